@@ -43,7 +43,9 @@ TEST(FileQueries, FoldersOfTheEnvironment) {
     EXPECT_EQ(ExtractFilePath("/a/b.c"), "/a/");
     EXPECT_EQ(ExtractFileName("/a/b.c"), "b.c");
     EXPECT_EQ(GetDriveType("/nonexistent-place"), DRIVE_NO_ROOT_DIR);
-    if (::geteuid() != 0) EXPECT_EQ(GetDriveType("/"), DRIVE_CDROM);  // not writable for a user
+    if (::geteuid() != 0) {
+        EXPECT_EQ(GetDriveType("/"), DRIVE_CDROM);  // not writable for a user
+    }
     EXPECT_EQ(GetDriveType("/tmp"), DRIVE_FIXED);
 }
 
