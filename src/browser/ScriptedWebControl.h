@@ -1,0 +1,85 @@
+#pragma once
+// A WebControl that loads nothing: it records every operation it is asked
+// for and raises exactly the events a test tells it to. A test can make the
+// next operations fail, and set what Busy and LocationURL answer.
+#include "browser/WebControl.h"
+
+#include <gtkmm/drawingarea.h>
+
+#include <string>
+#include <vector>
+
+namespace browser {
+
+class ScriptedWebControl : public WebControl {
+public:
+    struct Call {
+        std::string op;   // "Navigate", "GoBack", "GoForward", "Refresh2", "Stop", "ExecWB"
+        std::string url;  // Navigate's URL
+        int arg1 = 0;     // ExecWB's command, Refresh2's level
+        int arg2 = 0;     // ExecWB's option
+        // Navigate's four optional arguments, as kind and integer value.
+        std::vector<std::pair<int, long long>> optional;
+    };
+
+    ScriptedWebControl() { area_.set_size_request(50, 50); }
+
+    Gtk::Widget& Widget() override { return area_; }
+
+    void Navigate(const std::string& url, const platform::TVariant& flags,
+                  const platform::TVariant& targetFrameName, const platform::TVariant& postData,
+                  const platform::TVariant& headers) override {
+        Call c = Record("Navigate");
+        c.url = url;
+        for (const platform::TVariant* v : {&flags, &targetFrameName, &postData, &headers})
+            c.optional.emplace_back(v->Kind(), v->Kind() == platform::varInteger ? v->AsInteger() : -1);
+        calls.push_back(c);
+        if (raiseBeforeNavigate) FireBeforeNavigate2(url);
+    }
+    void GoBack() override { calls.push_back(Record("GoBack")); }
+    void GoForward() override { calls.push_back(Record("GoForward")); }
+    void Refresh2(const platform::TVariant& level) override {
+        Call c = Record("Refresh2");
+        c.arg1 = static_cast<int>(level.AsInteger());
+        calls.push_back(c);
+    }
+    void Stop() override { calls.push_back(Record("Stop")); }
+    void ExecWB(int command, int option) override {
+        Call c = Record("ExecWB");
+        c.arg1 = command;
+        c.arg2 = option;
+        calls.push_back(c);
+    }
+    bool Busy() override { return busy; }
+    std::string LocationURL() override { return location; }
+
+    // What the test controls.
+    std::vector<Call> calls;
+    bool busy = false;
+    std::string location;
+    std::string failWith;             // non-empty: every operation fails with it
+    bool raiseBeforeNavigate = false; // Navigate raises BeforeNavigate2 at once
+
+    void RaiseBeforeNavigate2(const std::string& url) { FireBeforeNavigate2(url); }
+    void RaiseDocumentComplete(const std::string& url) { FireDocumentComplete(url); }
+    void RaiseTitleChange(const std::string& title) { FireTitleChange(title); }
+    void RaiseStatusTextChange(const std::string& text) { FireStatusTextChange(text); }
+    void RaiseCommandStateChange(int command, bool enable) { FireCommandStateChange(command, enable); }
+
+    int CountOf(const std::string& op) const {
+        int n = 0;
+        for (const Call& c : calls) n += c.op == op;
+        return n;
+    }
+
+private:
+    Call Record(const char* op) {
+        if (!failWith.empty()) throw EWebControl(failWith);
+        Call c;
+        c.op = op;
+        return c;
+    }
+    Gtk::DrawingArea area_;
+};
+
+} // namespace browser

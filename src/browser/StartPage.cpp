@@ -1,0 +1,59 @@
+#include "browser/StartPage.h"
+
+#include <webkit2/webkit2.h>
+
+#include <set>
+
+namespace browser {
+
+std::string StartPageHtml() {
+    return R"(<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>Qel Browser</title>
+<style>
+body { font-family: sans-serif; margin: 2em 3em; color: #222; background: #f4f4f0; }
+h1 { font-style: italic; margin-bottom: 0.2em; }
+table { border-collapse: collapse; margin-top: 1em; }
+td { padding: 0.3em 1.2em 0.3em 0; vertical-align: top; }
+td.k { font-family: monospace; font-weight: bold; white-space: nowrap; }
+</style></head>
+<body>
+<h1>Qel Browser</h1>
+<p>A small web browser. Type an address into the box at the top and press Enter.</p>
+<h2>Keyboard and mouse</h2>
+<table>
+<tr><td class="k">Enter</td><td>in the address box: go to the address</td></tr>
+<tr><td class="k">GO</td><td>or a double click on the address box: go to the address</td></tr>
+<tr><td class="k">Ctrl+Left</td><td>back to the previous page</td></tr>
+<tr><td class="k">Ctrl+Right</td><td>forward to the next page</td></tr>
+<tr><td class="k">Ctrl+Down</td><td>the Edit menu, where the mouse pointer is</td></tr>
+<tr><td class="k">Right click</td><td>on the window's frame: the Edit menu</td></tr>
+</table>
+<p>The address list keeps the addresses you typed, the newest first.
+"Set home page" in the Edit menu makes the address in the box your home page.</p>
+</body></html>
+)";
+}
+
+static void ServeRequest(WebKitURISchemeRequest* request, gpointer) {
+    std::string path = webkit_uri_scheme_request_get_path(request) ? webkit_uri_scheme_request_get_path(request) : "";
+    if (path == "start" || path == "start/" || path == "//start" || path == "//start/") {
+        std::string html = StartPageHtml();
+        GInputStream* stream =
+            g_memory_input_stream_new_from_data(g_memdup2(html.data(), html.size()), html.size(), g_free);
+        webkit_uri_scheme_request_finish(request, stream, static_cast<gint64>(html.size()), "text/html");
+        g_object_unref(stream);
+        return;
+    }
+    GError* error = g_error_new(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "There is no page %s",
+                                webkit_uri_scheme_request_get_uri(request));
+    webkit_uri_scheme_request_finish_error(request, error);
+    g_error_free(error);
+}
+
+void RegisterStartPage(WebKitWebContext* context) {
+    static std::set<WebKitWebContext*> done;
+    if (!done.insert(context).second) return;
+    webkit_web_context_register_uri_scheme(context, kStartPageScheme, ServeRequest, nullptr, nullptr);
+}
+
+} // namespace browser

@@ -1,0 +1,53 @@
+// TWeb010's settings: restored when the window is created, saved when it is
+// destroyed, all in the window's own section of the program's settings.
+#include "browser/Web010.h"
+
+#include "platform/Strings.h"
+#include "settings/PlacementStore.h"
+#include "settings/SettingsStore.h"
+#include "settings/SettingsText.h"
+
+namespace browser {
+
+using platform::TVariant;
+
+// The placement calls reload the settings list from the file, so each of
+// them comes before the window's own reads and writes.
+void TWeb010::RestoreSettings() {
+    settings::LoadPlacement(placement_.get());
+    platform::TStrings* ini = settings::IniList();
+    const std::string section = get_name();
+
+    fHome_ = settings::ReadValue(ini, section, "Home", TVariant(fHome_)).AsString();
+
+    bool sts = settings::ReadValue(ini, section, "ShowStatusBar", TVariant(ActionChecked(tagStatusbar))).AsBoolean();
+    SetChecked(tagStatusbar, sts);
+    sbLow_.set_visible(ActionChecked(tagStatusbar));
+
+    bool tool = settings::ReadValue(ini, section, "ShowToolBar", TVariant(ActionChecked(tagToolbar))).AsBoolean();
+    SetChecked(tagToolbar, tool);
+    tbTool_.set_visible(ActionChecked(tagToolbar));
+
+    cbURL_.SetText(settings::ReadValue(ini, section, "cbURL", TVariant(cbURL_.Text())).AsString());
+
+    platform::TStringList urls;
+    settings::ReadList(ini, section, "cbURL", urls);
+    for (int i = 0; i < urls.Count(); ++i) cbURL_.AddItem(urls[i]);
+}
+
+void TWeb010::FormDestroy() {
+    settings::SavePlacement(*placement_, false);
+    platform::TStrings* ini = settings::IniList();
+    const std::string section = get_name();
+    settings::WriteValue(ini, section, "ShowStatusBar", TVariant(ActionChecked(tagStatusbar)));
+    settings::WriteValue(ini, section, "ShowToolBar", TVariant(ActionChecked(tagToolbar)));
+    settings::WriteValue(ini, section, "Home", TVariant(fHome_));
+    settings::WriteValue(ini, section, "cbURL", TVariant(cbURL_.Text()));
+    platform::TStringList urls;
+    for (int i = 0; i < cbURL_.ItemCount(); ++i) urls.Add(cbURL_.Item(i));
+    settings::WriteList(ini, section, "cbURL", urls);
+    // A settings file that cannot be written must not stop the program's end.
+    settings::FlushSettings();
+}
+
+} // namespace browser
