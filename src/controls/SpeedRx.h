@@ -57,7 +57,6 @@ public:
 
 protected:
     void on_clicked() override;
-    void on_state_flags_changed(Gtk::StateFlags previous) override;
     bool on_button_press_event(GdkEventButton* event) override;
     bool on_button_release_event(GdkEventButton* event) override;
 

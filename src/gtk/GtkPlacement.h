@@ -42,6 +42,7 @@ private:
     std::string name_;
     int borderStyle_;
     platform::TRect normal_;
+    platform::TRect previous_;  // the normal rectangle before the last change
     platform::TPoint minPos_{-1, -1};
     platform::TPoint maxPos_{-1, -1};
     int state_ = platform::wsNormal;
