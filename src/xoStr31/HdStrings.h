@@ -1,0 +1,205 @@
+#pragma once
+// THdStrings: a string list whose entries live back to back in one byte
+// stream (memory, a temporary file, or the data file itself), each followed
+// by CR LF, with a table of entry ends in memory. Reading an entry seeks and
+// reads its bytes; inserting, replacing or deleting moves the bytes after it.
+// A big text file can so be worked on in place with only 16 bytes per entry
+// in memory, and an entry-table file (".Rni") beside it spares the scan when
+// the file has not changed.
+#include "platform/FileSystem.h"
+#include "platform/Strings.h"
+#include "platform/Variant.h"
+#include "xoStr31/EntryRecord.h"
+#include "xoStr31/SortOrder.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace xoStr31 {
+
+// Entry ends are signed 32-bit, in memory and in entry-table files: a list
+// never holds more bytes than this.
+constexpr int64_t MaxDataSize = INT32_MAX;
+
+// Comparison flag bits of CompareFlags (GetFlag/SetFlag kinds 10 to 14).
+constexpr uint32_t cfIgnoreCase = 0x00001;
+constexpr uint32_t cfIgnoreNonSpace = 0x00002;
+constexpr uint32_t cfIgnoreSymbols = 0x00004;
+constexpr uint32_t cfIgnoreKanaType = 0x10000;
+constexpr uint32_t cfIgnoreWidth = 0x20000;
+// CompareEntries flag: bytes compare exactly, without letter case folding.
+constexpr unsigned ceExact = 32;
+
+class THdStrings : public platform::TStrings {
+public:
+    using StringObject = platform::StringObject;
+
+    THdStrings();
+    ~THdStrings() override;
+    THdStrings(const THdStrings&) = delete;
+    THdStrings& operator=(const THdStrings&) = delete;
+
+    // ---- string list element operations ----
+    std::string Get(int index) override;
+    int GetCapacity() override;
+    int GetCount() override { return FLastIndex + 1; }
+    StringObject GetObject(int index) override;
+    void Put(int index, const std::string& s) override;
+    // Objects are 32-bit values, as the entry record keeps them: a value
+    // outside the signed 32-bit range raises EStringListError.
+    void PutObject(int index, StringObject obj) override;
+    void SetCapacity(int capacity) override;
+    void SetUpdateState(bool updating) override;
+    // Add, AddObject, Insert and InsertObject answer the index used, or -1
+    // when the text could not be stored (IoError tells, nothing is lost).
+    int Add(const std::string& s) override;
+    int AddObject(const std::string& s, StringObject obj) override;
+    void Clear() override;
+    void Delete(int index) override;
+    void Insert(int index, const std::string& s) override;
+    void InsertObject(int index, const std::string& s, StringObject obj) override;
+    void LoadFromFile(const std::string& path) override;
+    void LoadFromStream(platform::TStream& stream) override;
+    void SaveToFile(const std::string& path) override;
+    void SaveToStream(platform::TStream& stream) override;
+
+    // ---- own operations, in their slot order ----
+    virtual void Hook1() {}
+    virtual void SetRawText(const std::string& text);
+    virtual bool GetFlag(int kind);
+    virtual void SetFlag(int kind, bool value);
+    virtual void Hook2() {}
+    // Kind 0: storage mode (0 memory, 1 temporary file, 2 the data file);
+    // kind 1: Reserve.
+    virtual void SetParam(int kind, int value);
+    // Kind 0 FileName, 1 TempFolder, 2 TempFileName.
+    virtual std::string GetPath(int kind);
+    virtual void SetPath(int kind, const std::string& path);
+    virtual void UpdateEnds() {}
+    virtual void UpdateBegins() {}
+    virtual int InsertItem(int index, const std::string& s, StringObject obj);
+    virtual void TrimStorage();
+    virtual bool LoadIndex(const std::string& fileName);
+    virtual bool SaveIndex(bool onlyIfPresent);
+    virtual void Sort();
+    // The specification text ("sS" when empty) and the two integers select
+    // nothing yet; they are kept for callers that pass them.
+    virtual void BuildSortIndex(const std::string& spec, int param1, int param2);
+    virtual int IndexOfRange(const std::string& s, int first, int last);
+    // Index of the first entry that the locale comparison (with flags)
+    // finds equal to a text value (variant kinds 8, 72 and 256), or -1.
+    // first <= last searches upward from first to last; first > last
+    // searches downward from first to 0.
+    virtual int FindValue(const platform::TVariant& value, unsigned flags, int first, int last);
+    // Appends raw bytes and indexes them; always answers -1.
+    virtual int AppendData(const void* buffer, int64_t length);
+    virtual void Hook3() {}
+    virtual void Hook4() {}
+
+    // ---- files ----
+    bool Open(const std::string& fileName, bool readOnly);
+    bool Save(const std::string& fileName);
+    // The entry-table file that belongs to a data file.
+    std::string IndexFileName(const std::string& dataFile) const;
+
+    // -1 (a before b), 0 or 1, byte by byte with the list's letter rules.
+    static int CompareEntries(std::string_view a, std::string_view b, unsigned flags);
+
+    // ---- internal operations (public for the tools and tests) ----
+    bool SetStorageMode(int mode);
+    bool SetStorage(int index, int64_t delta);
+    bool BuildIndex(int from);
+    void Grow(int64_t bytes);
+    bool Truncate();
+
+    // ---- state ----
+    platform::TStream* Stream() const { return FStream.get(); }
+    const TEntry& Entry(int index) const { return FEntries[static_cast<size_t>(index)]; }
+    int LastIndex() const { return FLastIndex; }
+    int64_t UsedSize() const { return FUsedSize; }
+    bool IoError() const { return FIoError; }
+    int StorageMode() const { return FStorageMode; }
+    uint32_t CompareFlags() const { return FCompareFlags; }
+    void SetCompareFlags(uint32_t flags) { FCompareFlags = flags; }
+    const std::string& FileName() const { return FFileName; }
+    const std::string& IndexFolder() const { return FIndexFolder; }
+    void SetIndexFolder(const std::string& folder) { FIndexFolder = folder; }
+    int32_t Reserve() const { return FReserve; }
+    int32_t GrowStep() const { return FGrowStep; }
+    void SetGrowStep(int32_t step) { FGrowStep = step > 0 ? step : 1; }
+    bool OwnsObjects() const { return FOwnsObjects; }
+    void SetOwnsObjects(bool owns) { FOwnsObjects = owns; }
+    const std::string& Separator() const { return FSeparator; }
+    uint8_t Progress() const { return FProgress; }
+    const platform::FindData& FileData() const { return FFileData; }
+    const std::vector<TSortRecord>& SortIndex() const { return FSortIndex; }
+    platform::TStringList* Samples() const { return FSamples.get(); }
+    // Which method the last BuildSortIndex used.
+    bool LastSortWasFast() const { return FLastSortFast; }
+    int64_t MoveBufferSize() const { return static_cast<int64_t>(FMoveBuffer.size()); }
+
+    // Raised once per chunk while BuildIndex scans.
+    std::function<void(THdStrings*)> OnProgress;
+    // Releases an attached object when Clear runs with OwnsObjects set.
+    std::function<void(uint32_t)> OnReleaseObject;
+
+    // Tuning, for tests and benchmarks: bytes read per scan chunk (bounded
+    // further by a fifth of the free memory) and the most tail bytes the
+    // move buffer holds at once (longer tails move in pieces).
+    void SetScanChunk(int64_t bytes) { FScanChunk = bytes; }
+    void SetMoveLimit(int64_t bytes) { FMoveLimit = bytes > 0 ? bytes : 1; }
+
+private:
+    int64_t EntryStart(int index) const { return index > 0 ? FEntries[size_t(index) - 1].End : 0; }
+    void EnsureHeld(int needed, int grow);
+    void RemoveEntryRecord(int index);
+    bool ReadAt(int64_t pos, void* buffer, int64_t count);
+    bool WriteAt(int64_t pos, const void* buffer, int64_t count);
+    bool MoveTail(int64_t from, int64_t tail, int64_t delta);
+    void ReleaseStream();
+    std::unique_ptr<platform::TStream> MakeStream(int mode);
+    std::unique_ptr<platform::TStream> MakeTempStream();
+    void DeleteTempFile();
+    bool ValidEntryTable(const std::vector<TEntry>& entries);
+    // Every entry's text as Get answers it, read in one sweep.
+    bool ReadAllTexts(std::string& bytes, std::vector<std::string_view>& texts, int& failedAt);
+
+    std::unique_ptr<platform::TStream> FStream;
+    int32_t FGrowStep = 1048576;
+    bool FIoError = false;
+    std::string FFileName;
+    std::string FIndexFolder;
+    std::string FTempFolder;
+    std::string FTempFileName;
+    int32_t FReserve = 0;
+    int32_t FStorageMode = 0;
+    uint8_t FSeparatorLength = 2;
+    bool FOwnsObjects = false;
+    bool FOption0 = false;
+    bool FOption1 = false;
+    uint32_t FCompareFlags = 0;
+    void* FReadBuffer = nullptr;
+    int64_t FReadBufferSize = 0;
+    uint8_t FMemoryPercent = 15;
+    std::vector<uint8_t> FMoveBuffer;
+    uint8_t FProgress = 0;
+    std::vector<TSortRecord> FSortIndex;
+    std::unique_ptr<platform::TStringList> FSamples;
+    std::vector<TEntry> FEntries;  // exactly the entries 0 to LastIndex
+    int FHeld = 0;                 // entry records the table counts as held
+    platform::FindData FFileData;
+    std::string FSeparator;
+    int32_t FLastIndex = -1;
+    int64_t FUsedSize = 0;
+
+    int64_t FScanChunk = 4 << 20;
+    int64_t FMoveLimit = 8 << 20;
+    bool FIndexDirty = false;  // entries changed since the entry table was read or written
+    bool FLastSortFast = false;
+};
+
+} // namespace xoStr31
