@@ -2,10 +2,7 @@
 
 #include "browser/AppErrors.h"
 #include "browser/StartPage.h"
-#if __has_include("browser/Web080.h")
 #include "browser/Web080.h"
-#define QEL_HAVE_ABOUT 1
-#endif
 #include "gtk/GtkPlacement.h"
 #include "platform/SysUtils.h"
 
@@ -113,6 +110,9 @@ TWeb010::TWeb010(std::unique_ptr<WebControl> control)
 TWeb010::~TWeb010() {
     startHome_.disconnect();
     RunGuarded([this] { FormDestroy(); });
+    // The menus go before the buttons that drop them down.
+    toolButton2_.unset_popup();
+    toolButton3_.unset_popup();
     // The control outlives no handler of ours.
     wb01_->OnBeforeNavigate2 = nullptr;
     wb01_->OnStatusTextChange = nullptr;
@@ -242,7 +242,6 @@ void TWeb010::BuildMenus() {
     bound(mP_, tagSetHome, "Set URL from combobox as your new homepage");
     bound(mP_, tagAbout);
     mP_.show_all();
-    mP_.attach_to_widget(*this);
 
     own(mF_, tagSave, "Save ...", "Save page");
     separator(mF_);
@@ -360,11 +359,11 @@ bool TWeb010::FormKeyDown(guint key, GdkModifierType state) {
     switch (key) {
     case GDK_KEY_Right:
     case GDK_KEY_KP_Right:
-        if (tbForw_.get_sensitive()) SbAct(tagForward);
+        if (ActionEnabled(tagForward)) SbAct(tagForward);  // the button follows the action
         break;
     case GDK_KEY_Left:
     case GDK_KEY_KP_Left:
-        if (tbBack_.get_sensitive()) SbAct(tagBack);
+        if (ActionEnabled(tagBack)) SbAct(tagBack);
         break;
     case GDK_KEY_Down:
     case GDK_KEY_KP_Down:
@@ -391,7 +390,9 @@ void TWeb010::PopupEdit(const GdkEvent* event) {
     Gdk::ModifierType mask;
     get_window()->get_device_position(pointer, x, y, mask);
     Gdk::Rectangle at(x, y, 1, 1);
-    mP_.popup_at_rect(get_window(), at, Gdk::GRAVITY_NORTH_WEST, Gdk::GRAVITY_NORTH_WEST, nullptr);
+    GdkEvent* current = gtk_get_current_event();
+    mP_.popup_at_rect(get_window(), at, Gdk::GRAVITY_NORTH_WEST, Gdk::GRAVITY_NORTH_WEST, current);
+    if (current) gdk_event_free(current);
 }
 
 bool TWeb010::FrameButtonPress(GdkEventButton* event) {

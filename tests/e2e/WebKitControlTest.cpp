@@ -1,0 +1,161 @@
+// The WebKitGTK control on pages from a loopback server: the events the
+// main window relies on, in the engine's own order.
+#include "LoopbackServer.h"
+
+#include "browser/StartPage.h"
+#include "browser/WebKitControl.h"
+#include "platform/MessageBox.h"
+
+#include <gtest/gtest.h>
+#include <gtkmm/main.h>
+#include <gtkmm/window.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+using namespace browser;
+
+namespace {
+
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 20000) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        if (!g_main_context_iteration(nullptr, FALSE)) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+std::string Page(const std::string& title, const std::string& body) {
+    return "<!DOCTYPE html><html><head>" + (title.empty() ? std::string() : "<title>" + title + "</title>") +
+           "</head><body>" + body + "</body></html>";
+}
+
+class WebKitControlTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        // The engine's sandbox needs user namespaces that a build machine
+        // may not grant; compositing needs a GPU that Xvfb does not have.
+        ::setenv("WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS", "1", 1);
+        ::setenv("WEBKIT_DISABLE_COMPOSITING_MODE", "1", 1);
+        gtk_init(nullptr, nullptr);
+        Gtk::Main::init_gtkmm_internals();
+    }
+    void SetUp() override {
+        control_ = std::make_unique<WebKitControl>();
+        window_.set_default_size(640, 480);
+        window_.add(control_->Widget());
+        window_.show_all();
+        control_->OnBeforeNavigate2 = [this](const std::string& u) { log_.push_back("before " + u); };
+        control_->OnDocumentComplete = [this](const std::string& u) {
+            log_.push_back("complete " + u);
+            ++completes_;
+        };
+        control_->OnTitleChange = [this](const std::string& t) { title_ = t; };
+        control_->OnStatusTextChange = [this](const std::string& t) { status_ = t; };
+        control_->OnCommandStateChange = [this](int c, bool e) {
+            if (c == CSC_UPDATECOMMANDS) ++updates_;
+            if (c == CSC_NAVIGATEBACK) back_ = e;
+            if (c == CSC_NAVIGATEFORWARD) forward_ = e;
+        };
+    }
+    void TearDown() override {
+        window_.remove();
+        control_.reset();
+    }
+    void Load(const std::string& url) {
+        int before = completes_;
+        control_->Navigate(url, 0, 0, 0, 0);
+        ASSERT_TRUE(WaitFor([&] { return completes_ > before && !control_->Busy(); })) << url;
+    }
+
+    e2e::LoopbackServer server_{{
+        {"/a", Page("Page A", "<a id=l href='/b'>to b</a>")},
+        {"/b", Page("Page B", "b")},
+        {"/untitled", Page("", "no title here")},
+    }};
+    std::shared_ptr<platform::ScriptedMessageBox> boxes_ = std::make_shared<platform::ScriptedMessageBox>();
+    platform::MessageBoxScope scope_{boxes_};
+    Gtk::Window window_;
+    std::unique_ptr<WebKitControl> control_;
+    std::vector<std::string> log_;
+    std::string title_, status_;
+    int completes_ = 0, updates_ = 0;
+    bool back_ = true, forward_ = true;
+};
+
+TEST_F(WebKitControlTest, ALoadRaisesTheEventsTheWindowFollows) {
+    Load("127.0.0.1:" + std::to_string(server_.Port()) + "/a");  // no scheme: a web address
+    const std::string url = server_.Url("/a");
+    ASSERT_FALSE(log_.empty());
+    EXPECT_EQ(log_.front(), "before " + url);
+    EXPECT_EQ(log_.back(), "complete " + url);
+    EXPECT_EQ(title_, "Page A");
+    EXPECT_EQ(status_, "Done");
+    EXPECT_GE(updates_, 2);  // busy and idle again
+    EXPECT_FALSE(control_->Busy());
+    EXPECT_EQ(control_->LocationURL(), url);
+    EXPECT_FALSE(back_);
+    EXPECT_FALSE(forward_);
+    EXPECT_EQ(server_.CountOf("/a"), 1);
+}
+
+TEST_F(WebKitControlTest, HistoryStepsAndTheirAvailability) {
+    Load(server_.Url("/a"));
+    Load(server_.Url("/b"));
+    EXPECT_TRUE(back_);
+    EXPECT_FALSE(forward_);
+    EXPECT_THROW(control_->GoForward(), EWebControl);
+    int before = completes_;
+    control_->GoBack();
+    ASSERT_TRUE(WaitFor([&] { return completes_ > before && title_ == "Page A"; }));
+    EXPECT_TRUE(forward_);
+    EXPECT_FALSE(back_);
+    EXPECT_THROW(control_->GoBack(), EWebControl);
+    before = completes_;
+    control_->GoForward();
+    ASSERT_TRUE(WaitFor([&] { return completes_ > before && title_ == "Page B"; }));
+    before = completes_;
+    control_->Refresh2(0);
+    ASSERT_TRUE(WaitFor([&] { return completes_ > before; }));
+    EXPECT_EQ(control_->LocationURL(), server_.Url("/b"));
+}
+
+TEST_F(WebKitControlTest, APageWithoutTitleGivesItsAddressAsTitle) {
+    Load(server_.Url("/a"));
+    Load(server_.Url("/untitled"));
+    ASSERT_TRUE(WaitFor([&] { return !title_.empty() && title_ != "Page A"; }));
+    EXPECT_EQ(title_, server_.Url("/untitled"));
+}
+
+TEST_F(WebKitControlTest, TheStartPageIsBuiltIn) {
+    Load(kStartPageUrl);
+    EXPECT_TRUE(WaitFor([&] { return title_ == "Qel Browser"; }));
+    EXPECT_EQ(control_->LocationURL(), kStartPageUrl);
+    EXPECT_EQ(log_.front(), std::string("before ") + kStartPageUrl);
+}
+
+TEST_F(WebKitControlTest, ALoadErrorShowsTheEnginesPageAndNothingBreaks) {
+    // A port nobody listens on: connection refused.
+    int port;
+    {
+        e2e::LoopbackServer closed({});
+        port = closed.Port();
+    }
+    control_->Navigate("http://127.0.0.1:" + std::to_string(port) + "/", 0, 0, 0, 0);
+    ASSERT_TRUE(WaitFor([&] { return completes_ > 0 && !control_->Busy(); }));
+    EXPECT_NE(status_, "");
+    EXPECT_TRUE(boxes_->Boxes().empty());
+    // The control goes on working.
+    Load(server_.Url("/b"));
+    EXPECT_EQ(title_, "Page B");
+}
+
+TEST_F(WebKitControlTest, UnknownCommandsAndMissingStartPagesFail) {
+    EXPECT_THROW(control_->ExecWB(42, OLECMDEXECOPT_PROMPTUSER), EWebControl);
+    Load("qel:nothing");
+    EXPECT_FALSE(control_->Busy());
+}
+
+} // namespace
