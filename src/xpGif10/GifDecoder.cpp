@@ -1,0 +1,342 @@
+#include "xpGif10/GifDecoder.h"
+#include "xpGif10/GifTypes.h"
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace xpGif10 {
+
+using namespace platform;
+
+namespace {
+
+constexpr int TableSize = 4096;
+
+// All decoder state of one frame, allocated once per frame.
+struct DecoderState {
+    // String table as the format defines it.
+    uint16_t prefix[TableSize];
+    uint16_t suffix[TableSize];
+    // For the fast path: where the entry's string lies in the output and how
+    // long it is; fixed = the string there is exactly the table's string.
+    uint32_t pos[TableSize];
+    uint16_t len[TableSize];
+    uint8_t fixed[TableSize];
+    // Walk stack of the slow path: a string is at most one entry per table
+    // slot plus the pushed first code.
+    uint16_t stack[TableSize + 2];
+    // Two carried bytes, up to 255 data bytes, and slack so a code can be
+    // taken with one 4-byte load.
+    uint8_t buffer[2 + 255 + 7];
+};
+
+class Decoder {
+public:
+    Decoder(TStream& stream, const GIFWarningSink& warn) : stream_(stream), warn_(warn), s_(new DecoderState) {
+        std::memset(s_->buffer, 0, sizeof s_->buffer);
+    }
+
+    void Init(int minSize) {
+        minSize_ = minSize;
+        clear_ = 1 << minSize;
+        end_ = clear_ + 1;
+        width_ = minSize + 1;
+        threshold_ = 2 * clear_;
+        nextFree_ = clear_ + 2;
+    }
+    void Run(uint8_t* out, size_t total, uint8_t prefill);
+
+private:
+    int Fetch();
+    bool Refill();
+    void SkipBlocks();
+    void ResetTable();
+    // Walks the table for code k the way the format's decoder does, leaving
+    // the string reversed on the stack; answers its length and sets first_.
+    int Walk(int k);
+    void AddEntry(uint32_t oldPos);
+    void ExtraValue(bool pending);
+
+    TStream& stream_;
+    const GIFWarningSink& warn_;
+    std::unique_ptr<DecoderState> s_;
+
+    int minSize_ = 0, clear_ = 0, end_ = 0;
+    int width_ = 0, threshold_ = 0, nextFree_ = 0;
+    int first_ = 0, old_ = 0;
+    bool firstCall_ = true, dataEnded_ = false, noMore_ = false;
+    int bitPos_ = 0, validBits_ = 0, validBytes_ = 2;
+};
+
+bool Decoder::Refill() {
+    uint8_t* buf = s_->buffer;
+    buf[0] = buf[validBytes_ - 2];
+    buf[1] = buf[validBytes_ - 1];
+    uint8_t size;
+    if (stream_.Read(&size, 1) != 1) return false;
+    int s = size;
+    if (s > 0) {
+        int64_t got = stream_.Read(buf + 2, s);
+        if (got < s) {
+            if (warn_) warn_(msg::PrematureEnd);
+            s = static_cast<int>(got);
+        }
+    }
+    if (s == 0) {
+        dataEnded_ = true;
+        noMore_ = true;
+    }
+    validBytes_ = s + 2;
+    bitPos_ = bitPos_ - validBits_ + 16;
+    validBits_ = (s + 2) * 8;
+    return true;
+}
+
+inline int Decoder::Fetch() {
+    if (firstCall_) {
+        firstCall_ = false;
+        return clear_;
+    }
+    if (bitPos_ + width_ >= validBits_) {
+        if (noMore_) {
+            if (bitPos_ >= validBits_ && warn_) warn_(msg::BufferUnderrun);
+            return -1;
+        }
+        if (!Refill()) return -1;
+    }
+    const uint8_t* p = s_->buffer + (bitPos_ >> 3);
+    uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+    int code = static_cast<int>((v >> (bitPos_ & 7)) & ((1u << width_) - 1));
+    bitPos_ += width_;
+    return code;
+}
+
+void Decoder::SkipBlocks() {
+    uint8_t size;
+    std::vector<uint8_t> scratch(255);
+    while (stream_.Read(&size, 1) == 1 && size != 0)
+        if (stream_.Read(scratch.data(), size) < size) break;
+    // The terminator is behind us: whatever is asked of the decoder from now
+    // on must not read the blocks that follow the frame.
+    dataEnded_ = true;
+    noMore_ = true;
+}
+
+void Decoder::ResetTable() {
+    for (int i = 0; i < clear_; ++i) {
+        s_->prefix[i] = 0;
+        s_->suffix[i] = static_cast<uint16_t>(i);
+    }
+    std::memset(s_->prefix + clear_, 0, sizeof(uint16_t) * size_t(TableSize - clear_));
+    std::memset(s_->suffix + clear_, 0, sizeof(uint16_t) * size_t(TableSize - clear_));
+    std::memset(s_->fixed, 0, sizeof s_->fixed);
+    width_ = minSize_ + 1;
+    threshold_ = 2 * clear_;
+    nextFree_ = clear_ + 2;
+}
+
+int Decoder::Walk(int k) {
+    int sp = 0;
+    int code = k;
+    if (k >= nextFree_) {
+        s_->stack[sp++] = static_cast<uint16_t>(first_);
+        code = old_;
+    }
+    // An acyclic chain visits each table slot at most once; a longer walk
+    // means the entries form a loop, which would never end.
+    int steps = 0;
+    while (code >= clear_) {
+        if (s_->prefix[code] == code || ++steps > TableSize) throw GIFException(msg::CircularEntry);
+        s_->stack[sp++] = s_->suffix[code];
+        code = s_->prefix[code];
+    }
+    first_ = s_->suffix[code];
+    s_->stack[sp++] = static_cast<uint16_t>(first_);
+    return sp;
+}
+
+inline void Decoder::AddEntry(uint32_t oldPos) {
+    int e = nextFree_;
+    if (e > TableSize - 1) return;
+    s_->prefix[e] = static_cast<uint16_t>(old_);
+    s_->suffix[e] = static_cast<uint16_t>(first_);
+    // The new string is the old code's output followed by one byte; it sits
+    // in the output right where the old code was written, when that output
+    // was the old code's true string.
+    if (old_ < clear_) {
+        s_->fixed[e] = 1;
+        s_->pos[e] = oldPos;
+        s_->len[e] = 2;
+    } else if (old_ >= clear_ + 2 && old_ < e && s_->fixed[old_]) {
+        s_->fixed[e] = 1;
+        s_->pos[e] = oldPos;
+        s_->len[e] = static_cast<uint16_t>(s_->len[old_] + 1);
+    } else {
+        s_->fixed[e] = 0;
+    }
+    ++nextFree_;
+    if (nextFree_ >= threshold_ && threshold_ <= TableSize - 1) {
+        threshold_ *= 2;
+        ++width_;
+    }
+}
+
+// The value the format's decoder takes after the pixel loop, so that an end
+// code that follows makes it skip to the block terminator. Nothing is stored.
+void Decoder::ExtraValue(bool pending) {
+    if (pending) return;  // the value would come from the pending string
+    int code = Fetch();
+    if (code < 0) return;
+    if (code == clear_) {
+        ResetTable();
+        do code = Fetch();
+        while (code == clear_);
+        first_ = old_ = code;
+        return;
+    }
+    if (code == end_) {
+        if (!dataEnded_) SkipBlocks();
+        return;
+    }
+    Walk(code);
+    AddEntry(0);
+    old_ = code;
+}
+
+void Decoder::Run(uint8_t* out, size_t total, uint8_t prefill) {
+    size_t op = 0;
+    bool pending = false;
+    uint32_t oldPos = 0;
+    DecoderState& s = *s_;
+    bool ended = false;
+
+    while (op < total) {
+        int code = Fetch();
+        if (code < 0) {
+            ended = true;
+            break;
+        }
+        if (code == clear_) {
+            ResetTable();
+            do code = Fetch();
+            while (code == clear_);
+            if (code < 0) {
+                ended = true;
+                break;
+            }
+            // The code after a clear is a pixel value as it stands.
+            first_ = old_ = code;
+            oldPos = static_cast<uint32_t>(op);
+            out[op++] = static_cast<uint8_t>(code);
+            continue;
+        }
+        if (code == end_) {
+            if (!dataEnded_) SkipBlocks();
+            ended = true;
+            break;
+        }
+        const int k = code;
+        const size_t room = total - op;
+        const uint32_t here = static_cast<uint32_t>(op);
+        if (k < nextFree_ && k < clear_) {
+            out[op++] = static_cast<uint8_t>(k);
+            first_ = k;
+        } else if (k < nextFree_ && s.fixed[k]) {
+            size_t n = s.len[k];
+            const uint8_t* src = out + s.pos[k];
+            first_ = src[0];
+            if (n <= room) {
+                uint8_t* dst = out + op;
+                if (n + 8 <= room) {
+                    // Over-copies up to 7 bytes past the string: they lie in
+                    // output not yet written and are overwritten (or set back
+                    // to the pre-fill) later.
+                    size_t i = 0;
+                    do {
+                        uint64_t v;
+                        std::memcpy(&v, src + i, 8);
+                        std::memcpy(dst + i, &v, 8);
+                        i += 8;
+                    } while (i < n);
+                } else {
+                    std::memcpy(dst, src, n);
+                }
+                op += n;
+            } else {
+                std::memcpy(out + op, src, room);
+                op = total;
+                pending = true;
+            }
+        } else if (k >= nextFree_ && old_ >= 0 && old_ < clear_) {
+            // A string not in the table yet: the old code's string followed
+            // by its own first value.
+            const int f = first_;
+            out[op++] = static_cast<uint8_t>(old_);
+            first_ = old_;
+            if (op < total)
+                out[op++] = static_cast<uint8_t>(f);
+            else
+                pending = true;
+        } else if (k >= nextFree_ && old_ >= clear_ + 2 && old_ < nextFree_ && s.fixed[old_]) {
+            size_t n = s.len[old_];
+            const uint8_t* src = out + s.pos[old_];
+            const uint8_t f = static_cast<uint8_t>(first_);
+            first_ = src[0];
+            if (n + 1 <= room) {
+                std::memcpy(out + op, src, n);
+                op += n;
+                out[op++] = f;
+            } else {
+                std::memcpy(out + op, src, room);
+                op = total;
+                pending = true;
+            }
+        } else {
+            int sp = Walk(k);
+            size_t n = static_cast<size_t>(sp);
+            size_t take = n <= room ? n : room;
+            for (size_t i = 0; i < take; ++i) out[op + i] = static_cast<uint8_t>(s.stack[sp - 1 - int(i)]);
+            op += take;
+            if (take < n) pending = true;
+        }
+        AddEntry(oldPos);
+        old_ = k;
+        oldPos = here;
+    }
+    // Output past the last value may hold over-copied bytes: the pixels the
+    // data did not reach keep the pre-fill.
+    if (op < total) std::memset(out + op, prefill, total - op);
+    if (ended) {
+        // The loop stopped on a negative value; the extra value still comes.
+        ExtraValue(false);
+    } else {
+        ExtraValue(pending);
+    }
+}
+
+} // namespace
+
+void DecodeGIFImageData(TStream& stream, uint8_t* pixels, int width, int height, bool interlaced, uint8_t prefill,
+                        const GIFWarningSink& warn) {
+    uint8_t minSize;
+    if (stream.Read(&minSize, 1) != 1) return;
+    if (minSize > 11)
+        throw GIFException("Invalid LZW minimum code size " + std::to_string(minSize) + " (at most 11)");
+    Decoder d(stream, warn);
+    d.Init(minSize);
+    size_t total = (width > 0 && height > 0) ? size_t(width) * size_t(height) : 0;
+    if (!interlaced || total == 0) {
+        d.Run(pixels, total, prefill);
+        return;
+    }
+    std::vector<uint8_t> linear(total);
+    d.Run(linear.data(), total, prefill);
+    int i = 0;
+    ForEachInterlacedRow(height, [&](int row) {
+        std::memcpy(pixels + size_t(row) * width, linear.data() + size_t(i) * width, size_t(width));
+        ++i;
+    });
+}
+
+} // namespace xpGif10

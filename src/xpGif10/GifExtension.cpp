@@ -1,0 +1,377 @@
+#include "xpGif10/GifExtension.h"
+#include "xpGif10/GifImage.h"
+
+#include <cstring>
+#include <mutex>
+
+namespace xpGif10 {
+
+using namespace platform;
+
+namespace {
+
+[[noreturn]] void Premature() { throw GIFException(msg::PrematureEnd); }
+
+void ReadExact(TStream& stream, void* buffer, int64_t count) {
+    if (count > 0 && stream.Read(buffer, count) != count) Premature();
+}
+
+uint8_t ReadExactByte(TStream& stream) {
+    uint8_t b;
+    ReadExact(stream, &b, 1);
+    return b;
+}
+
+void Skip(TStream& stream, int64_t count) {
+    if (count > 0) stream.Seek(count, SeekOrigin::Current);
+}
+
+// ---- registries ----
+
+struct Registries {
+    std::vector<std::pair<uint8_t, const TGIFExtensionClass*>> extensions;
+    std::vector<std::pair<TGIFAppIdentifier, const TGIFExtensionClass*>> applications;
+};
+
+std::mutex registryLock;
+Registries* registries = nullptr;
+
+Registries& TheRegistries() {
+    if (!registries) {
+        registries = new Registries;
+        registries->extensions = {{bsPlainTextExtension, &TGIFTextExtension::Class},
+                                  {bsGraphicControlExtension, &TGIFGraphicControlExtension::Class},
+                                  {bsCommentExtension, &TGIFCommentExtension::Class},
+                                  {bsApplicationExtension, &TGIFApplicationExtension::Class}};
+        registries->applications = {{MakeAppIdentifier("NETSCAPE2.0"), &TGIFAppExtNSLoop::Class},
+                                    {MakeAppIdentifier("ANIMEXTS1.0"), &TGIFAppExtNSLoop::Class}};
+    }
+    return *registries;
+}
+
+template <class T>
+std::unique_ptr<TGIFExtension> Make(TGIFSubImage* frame) {
+    return std::make_unique<T>(frame);
+}
+
+} // namespace
+
+TGIFAppIdentifier MakeAppIdentifier(const char* text) {
+    TGIFAppIdentifier id{};
+    for (size_t i = 0; i < id.size() && text[i]; ++i) id[i] = static_cast<uint8_t>(text[i]);
+    return id;
+}
+
+const TGIFExtensionClass* SameKind(const TGIFExtensionClass& self, TStream&) { return &self; }
+
+void RegisterExtension(uint8_t label, const TGIFExtensionClass& cls) {
+    std::lock_guard<std::mutex> guard(registryLock);
+    TheRegistries().extensions.push_back({label, &cls});
+}
+
+void RegisterAppExtension(const TGIFAppIdentifier& identifier, const TGIFExtensionClass& cls) {
+    std::lock_guard<std::mutex> guard(registryLock);
+    TheRegistries().applications.push_back({identifier, &cls});
+}
+
+const TGIFExtensionClass* FindExtension(uint8_t label) {
+    std::lock_guard<std::mutex> guard(registryLock);
+    auto& list = TheRegistries().extensions;
+    for (auto it = list.rbegin(); it != list.rend(); ++it)
+        if (it->first == label) return it->second;
+    return nullptr;
+}
+
+const TGIFExtensionClass* FindAppExtension(const TGIFAppIdentifier& identifier) {
+    std::lock_guard<std::mutex> guard(registryLock);
+    auto& list = TheRegistries().applications;
+    for (auto it = list.rbegin(); it != list.rend(); ++it)
+        if (it->first == identifier) return it->second;
+    return nullptr;
+}
+
+void FreeExtensionRegistries() {
+    std::lock_guard<std::mutex> guard(registryLock);
+    delete registries;
+    registries = nullptr;
+}
+
+const TGIFExtensionClass* FindExtensionKind(TStream& stream) {
+    int64_t start = stream.Position();
+    const TGIFExtensionClass* result = nullptr;
+    uint8_t label;
+    if (stream.Read(&label, 1) == 1) {
+        const TGIFExtensionClass* cls = FindExtension(label);
+        // A kind may hand over to a more specific one; the question is asked
+        // again of each answer until a kind answers itself. Each step reads
+        // on, so the number of steps is bounded by the stream.
+        while (cls) {
+            const TGIFExtensionClass* next = cls->findSubKind(*cls, stream);
+            if (next == cls) break;
+            cls = next;
+        }
+        result = cls;
+    }
+    stream.SetPosition(start);
+    return result;
+}
+
+// ---- the base --------------------------------------------------------------------
+
+TGIFExtension::TGIFExtension(TGIFSubImage* frame) : TGIFItem(frame ? frame->Image() : nullptr), frame_(frame) {}
+
+void TGIFExtension::ReadIntro(TStream& stream) {
+    uint8_t intro[2];
+    ReadExact(stream, intro, 2);
+    if (intro[0] != bsExtensionIntroducer) throw GIFException(msg::BadExtensionIntroducer);
+    if (intro[1] != ExtensionType()) throw GIFException(msg::ExtensionLabelMismatch);
+}
+
+void TGIFExtension::WriteIntro(TStream& stream) {
+    uint8_t intro[2] = {bsExtensionIntroducer, ExtensionType()};
+    stream.WriteBuffer(intro, 2);
+}
+
+// ---- graphic control --------------------------------------------------------------
+
+const TGIFExtensionClass TGIFGraphicControlExtension::Class = {"TGIFGraphicControlExtension",
+                                                               &Make<TGIFGraphicControlExtension>, &SameKind};
+
+TGIFGraphicControlExtension::TGIFGraphicControlExtension(TGIFSubImage* frame) : TGIFExtension(frame) {
+    if (frame_ && !frame_->GraphicControlExtension()) frame_->SetGraphicControlExtension(this);
+}
+
+TGIFGraphicControlExtension::~TGIFGraphicControlExtension() {
+    if (!frame_) return;
+    if (Transparent()) frame_->SetTransparentFlag(false);
+    if (frame_->GraphicControlExtension() == this) frame_->SetGraphicControlExtension(nullptr);
+}
+
+void TGIFGraphicControlExtension::SetTransparent(bool value) {
+    packed_ = value ? (packed_ | 0x01) : (packed_ & ~0x01);
+    if (frame_) frame_->SetTransparentFlag(value);
+}
+
+void TGIFGraphicControlExtension::SetTransparentColorIndex(int index) {
+    if (frame_) {
+        TGIFColorMap& map = frame_->ActiveColorMap();
+        if (map.Count() > 0 && index >= map.Count()) {
+            Warning(GIFWarningSeverity, msg::BadColorIndex);
+            index = 0;
+        }
+    }
+    transparentIndex_ = static_cast<uint8_t>(index);
+}
+
+void TGIFGraphicControlExtension::LoadFromStream(TStream& stream) {
+    ReadIntro(stream);
+    uint8_t raw[6] = {blockSize_, packed_, uint8_t(delay_), uint8_t(delay_ >> 8), transparentIndex_, terminator_};
+    int64_t got = stream.Read(raw, 6);
+    blockSize_ = raw[0];
+    packed_ = raw[1];
+    delay_ = uint16_t(raw[2] | raw[3] << 8);
+    transparentIndex_ = raw[4];
+    terminator_ = raw[5];
+    if (got != 6) {
+        Warning(GIFWarningSeverity, msg::PrematureEnd);
+        return;
+    }
+    if (Transparent() && frame_) frame_->SetTransparentFlag(true);
+}
+
+void TGIFGraphicControlExtension::SaveToStream(TStream& stream) {
+    WriteIntro(stream);
+    uint8_t raw[6] = {blockSize_, packed_, uint8_t(delay_), uint8_t(delay_ >> 8), transparentIndex_, terminator_};
+    stream.WriteBuffer(raw, 6);
+}
+
+// ---- lines of text ------------------------------------------------------------------
+
+void TGIFTextLines::Read(TStream& stream) {
+    Lines.clear();
+    uint8_t buf[255];
+    for (;;) {
+        uint8_t size;
+        if (stream.Read(&size, 1) != 1 || size == 0) return;
+        ReadExact(stream, buf, size);
+        size_t n = 0;
+        while (n < size && buf[n] != 0) ++n;
+        Lines.emplace_back(reinterpret_cast<const char*>(buf), n);
+    }
+}
+
+void TGIFTextLines::Write(TStream& stream) const {
+    for (const std::string& line : Lines) {
+        size_t done = 0;
+        while (done < line.size()) {
+            size_t n = std::min<size_t>(255, line.size() - done);
+            stream.WriteByte(static_cast<uint8_t>(n));
+            stream.WriteBuffer(line.data() + done, static_cast<int64_t>(n));
+            done += n;
+        }
+    }
+    stream.WriteByte(0);
+}
+
+// ---- plain text and comment -----------------------------------------------------------
+
+const TGIFExtensionClass TGIFTextExtension::Class = {"TGIFTextExtension", &Make<TGIFTextExtension>, &SameKind};
+
+void TGIFTextExtension::LoadFromStream(TStream& stream) {
+    ReadIntro(stream);
+    uint8_t raw[13];
+    ReadExact(stream, raw, 13);
+    BlockSize = raw[0];
+    Left = uint16_t(raw[1] | raw[2] << 8);
+    Top = uint16_t(raw[3] | raw[4] << 8);
+    Width = uint16_t(raw[5] | raw[6] << 8);
+    Height = uint16_t(raw[7] | raw[8] << 8);
+    CellWidth = raw[9];
+    CellHeight = raw[10];
+    ForegroundColorIndex = raw[11];
+    BackgroundColorIndex = raw[12];
+    Text.Read(stream);
+}
+
+void TGIFTextExtension::SaveToStream(TStream& stream) {
+    WriteIntro(stream);
+    uint8_t raw[13] = {BlockSize,
+                       uint8_t(Left),
+                       uint8_t(Left >> 8),
+                       uint8_t(Top),
+                       uint8_t(Top >> 8),
+                       uint8_t(Width),
+                       uint8_t(Width >> 8),
+                       uint8_t(Height),
+                       uint8_t(Height >> 8),
+                       CellWidth,
+                       CellHeight,
+                       ForegroundColorIndex,
+                       BackgroundColorIndex};
+    stream.WriteBuffer(raw, 13);
+    Text.Write(stream);
+}
+
+const TGIFExtensionClass TGIFCommentExtension::Class = {"TGIFCommentExtension", &Make<TGIFCommentExtension>,
+                                                        &SameKind};
+
+void TGIFCommentExtension::LoadFromStream(TStream& stream) {
+    ReadIntro(stream);
+    Text.Read(stream);
+}
+
+void TGIFCommentExtension::SaveToStream(TStream& stream) {
+    WriteIntro(stream);
+    Text.Write(stream);
+}
+
+// ---- application extensions --------------------------------------------------------------
+
+const TGIFExtensionClass TGIFApplicationExtension::Class = {"TGIFApplicationExtension",
+                                                            &Make<TGIFApplicationExtension>, &AppExtensionKind};
+
+const TGIFExtensionClass* AppExtensionKind(const TGIFExtensionClass& self, TStream& stream) {
+    uint8_t size;
+    if (stream.Read(&size, 1) != 1) return nullptr;
+    if (size == 10) {
+        uint8_t id[10];
+        if (stream.Read(id, 10) != 10) return nullptr;
+        return &TGIFUnknownAppExtension::Class;
+    }
+    if (size == 11) {
+        TGIFAppIdentifier id;
+        if (stream.Read(id.data(), 11) != 11) return &self;
+        const TGIFExtensionClass* cls = FindAppExtension(id);
+        return cls ? cls : &TGIFUnknownAppExtension::Class;
+    }
+    return &self;
+}
+
+void TGIFApplicationExtension::LoadFromStream(TStream& stream) {
+    ReadIntro(stream);
+    uint8_t size = ReadExactByte(stream);
+    if (size < 10) throw GIFException(msg::BadAppExtensionSize);
+    identifier_.fill(0);
+    if (size == 10) {
+        ReadExact(stream, identifier_.data(), 10);
+    } else {
+        ReadExact(stream, identifier_.data(), 11);
+        Skip(stream, size - 11);
+    }
+    LoadData(stream);
+}
+
+void TGIFApplicationExtension::SaveToStream(TStream& stream) {
+    WriteIntro(stream);
+    stream.WriteByte(11);
+    stream.WriteBuffer(identifier_.data(), 11);
+    SaveData(stream);
+}
+
+// The plain application kind is only met for block sizes no reader knows.
+void TGIFApplicationExtension::LoadData(TStream&) { throw GIFException(msg::BadAppExtensionSize); }
+void TGIFApplicationExtension::SaveData(TStream& stream) { stream.WriteByte(0); }
+
+const TGIFExtensionClass TGIFAppExtNSLoop::Class = {"TGIFAppExtNSLoop", &Make<TGIFAppExtNSLoop>, &AppExtensionKind};
+
+TGIFAppExtNSLoop::TGIFAppExtNSLoop(TGIFSubImage* frame) : TGIFApplicationExtension(frame) {
+    identifier_ = MakeAppIdentifier("NETSCAPE2.0");
+}
+
+void TGIFAppExtNSLoop::LoadData(TStream& stream) {
+    for (;;) {
+        uint8_t size = ReadExactByte(stream);
+        if (size == 0) return;
+        uint8_t id = ReadExactByte(stream);
+        if ((id & 7) == 1) {
+            if (size < 3) throw GIFException(msg::BadData);
+            uint8_t raw[2];
+            ReadExact(stream, raw, 2);
+            Loops = uint16_t(raw[0] | raw[1] << 8);
+            Skip(stream, size - 3);
+        } else if ((id & 7) == 2) {
+            if (size < 5) throw GIFException(msg::BadData);
+            uint8_t raw[4];
+            ReadExact(stream, raw, 4);
+            BufferSize = uint32_t(raw[0]) | uint32_t(raw[1]) << 8 | uint32_t(raw[2]) << 16 | uint32_t(raw[3]) << 24;
+            Skip(stream, size - 5);
+        } else {
+            Skip(stream, size - 1);
+        }
+    }
+}
+
+void TGIFAppExtNSLoop::SaveData(TStream& stream) {
+    uint8_t loop[4] = {3, 1, uint8_t(Loops), uint8_t(Loops >> 8)};
+    stream.WriteBuffer(loop, 4);
+    if (BufferSize != 0) {
+        uint8_t buf[6] = {5, 2, uint8_t(BufferSize), uint8_t(BufferSize >> 8), uint8_t(BufferSize >> 16),
+                          uint8_t(BufferSize >> 24)};
+        stream.WriteBuffer(buf, 6);
+    }
+    stream.WriteByte(0);
+}
+
+const TGIFExtensionClass TGIFUnknownAppExtension::Class = {"TGIFUnknownAppExtension",
+                                                           &Make<TGIFUnknownAppExtension>, &AppExtensionKind};
+
+void TGIFUnknownAppExtension::LoadData(TStream& stream) {
+    Blocks.clear();
+    for (;;) {
+        uint8_t size;
+        if (stream.Read(&size, 1) != 1 || size == 0) return;
+        TGIFBlock block(size);
+        ReadExact(stream, block.Data.data(), size);
+        Blocks.push_back(std::move(block));
+    }
+}
+
+void TGIFUnknownAppExtension::SaveData(TStream& stream) {
+    for (const TGIFBlock& block : Blocks) {
+        stream.WriteByte(static_cast<uint8_t>(block.Data.size()));
+        stream.WriteBuffer(block.Data.data(), static_cast<int64_t>(block.Data.size()));
+    }
+    stream.WriteByte(0);
+}
+
+} // namespace xpGif10

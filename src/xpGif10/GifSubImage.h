@@ -1,0 +1,132 @@
+#pragma once
+// One frame of a GIF image: the image descriptor as stored, the local colour
+// map, the frame's extensions and its pixel buffer (one colour index per
+// pixel, rows top to bottom, no padding).
+#include "platform/Bitmap.h"
+#include "xpGif10/GifColorMap.h"
+#include "xpGif10/GifExtension.h"
+#include "xpGif10/GifItem.h"
+
+#include <memory>
+
+namespace xpGif10 {
+
+class TGIFSubImage;
+
+class TGIFExtensionList : public TGIFList {
+public:
+    explicit TGIFExtensionList(TGIFSubImage* frame);
+    std::string ClassName() const override { return "TGIFExtensionList"; }
+    TGIFExtension* Extension(int index) const { return static_cast<TGIFExtension*>(Item(index)); }
+    TGIFExtension* operator[](int index) const { return Extension(index); }
+    // Reads extensions up to the next image descriptor or trailer.
+    void LoadFromStream(platform::TStream& stream) override;
+    TGIFSubImage* SubImage() const { return frame_; }
+
+private:
+    TGIFSubImage* frame_;
+};
+
+class TGIFSubImage : public TGIFItem {
+public:
+    explicit TGIFSubImage(TGIFImage* image);
+    ~TGIFSubImage() override;
+    std::string ClassName() const override { return "TGIFSubImage"; }
+
+    TGIFVersion Version() const override;
+    void SaveToStream(platform::TStream& stream) override;
+    void LoadFromStream(platform::TStream& stream) override;
+
+    // ---- the image descriptor ----
+    uint8_t Separator() const { return separator_; }
+    int Left() const { return left_; }
+    int Top() const { return top_; }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    uint8_t Packed() const { return packed_; }
+    platform::TRect BoundsRect() const { return {left_, top_, left_ + width_, top_ + height_}; }
+    // Stores all four bounds; a new width or height remakes the pixel buffer
+    // (zero-filled) and drops the bitmap and mask. Bounds beyond the image
+    // enlarge it, with warnings when it already had a size.
+    void SetBounds(int left, int top, int width, int height);
+    void SetLeft(int v) { SetBounds(v, top_, width_, height_); }
+    void SetTop(int v) { SetBounds(left_, v, width_, height_); }
+    void SetWidth(int v) { SetBounds(left_, top_, v, height_); }
+    void SetHeight(int v) { SetBounds(left_, top_, width_, v); }
+    void SetBoundsRect(const platform::TRect& r) { SetBounds(r.left, r.top, r.Width(), r.Height()); }
+    bool Interlaced() const { return (packed_ & 0x40) != 0; }
+    void SetInterlaced(bool value) { packed_ = value ? (packed_ | 0x40) : (packed_ & ~0x40); }
+
+    // ---- colours ----
+    TGIFLocalColorMap& ColorMap() { return colorMap_; }
+    // The local map when it has colours, else the global map.
+    TGIFColorMap& ActiveColorMap();
+    int BitsPerPixel() const { return colorMap_.BitsPerPixel(); }
+    int ColorResolution() const { return colorMap_.ColorResolution(); }
+
+    // ---- pixels ----
+    uint8_t* Data();
+    int64_t DataSize() const { return dataSize_; }
+    // Row and pixel access; bad coordinates raise "Invalid pixel
+    // coordinates", an empty buffer "Image is empty".
+    uint8_t* Scanline(int row);
+    uint8_t Pixel(int x, int y);
+    void SetPixel(int x, int y, uint8_t value);
+    bool Empty() const;
+    void Clear();
+
+    // ---- extensions and transparency ----
+    TGIFExtensionList& Extensions() { return extensions_; }
+    TGIFGraphicControlExtension* GraphicControlExtension() const { return gce_; }
+    void SetGraphicControlExtension(TGIFGraphicControlExtension* gce) { gce_ = gce; }
+    bool Transparent() const { return transparent_; }
+    void SetTransparentFlag(bool value) { transparent_ = value; }
+    // The transparent index of the frame's graphic control extension (0 when
+    // it has none).
+    int TransparentColorIndex() const;
+
+    // ---- palette and caches ----
+    platform::HPALETTE Palette();
+    void SetPalette(platform::HPALETTE palette);
+    void DropPalette() { palette_.reset(); }
+    // The rendered bitmap and its transparency mask are built by the drawing
+    // code; these caches are dropped whenever the pixels change.
+    std::shared_ptr<platform::TBitmap> CachedBitmap() const { return bitmap_; }
+    void SetCachedBitmap(std::shared_ptr<platform::TBitmap> bitmap) { bitmap_ = std::move(bitmap); }
+    std::shared_ptr<platform::TBitmap> CachedMask() const { return mask_; }
+    void SetCachedMask(std::shared_ptr<platform::TBitmap> mask) { mask_ = std::move(mask); }
+    bool NeedMask() const { return needMask_; }
+    void SetNeedMask(bool value) { needMask_ = value; }
+    void FreeBitmap();
+
+    // Rendering, masks, drawing and conversion from other pictures.
+    std::shared_ptr<platform::TBitmap> Bitmap();
+    bool HasMask();
+    void Draw(platform::TCanvas& canvas, const platform::TRect& rect, bool transparent, bool tile);
+    void Assign(const platform::TPersistent* source) override;
+
+private:
+    void NewBuffer();
+    void FreeBuffer();
+
+    uint8_t separator_ = bsImageSeparator;
+    int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+    uint8_t packed_ = 0;
+    TGIFLocalColorMap colorMap_;
+    TGIFExtensionList extensions_;
+    std::unique_ptr<uint8_t[]> data_;
+    int64_t dataSize_ = 0;
+    bool transparent_ = false;
+    TGIFGraphicControlExtension* gce_ = nullptr;
+    std::shared_ptr<platform::TBitmap> bitmap_;
+    std::shared_ptr<platform::TBitmap> mask_;
+    bool needMask_ = true;
+    platform::HPALETTE palette_;
+};
+
+// Makes a buffer of width x height bytes filled with value, within the
+// unit's limits; raises GIFException naming the size when it cannot.
+std::unique_ptr<uint8_t[]> AllocatePixels(TGIFImage* image, int width, int height, uint8_t value,
+                                          const TGIFSubImage* replacing);
+
+} // namespace xpGif10

@@ -1,0 +1,200 @@
+// qelgif: GIF files through the program's own GIF library.
+// Each command is one entry of the table below; a new command is a new
+// function and a new entry.
+#include "platform/Exception.h"
+#include "platform/Streams.h"
+#include "xpGif10/GifImage.h"
+#include "xpGif10/GifUnit.h"
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <iostream>
+#include <string>
+#include <vector>
+
+using namespace platform;
+using namespace xpGif10;
+
+namespace {
+
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+using Args = std::vector<std::string>;
+
+void PrintWarnings(TGIFImage& image) {
+    image.OnWarning = [](TGIFImage*, TPersistent*, int, const std::string& message) {
+        std::cerr << "warning: " << message << "\n";
+    };
+}
+
+void Load(TGIFImage& image, const std::string& path) {
+    PrintWarnings(image);
+    TMemoryStream stream;
+    stream.LoadFromFile(path);
+    image.LoadFromStream(stream);
+}
+
+// The version letters as the file states them (after an optional 4-byte
+// prefix, as the reader allows).
+std::string FileVersion(const std::string& path) {
+    std::vector<uint8_t> bytes = ReadFileBytes(path);
+    for (size_t start : {size_t(0), size_t(4)})
+        if (bytes.size() >= start + 6 && std::toupper(bytes[start]) == 'G' && std::toupper(bytes[start + 1]) == 'I' &&
+            std::toupper(bytes[start + 2]) == 'F')
+            return std::string(bytes.begin() + long(start) + 3, bytes.begin() + long(start) + 6);
+    return "?";
+}
+
+int Info(const Args& args) {
+    if (args.size() != 1) throw UsageError("info takes one FILE");
+    TGIFImage image;
+    Load(image, args[0]);
+    std::cout << "version " << FileVersion(args[0]) << "\n";
+    std::cout << "screen " << image.Width() << " " << image.Height() << " colors " << image.GlobalColorMap().Count()
+              << " background " << int(image.Header().BackgroundColorIndex()) << "\n";
+    std::vector<std::string> comments;
+    bool haveLoop = false;
+    int loops = 0;
+    for (int i = 0; i < image.Images().Count(); ++i) {
+        TGIFSubImage* f = image.Images()[i];
+        TGIFGraphicControlExtension* gce = f->GraphicControlExtension();
+        for (int e = 0; e < f->Extensions().Count(); ++e) {
+            TGIFExtension* ext = f->Extensions()[e];
+            if (auto* c = dynamic_cast<TGIFCommentExtension*>(ext))
+                for (const auto& line : c->Text.Lines) comments.push_back(line);
+            if (auto* l = dynamic_cast<TGIFAppExtNSLoop*>(ext); l && !haveLoop) {
+                haveLoop = true;
+                loops = l->Loops;
+            }
+        }
+        if (f->Empty() && f->Width() == 0) continue;  // extensions only
+        std::cout << "frame " << i << " left " << f->Left() << " top " << f->Top() << " width " << f->Width()
+                  << " height " << f->Height() << " interlaced " << (f->Interlaced() ? "yes" : "no") << " colors "
+                  << f->ColorMap().Count() << " transparent "
+                  << (f->Transparent() ? std::to_string(f->TransparentColorIndex()) : std::string("-")) << " delay "
+                  << (gce ? gce->Delay() : 0) << " disposal " << (gce ? gce->Disposal() : 0) << "\n";
+    }
+    if (haveLoop) std::cout << "loop " << loops << "\n";
+    for (const auto& c : comments) std::cout << "comment " << c << "\n";
+    return 0;
+}
+
+int Decode(const Args& args) {
+    std::vector<std::string> files;
+    int frameIndex = 0;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--frame") {
+            if (i + 1 >= args.size()) throw UsageError("--frame needs a number");
+            frameIndex = std::stoi(args[++i]);
+        } else {
+            files.push_back(args[i]);
+        }
+    }
+    if (files.size() != 2) throw UsageError("decode takes FILE and OUT.pam");
+    TGIFImage image;
+    Load(image, files[0]);
+    // Frames that hold only extensions are not pictures: count the others.
+    std::vector<TGIFSubImage*> frames;
+    for (int i = 0; i < image.Images().Count(); ++i)
+        if (!image.Images()[i]->Empty()) frames.push_back(image.Images()[i]);
+    if (frameIndex < 0 || frameIndex >= int(frames.size()))
+        throw GIFException("No frame " + std::to_string(frameIndex) + " (the file has " +
+                           std::to_string(frames.size()) + ")");
+    TGIFSubImage* f = frames[size_t(frameIndex)];
+    TGIFColorMap& map = f->ActiveColorMap();
+    const TGIFColor* colors = map.Data();
+    int transparent = f->Transparent() ? f->TransparentColorIndex() : -1;
+    std::string out = "P7\nWIDTH " + std::to_string(f->Width()) + "\nHEIGHT " + std::to_string(f->Height()) +
+                      "\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
+    std::vector<uint8_t> bytes(out.begin(), out.end());
+    const uint8_t* p = f->Data();
+    for (int64_t i = 0; i < f->DataSize(); ++i) {
+        int v = p[i];
+        TGIFColor c = v < map.Count() ? colors[v] : TGIFColor{};
+        bytes.insert(bytes.end(), {c.Red, c.Green, c.Blue, uint8_t(v == transparent ? 0 : 255)});
+    }
+    WriteFileAtomic(files[1], bytes.data(), bytes.size());
+    return 0;
+}
+
+int Copy(const Args& args) {
+    std::vector<std::string> files;
+    bool rle = false;
+    for (const auto& a : args) {
+        if (a == "--rle")
+            rle = true;
+        else
+            files.push_back(a);
+    }
+    if (files.size() != 2) throw UsageError("copy takes IN and OUT");
+    TGIFImage image;
+    Load(image, files[0]);
+    image.Compression = rle ? 1 : 0;
+    TMemoryStream out;
+    image.SaveToStream(out);
+    WriteFileAtomic(files[1], out.Memory(), out.Bytes().size());
+    return 0;
+}
+
+struct Command {
+    const char* name;
+    const char* usage;
+    const char* help;
+    std::function<int(const Args&)> run;
+};
+
+const std::vector<Command>& Commands() {
+    static const std::vector<Command> commands = {
+        {"info", "info FILE",
+         "Prints the version, the logical screen (width, height, global colour count,\n"
+         "      background index), one line per frame (index, left, top, width, height,\n"
+         "      interlaced, local colour count, transparent index or -, delay, disposal),\n"
+         "      the loop count when there is one, and each comment line.",
+         Info},
+        {"decode", "decode FILE OUT.pam [--frame N]",
+         "Writes frame N (default 0) as it is stored, not composed with earlier frames,\n"
+         "      through its colour table as a PAM file (TUPLTYPE RGB_ALPHA); pixels of the\n"
+         "      transparent index get alpha 0, all others 255.",
+         Decode},
+        {"copy", "copy IN OUT [--rle]",
+         "Loads IN and saves it to OUT through the library: the lowest version the\n"
+         "      content needs, LZW compression, or run-length compression with --rle.",
+         Copy},
+    };
+    return commands;
+}
+
+void Help(std::ostream& os) {
+    os << "Usage: qelgif COMMAND ARGS...\n\nCommands:\n";
+    for (const auto& c : Commands()) os << "  " << c.usage << "\n      " << c.help << "\n";
+    os << "\nWarnings print on stderr as \"warning: MESSAGE\" and the command goes on;\n"
+          "an error prints its message on stderr and the exit status is 1.\n";
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Args args(argv + 1, argv + argc);
+    if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        Help(args.empty() ? std::cerr : std::cout);
+        return args.empty() ? 1 : 0;
+    }
+    GifUnit unit;
+    for (const auto& c : Commands()) {
+        if (args[0] != c.name) continue;
+        try {
+            return c.run(Args(args.begin() + 1, args.end()));
+        } catch (const UsageError& e) {
+            std::cerr << e.what() << "\nusage: qelgif " << c.usage << "\n";
+            return 1;
+        } catch (const std::exception& e) {
+            std::cerr << e.what() << "\n";
+            return 1;
+        }
+    }
+    std::cerr << "unknown command: " << args[0] << " (see qelgif --help)\n";
+    return 1;
+}
