@@ -6,6 +6,7 @@
 #include "gtk/GtkServices.h"
 #include "settings/Environment.h"
 
+#include <glibmm/miscutils.h>
 #include <gtkmm/main.h>
 
 #include <iostream>

@@ -6,13 +6,14 @@
 #include "platform/Strings.h"
 #include "settings/SettingsText.h"
 
+#include <gtest/gtest.h>
+// After the test framework: the X headers define macros such as None.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/XKBlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>

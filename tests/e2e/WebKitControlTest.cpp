@@ -91,7 +91,7 @@ TEST_F(WebKitControlTest, ALoadRaisesTheEventsTheWindowFollows) {
     ASSERT_FALSE(log_.empty());
     EXPECT_EQ(log_.front(), "before " + url);
     EXPECT_EQ(log_.back(), "complete " + url);
-    EXPECT_EQ(title_, "Page A");
+    EXPECT_TRUE(WaitFor([&] { return title_ == "Page A"; })) << title_;
     EXPECT_EQ(status_, "Done");
     EXPECT_GE(updates_, 2);  // busy and idle again
     EXPECT_FALSE(control_->Busy());
@@ -149,7 +149,7 @@ TEST_F(WebKitControlTest, ALoadErrorShowsTheEnginesPageAndNothingBreaks) {
     EXPECT_TRUE(boxes_->Boxes().empty());
     // The control goes on working.
     Load(server_.Url("/b"));
-    EXPECT_EQ(title_, "Page B");
+    EXPECT_TRUE(WaitFor([&] { return title_ == "Page B"; })) << title_;
 }
 
 TEST_F(WebKitControlTest, UnknownCommandsAndMissingStartPagesFail) {
