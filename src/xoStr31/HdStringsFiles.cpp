@@ -280,7 +280,7 @@ bool THdStrings::LoadIndex(const std::string& fileName) {
         if (file.Size() < HeaderSize + count * EntryRecordSize) return false;
         std::vector<TEntry> entries;
         entries.reserve(static_cast<size_t>(count));
-        std::vector<uint8_t> block(RecordsPerBlock * EntryRecordSize);
+        std::vector<uint8_t> block(static_cast<size_t>(std::min<int64_t>(RecordsPerBlock, count)) * EntryRecordSize);
         for (int64_t done = 0; done < count;) {
             size_t n = static_cast<size_t>(std::min<int64_t>(RecordsPerBlock, count - done));
             int64_t bytes = int64_t(n) * EntryRecordSize;
@@ -320,8 +320,8 @@ bool THdStrings::SaveIndex(bool onlyIfPresent) {
         header[8] = uint8_t(last >> 16);
         header[9] = uint8_t(last >> 24);
         file.WriteBuffer(header, HeaderSize);
-        std::vector<uint8_t> block(RecordsPerBlock * EntryRecordSize);
         const size_t count = size_t(FLastIndex + 1);
+        std::vector<uint8_t> block(std::min(RecordsPerBlock, count) * EntryRecordSize);
         for (size_t done = 0; done < count;) {
             size_t n = std::min(RecordsPerBlock, count - done);
             for (size_t k = 0; k < n; ++k) EncodeEntry(FEntries[done + k], block.data() + k * EntryRecordSize);
