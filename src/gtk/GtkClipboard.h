@@ -12,6 +12,8 @@
 
 namespace gtkservices {
 
+// GTK's C API has a type of this name too: write gtkservices::GtkClipboard
+// where both are in sight.
 class GtkClipboard : public platform::IClipboardService {
 public:
     GtkClipboard();
