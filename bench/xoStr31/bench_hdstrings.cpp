@@ -1,0 +1,197 @@
+// The large string list beside plain peers, in one run, as ratios:
+//   index build of a 1 GiB text file   against a memchr count of its line ends
+//   open with a valid entry table      against the same scan (and what it reads)
+//   one line inserted at the front of a 100 MiB file in place
+//                                      against rewriting the file with it in front
+//   sort index of 1,000,000 entries    against std::stable_sort of the texts
+// Files go under $TMPDIR (else /tmp) and are removed afterwards.
+// Usage: bench_hdstrings [GiB-file-size-in-MiB] [insert-file-size-in-MiB] [sort-entries]
+#include "platform/FileSystem.h"
+#include "platform/MessageBox.h"
+#include "xoStr31/HdStrings.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <random>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+
+template <typename F>
+double Best(int runs, F f) {
+    double best = 1e30;
+    for (int i = 0; i < runs; ++i) {
+        auto t = Clock::now();
+        f();
+        best = std::min(best, Seconds(t));
+    }
+    return best;
+}
+
+// Lines of letters, digits and blanks, 20 to 120 bytes, CR LF after each.
+void MakeTextFile(const std::string& path, int64_t bytes) {
+    std::mt19937_64 rng(42);
+    const char alphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789     ";
+    std::string block;
+    block.reserve(1 << 20);
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) {
+        std::perror(path.c_str());
+        std::exit(1);
+    }
+    int64_t written = 0;
+    while (written < bytes) {
+        block.clear();
+        while (block.size() < (1u << 20) - 130) {
+            int n = 20 + int(rng() % 101);
+            for (int i = 0; i < n; ++i) block += alphabet[rng() % (sizeof alphabet - 1)];
+            block += "\r\n";
+        }
+        size_t n = size_t(std::min<int64_t>(int64_t(block.size()), bytes - written));
+        std::fwrite(block.data(), 1, n, f);
+        written += int64_t(n);
+    }
+    std::fclose(f);
+}
+
+int64_t MemchrCount(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY);
+    std::vector<char> buf(4 << 20);
+    int64_t count = 0;
+    for (;;) {
+        ssize_t n = ::read(fd, buf.data(), buf.size());
+        if (n <= 0) break;
+        const char* p = buf.data();
+        const char* end = p + n;
+        while ((p = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)))) != nullptr) {
+            ++count;
+            ++p;
+        }
+    }
+    ::close(fd);
+    return count;
+}
+
+// Reads the file once so that every contender finds it in the page cache.
+void Warm(const std::string& path) { (void)MemchrCount(path); }
+
+void Rewrite(const std::string& path, const std::string& line) {
+    std::string temp = path + ".new";
+    int in = ::open(path.c_str(), O_RDONLY);
+    int out = ::open(temp.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+    if (::write(out, line.data(), line.size()) != ssize_t(line.size())) std::exit(1);
+    std::vector<char> buf(8 << 20);
+    for (;;) {
+        ssize_t n = ::read(in, buf.data(), buf.size());
+        if (n <= 0) break;
+        if (::write(out, buf.data(), size_t(n)) != n) std::exit(1);
+    }
+    ::close(in);
+    ::close(out);
+    ::rename(temp.c_str(), path.c_str());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int64_t bigMiB = argc > 1 ? std::atoll(argv[1]) : 1024;
+    const int64_t insertMiB = argc > 2 ? std::atoll(argv[2]) : 100;
+    const int sortEntries = argc > 3 ? std::atoi(argv[3]) : 1000000;
+    platform::MessageBoxScope boxes(std::make_shared<platform::ConsoleMessageBox>(false));
+    const std::string dir = platform::TempDirectory();
+    const std::string big = dir + "bench_hdstrings_big.txt";
+    const std::string bigIndex = dir + "bench_hdstrings_big.Rni";
+
+    // ---- index build against a memchr count ----
+    std::printf("generating %lld MiB ...\n", (long long)bigMiB);
+    MakeTextFile(big, bigMiB << 20);
+    Warm(big);
+    int64_t lines = 0;
+    double scan = Best(3, [&] { lines = MemchrCount(big); });
+    int entries = 0;
+    double build = Best(3, [&] {
+        ::unlink(bigIndex.c_str());
+        xoStr31::THdStrings list;
+        list.SetParam(0, 2);
+        if (!list.Open(big, true)) std::exit(1);
+        entries = list.GetCount();
+    });
+    std::printf("index build      %8.3f s  memchr count %8.3f s  ratio %.2f  (goal <= 1.20)  entries %d / %lld\n",
+                build, scan, build / scan, entries, (long long)lines);
+
+    // ---- open with a valid entry table ----
+    {
+        xoStr31::THdStrings list;
+        list.SetParam(0, 2);
+        list.Open(big, false);
+        list.SaveIndex(false);
+    }
+    int progressEvents = 0;
+    double open = Best(3, [&] {
+        xoStr31::THdStrings list;
+        list.SetParam(0, 2);
+        list.OnProgress = [&](xoStr31::THdStrings*) { ++progressEvents; };
+        if (!list.Open(big, true) || list.GetCount() != entries) std::exit(1);
+    });
+    struct stat st{};
+    ::stat(bigIndex.c_str(), &st);
+    std::printf("open with .Rni   %8.3f s  (scan %.3f s, ratio %.2f)  read %lld table bytes of a %lld MiB file, "
+                "scan passes %d\n",
+                open, build, open / build, (long long)st.st_size, (long long)bigMiB, progressEvents);
+    ::unlink(big.c_str());
+    ::unlink(bigIndex.c_str());
+
+    // ---- insert at the front in place against a rewrite ----
+    const std::string mid = dir + "bench_hdstrings_insert.txt";
+    MakeTextFile(mid, insertMiB << 20);
+    const std::string line = "a new first line\r\n";
+    Warm(mid);
+    double rewrite = Best(3, [&] { Rewrite(mid, line); });
+    xoStr31::THdStrings list;
+    list.SetParam(0, 2);
+    if (!list.Open(mid, false)) return 1;
+    double insert = Best(3, [&] {
+        list.Insert(0, "a new first line");
+        list.TrimStorage();
+        if (list.IoError()) std::exit(1);
+    });
+    std::printf("insert at front  %8.3f s  rewrite      %8.3f s  ratio %.2f  (goal <= 1.50)  %lld MiB\n", insert,
+                rewrite, insert / rewrite, (long long)insertMiB);
+    list.SetParam(0, 0);
+    ::unlink(mid.c_str());
+
+    // ---- sort index against std::stable_sort ----
+    std::mt19937_64 rng(7);
+    const char alphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 ";
+    std::vector<std::string> texts(static_cast<size_t>(sortEntries));
+    std::string raw;
+    for (auto& t : texts) {
+        int n = 4 + int(rng() % 20);
+        for (int i = 0; i < n; ++i) t += alphabet[rng() % (sizeof alphabet - 1)];
+        raw += t + "\r\n";
+    }
+    xoStr31::THdStrings sortList;
+    sortList.SetRawText(raw);
+    double ours = Best(3, [&] { sortList.Sort(); });
+    double peer = 1e30;
+    for (int run = 0; run < 3; ++run) {
+        std::vector<std::string> copy = texts;  // copied outside the timing
+        auto t = Clock::now();
+        std::stable_sort(copy.begin(), copy.end());
+        peer = std::min(peer, Seconds(t));
+    }
+    std::printf("sort index       %8.3f s  stable_sort  %8.3f s  ratio %.2f  (goal <= 3.00)  %d entries, %s method\n",
+                ours, peer, ours / peer, sortEntries, sortList.LastSortWasFast() ? "fast" : "walk");
+    return 0;
+}
