@@ -99,6 +99,15 @@ std::string ValueText(const TVariant& value) {
     return {};
 }
 
+// A settings line cannot hold a line break or a zero byte: loading splits
+// the line there, or ends the whole text at the zero, losing every line
+// after it. Such characters in written text become blanks.
+std::string OneLine(std::string s) {
+    for (char& c : s)
+        if (c == '\r' || c == '\n' || c == '\0') c = ' ';
+    return s;
+}
+
 // 1-based column of the first ";" after the separator column, 0 for none.
 size_t CommentColumn(const std::string& line, size_t separatorPos) {
     size_t p = line.find(';', separatorPos);
@@ -231,11 +240,11 @@ bool WriteValue(TStrings* list, const std::string& section, const std::string& k
     int index = FindKey(list, section, key, occurrence, start, end, sep, 0);
     if (index < -2) return false;
 
-    std::string text = ValueText(value);
+    std::string text = OneLine(ValueText(value));
 
     if (index < 0) {
-        std::string line = key + "=" + text;
-        std::string header = NormalisedHeader(section);
+        std::string line = OneLine(key) + "=" + text;
+        std::string header = OneLine(NormalisedHeader(section));
         if (index == -2 && !header.empty()) {
             list->Add(header);
             list->Add(line);

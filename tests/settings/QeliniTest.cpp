@@ -31,7 +31,8 @@ std::string Quoted(const std::string& s) {
 }
 
 Result Qelini(std::initializer_list<std::string> args) {
-    std::string cmd = Quoted(QELINI_PATH);
+    // A fixed locale, so numbers print with a "." whatever the user has.
+    std::string cmd = "LC_ALL=C " + Quoted(QELINI_PATH);
     for (const auto& a : args) cmd += " " + Quoted(a);
     cmd += " 2>/dev/null";
     Result r{-1, {}};

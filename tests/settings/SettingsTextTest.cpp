@@ -357,3 +357,13 @@ TEST_F(SettingsText, WritingAListRemovesStaleEntriesUpToTheFirstGap) {
     back.Clear();
     EXPECT_EQ(ReadList(&list, "L", "K", back), 1);
 }
+
+TEST_F(SettingsText, WrittenTextStaysOnOneLineSoTheFileKeepsItsTail) {
+    Fill(list, {"[S]", "Url=old", "[T]", "After=1"});
+    WriteValue(&list, "S", "Url", TVariant(std::string("a\r\n[T]\0b", 8)));
+    WriteValue(&list, "New\nSection", "Key\r", TVariant("v"));
+    TStringList reloaded;
+    reloaded.SetText(list.GetText());
+    EXPECT_EQ(Joined(reloaded), "[S]|Url=a  [T] b|[T]|After=1|[New Section]|Key =v|");
+    EXPECT_EQ(ReadValue(&reloaded, "T", "After", TVariant(0)), TVariant(1));
+}
