@@ -1,0 +1,199 @@
+// Start to first finished page, and the memory of the whole process tree
+// (the program and the engine's processes), of QelBrowser beside a bare
+// WebKitGTK window, on the same loopback page in the same run. The page
+// reports its own load event to the server, so both are timed alike.
+#include "LoopbackServer.h"
+
+#include "platform/Strings.h"
+#include "settings/SettingsText.h"
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const char* kPage =
+    "<!DOCTYPE html><html><head><title>Bench</title></head><body><h1>Benchmark page</h1>"
+    "<p>Some text to lay out and draw.</p><ul><li>one</li><li>two</li><li>three</li></ul>"
+    "<script>window.addEventListener('load', function () { fetch('/loaded'); });</script></body></html>";
+
+std::string StartXvfb(pid_t& pid) {
+    int fds[2];
+    if (::pipe(fds) != 0) return {};
+    pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        std::string fd = std::to_string(fds[1]);
+        ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+                 static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    std::string number;
+    char ch;
+    while (::read(fds[0], &ch, 1) == 1 && ch != '\n') number += ch;
+    ::close(fds[0]);
+    return number.empty() ? std::string() : ":" + number;
+}
+
+std::map<pid_t, pid_t> ParentsOfAll() {
+    std::map<pid_t, pid_t> parents;
+    DIR* d = ::opendir("/proc");
+    while (dirent* e = d ? ::readdir(d) : nullptr) {
+        pid_t p = std::atoi(e->d_name);
+        if (p <= 0) continue;
+        std::ifstream f("/proc/" + std::string(e->d_name) + "/stat");
+        std::string line;
+        std::getline(f, line);
+        size_t close = line.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream rest(line.substr(close + 2));
+        std::string state;
+        pid_t ppid = 0;
+        rest >> state >> ppid;
+        parents[p] = ppid;
+    }
+    if (d) ::closedir(d);
+    return parents;
+}
+
+// Proportional set size of the process and all its descendants, in kB.
+long TreePss(pid_t root) {
+    auto parents = ParentsOfAll();
+    std::set<pid_t> tree{root};
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (auto [p, pp] : parents)
+            if (tree.count(pp) && tree.insert(p).second) grew = true;
+    }
+    long total = 0;
+    for (pid_t p : tree) {
+        std::ifstream f("/proc/" + std::to_string(p) + "/smaps_rollup");
+        std::string line;
+        while (std::getline(f, line))
+            if (line.rfind("Pss:", 0) == 0) total += std::atol(line.c_str() + 4);
+    }
+    return total;
+}
+
+struct Sample {
+    double ms = 0;
+    long pssKb = 0;
+};
+
+bool Run(const std::string& display, const std::vector<std::string>& argv, const std::string& cwd,
+         e2e::LoopbackServer& server, Sample& out) {
+    int before = server.CountOf("/loaded");
+    auto start = Clock::now();
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setenv("DISPLAY", display.c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (cwd + "config").c_str(), 1);
+        ::setenv("NO_AT_BRIDGE", "1", 1);
+        if (::chdir(cwd.c_str()) != 0) ::_exit(126);
+        std::vector<char*> args;
+        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        ::execv(args[0], args.data());
+        ::_exit(127);
+    }
+    bool loaded = false;
+    while (Clock::now() - start < std::chrono::seconds(30)) {
+        if (server.CountOf("/loaded") > before) {
+            loaded = true;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    out.ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    // Let the engine settle after the load before measuring the memory.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    out.pssKb = TreePss(pid);
+    ::kill(pid, SIGTERM);
+    for (int i = 0; i < 200 && ::waitpid(pid, nullptr, WNOHANG) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    return loaded;
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int rounds = argc > 1 ? std::atoi(argv[1]) : 5;
+    // Both get the same engine settings: the sandbox needs user namespaces
+    // a build machine may not grant, and Xvfb has no GPU.
+    ::setenv("WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS", "1", 1);
+    ::setenv("WEBKIT_DISABLE_COMPOSITING_MODE", "1", 1);
+    pid_t xvfb = -1;
+    std::string display = StartXvfb(xvfb);
+    if (display.empty()) {
+        std::fprintf(stderr, "Xvfb did not start\n");
+        return 1;
+    }
+    e2e::LoopbackServer server({{"/page", kPage}, {"/loaded", "ok"}});
+    const std::string url = server.Url("/page");
+
+    char tmpl[] = "/tmp/qel-bench-XXXXXX";
+    std::string dir = std::string(::mkdtemp(tmpl)) + "/";
+    std::filesystem::create_directory(dir + "config");
+    std::filesystem::copy_file(QELBROWSER_PATH, dir + "QelBrowser");
+    std::filesystem::permissions(dir + "QelBrowser", std::filesystem::perms::owner_all);
+    std::ofstream(dir + "Varnolek.Ini").flush();
+    auto writeSettings = [&] {
+        platform::TStringList ini;
+        settings::WriteValue(&ini, "Web010", "Home", url);
+        ini.SaveToFile(dir + "QelBrowser.Ini");
+    };
+
+    std::vector<double> qelMs, bareMs, qelPss, barePss;
+    bool ok = true;
+    for (int r = 0; r < rounds + 1; ++r) {  // the first round warms the caches and is dropped
+        Sample q, b;
+        writeSettings();
+        ok &= Run(display, {dir + "QelBrowser"}, dir, server, q);
+        ok &= Run(display, {BAREVIEW_PATH, url}, dir, server, b);
+        if (r == 0) continue;
+        qelMs.push_back(q.ms);
+        bareMs.push_back(b.ms);
+        qelPss.push_back(q.pssKb);
+        barePss.push_back(b.pssKb);
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+    ::kill(xvfb, SIGTERM);
+    ::waitpid(xvfb, nullptr, 0);
+
+    double qm = Median(qelMs), bm = Median(bareMs), qp = Median(qelPss), bp = Median(barePss);
+    std::printf("median of %d rounds\n%-28s %12s %12s %8s\n", rounds, "measure", "QelBrowser",
+                "bare view", "ratio");
+    std::printf("%-28s %12.0f %12.0f %8.3f\n", "start to loaded page (ms)", qm, bm, bm > 0 ? qm / bm : 0);
+    std::printf("%-28s %12.0f %12.0f %8.3f\n", "process tree PSS (kB)", qp, bp, bp > 0 ? qp / bp : 0);
+    if (!ok) {
+        std::fprintf(stderr, "a page did not finish loading\n");
+        return 1;
+    }
+    return 0;
+}
