@@ -93,5 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(back[0] == "a" && back.GetObject(0) == 1);
         Check(back[1] == plainValue && back.GetObject(1) == -7);
     }
+    // Whatever was written, every line still survives a save and a reload.
+    const std::string breaks("\r\n\0", 3);
+    for (int i = 0; i < list.Count(); ++i) Check(list[i].find_first_of(breaks) == std::string::npos);
     return 0;
 }
