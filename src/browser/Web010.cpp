@@ -332,11 +332,7 @@ void TWeb010::SbAct(int tag) {
     case tagFavorites:
     case tagHistory:
         break;  // the buttons' whole effect is their drop-down menu
-    case tagAbout:
-#ifdef QEL_HAVE_ABOUT
-        ShowAbout(*this);
-#endif
-        break;
+    case tagAbout: ShowAbout(*this); break;
     case tagSave: wb01_->ExecWB(OLECMDID_SAVEAS, OLECMDEXECOPT_PROMPTUSER); break;
     case tagPrintPreview: wb01_->ExecWB(OLECMDID_PRINTPREVIEW, OLECMDEXECOPT_PROMPTUSER); break;
     case tagPrint: wb01_->ExecWB(OLECMDID_PRINT, OLECMDEXECOPT_PROMPTUSER); break;
