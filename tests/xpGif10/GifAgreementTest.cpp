@@ -1,0 +1,231 @@
+// Decoding agreement: GIF files made by other encoders (ImageMagick,
+// gifsicle, Pillow) at test time decode to the same frames here as with
+// giflib, and everything this library writes decodes the same again with
+// giflib and Pillow.
+#include "platform/Streams.h"
+#include "xpGif10/GifImage.h"
+
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+using namespace platform;
+using namespace xpGif10;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct RawFrame {
+    int left = 0, top = 0, width = 0, height = 0;
+    bool interlaced = false;
+    int localColors = 0;
+    std::vector<uint8_t> pixels;
+};
+
+// giflib's view: every image descriptor of the file, rows in display order.
+bool GiflibFrames(const std::string& path, std::vector<RawFrame>& out, std::string& why) {
+    int err = 0;
+    GifFileType* gif = DGifOpenFileName(path.c_str(), &err);
+    if (!gif) {
+        why = GifErrorString(err);
+        return false;
+    }
+    if (DGifSlurp(gif) != GIF_OK) {
+        why = GifErrorString(gif->Error);
+        DGifCloseFile(gif, &err);
+        return false;
+    }
+    for (int i = 0; i < gif->ImageCount; ++i) {
+        const SavedImage& s = gif->SavedImages[i];
+        RawFrame f;
+        f.left = s.ImageDesc.Left;
+        f.top = s.ImageDesc.Top;
+        f.width = s.ImageDesc.Width;
+        f.height = s.ImageDesc.Height;
+        f.interlaced = s.ImageDesc.Interlace;
+        f.localColors = s.ImageDesc.ColorMap ? s.ImageDesc.ColorMap->ColorCount : 0;
+        f.pixels.assign(s.RasterBits, s.RasterBits + size_t(f.width) * f.height);
+        out.push_back(std::move(f));
+    }
+    DGifCloseFile(gif, &err);
+    return true;
+}
+
+std::vector<RawFrame> OurFrames(TGIFImage& image) {
+    std::vector<RawFrame> out;
+    for (int i = 0; i < image.Images().Count(); ++i) {
+        TGIFSubImage* s = image.Images()[i];
+        if (s->Empty()) continue;
+        RawFrame f;
+        f.left = s->Left();
+        f.top = s->Top();
+        f.width = s->Width();
+        f.height = s->Height();
+        f.interlaced = s->Interlaced();
+        f.localColors = s->ColorMap().Count();
+        f.pixels.assign(s->Data(), s->Data() + s->DataSize());
+        out.push_back(std::move(f));
+    }
+    return out;
+}
+
+bool Have(const char* tool) {
+    std::string cmd = std::string("command -v ") + tool + " >/dev/null 2>&1";
+    return std::system(cmd.c_str()) == 0;
+}
+
+class GifAgreement : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = fs::temp_directory_path() / ("qelgif-agree-" + std::to_string(::getpid()));
+        fs::create_directories(dir_);
+        std::string d = dir_.string();
+        std::vector<std::string> cmds;
+        if (Have("convert")) {
+            int colors[] = {2, 4, 8, 16, 32, 64, 128, 256};
+            int sizes[][2] = {{123, 77}, {1, 1}, {3, 200}, {257, 5}};
+            int n = 0;
+            for (int c : colors) {
+                auto& sz = sizes[n++ % 4];
+                cmds.push_back("convert -size " + std::to_string(sz[0]) + "x" + std::to_string(sz[1]) + " -seed " +
+                               std::to_string(n) + " plasma:fractal -colors " + std::to_string(c) + " " + d +
+                               "/im-colors" + std::to_string(c) + ".gif");
+            }
+            cmds.push_back("convert -size 101x67 -seed 9 plasma:fractal -colors 200 -interlace GIF " + d +
+                           "/im-interlaced.gif");
+            cmds.push_back("convert -size 64x48 xc:white -fill blue -draw 'circle 32,24 20,20' -transparent white " +
+                           d + "/im-transparent.gif");
+            cmds.push_back("convert -delay 5 -size 60x40 -seed 3 plasma:fractal -seed 4 plasma:fractal -seed 5 "
+                           "plasma:fractal -colors 100 -loop 0 " + d + "/im-anim.gif");
+            cmds.push_back("convert -size 640x480 -seed 6 plasma:fractal -colors 256 " + d + "/im-large.gif");
+            if (Have("gifsicle")) {
+                cmds.push_back("gifsicle -O3 " + d + "/im-anim.gif -o " + d + "/gs-optimized.gif");
+                cmds.push_back("gifsicle --interlace --colors 32 " + d + "/im-anim.gif -o " + d + "/gs-interlaced.gif");
+                cmds.push_back("gifsicle --colors 4 --crop 5,5+33x21 " + d + "/im-large.gif -o " + d + "/gs-crop.gif");
+                cmds.push_back("gifsicle --change-color 0 '#ff0000' --transparent 3 " + d + "/im-colors16.gif -o " +
+                               d + "/gs-transparent.gif");
+            }
+        }
+        if (Have("/usr/bin/python3")) {
+            std::ofstream py(d + "/make.py");
+            py << "import sys\nfrom PIL import Image\n"
+                  "d = sys.argv[1]\n"
+                  "def img(w, h, bits, seed):\n"
+                  "    im = Image.new('P', (w, h))\n"
+                  "    n = 1 << bits\n"
+                  "    im.putpalette([(i * 37 + seed * 11) % 256 for i in range(n * 3)])\n"
+                  "    im.putdata([((x * 7 + y * 13 + seed) // (1 + seed % 3)) % n for y in range(h) for x in range(w)])\n"
+                  "    return im\n"
+                  "for bits in range(1, 9):\n"
+                  "    img(17 + bits * 5, 9 + bits, bits, bits).save(d + '/pil-bits%d.gif' % bits)\n"
+                  "img(31, 29, 5, 1).save(d + '/pil-interlaced.gif', interlace=True)\n"
+                  "img(30, 20, 4, 2).save(d + '/pil-transparent.gif', transparency=3)\n"
+                  "frames = [img(24, 18, 3 + i, i) for i in range(4)]\n"
+                  "frames[0].save(d + '/pil-anim.gif', save_all=True, append_images=frames[1:], duration=70, loop=2,\n"
+                  "               disposal=2, optimize=False)\n";
+            py.close();
+            cmds.push_back("/usr/bin/python3 " + d + "/make.py " + d);
+        }
+        for (const auto& c : cmds) {
+            std::string quiet = c + " >/dev/null 2>&1";
+            if (std::system(quiet.c_str()) != 0) std::cerr << "could not make a test file: " << c << "\n";
+        }
+    }
+    static void TearDownTestSuite() {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+    static std::vector<std::string> Files() {
+        std::vector<std::string> out;
+        for (auto& e : fs::directory_iterator(dir_))
+            if (e.path().extension() == ".gif" && e.path().filename().string().rfind("out-", 0) != 0)
+                out.push_back(e.path().string());
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    static fs::path dir_;
+};
+
+fs::path GifAgreement::dir_;
+
+void ExpectSameFrames(const std::vector<RawFrame>& ours, const std::vector<RawFrame>& theirs, const std::string& what,
+                      bool checkLayout) {
+    ASSERT_EQ(ours.size(), theirs.size()) << what;
+    for (size_t i = 0; i < ours.size(); ++i) {
+        EXPECT_EQ(ours[i].left, theirs[i].left) << what << " frame " << i;
+        EXPECT_EQ(ours[i].top, theirs[i].top) << what << " frame " << i;
+        ASSERT_EQ(ours[i].width, theirs[i].width) << what << " frame " << i;
+        ASSERT_EQ(ours[i].height, theirs[i].height) << what << " frame " << i;
+        if (checkLayout) {
+            EXPECT_EQ(ours[i].interlaced, theirs[i].interlaced) << what << " frame " << i;
+            EXPECT_EQ(ours[i].localColors, theirs[i].localColors) << what << " frame " << i;
+        }
+        EXPECT_TRUE(ours[i].pixels == theirs[i].pixels) << what << " frame " << i;
+    }
+}
+
+} // namespace
+
+TEST_F(GifAgreement, ThirdPartyFilesDecodeLikeGiflib) {
+    auto files = Files();
+    if (files.empty()) GTEST_SKIP() << "no third-party encoder installed";
+    EXPECT_GE(files.size(), 20u);
+    for (const auto& path : files) {
+        std::vector<RawFrame> theirs;
+        std::string why;
+        ASSERT_TRUE(GiflibFrames(path, theirs, why)) << path << ": " << why;
+        TGIFImage image;
+        std::vector<std::string> warnings;
+        image.OnWarning = [&](TGIFImage*, TPersistent*, int, const std::string& m) { warnings.push_back(m); };
+        TMemoryStream s;
+        s.LoadFromFile(path);
+        image.LoadFromStream(s);
+        EXPECT_TRUE(warnings.empty()) << path << ": " << (warnings.empty() ? "" : warnings[0]);
+        ExpectSameFrames(OurFrames(image), theirs, path, true);
+    }
+}
+
+TEST_F(GifAgreement, WhatThisLibraryWritesDecodesLikeGiflibAndPillow) {
+    auto files = Files();
+    if (files.empty()) GTEST_SKIP() << "no third-party encoder installed";
+    bool pillow = Have("/usr/bin/python3") && std::system("/usr/bin/python3 -c 'import PIL' >/dev/null 2>&1") == 0;
+    std::string script = (dir_ / "dump.py").string();
+    {
+        // Pillow's indices of a single full-screen frame.
+        std::ofstream py(script);
+        py << "import sys\nfrom PIL import Image\nim = Image.open(sys.argv[1])\n"
+              "open(sys.argv[2], 'wb').write(im.tobytes())\n";
+    }
+    int n = 0;
+    for (const auto& path : files) {
+        TGIFImage image;
+        TMemoryStream in;
+        in.LoadFromFile(path);
+        image.LoadFromStream(in);
+        auto original = OurFrames(image);
+        for (int compression = 0; compression < 2; ++compression) {
+            image.Compression = compression;
+            std::string out = (dir_ / ("out-" + std::to_string(n++) + ".gif")).string();
+            TMemoryStream saved;
+            image.SaveToStream(saved);
+            saved.SaveToFile(out);
+            std::vector<RawFrame> theirs;
+            std::string why;
+            ASSERT_TRUE(GiflibFrames(out, theirs, why)) << out << " from " << path << ": " << why;
+            ExpectSameFrames(original, theirs, path + (compression ? " (run-length)" : " (LZW)"), false);
+            if (pillow && original.size() == 1 && original[0].left == 0 && original[0].top == 0 &&
+                original[0].width == image.Width() && original[0].height == image.Height()) {
+                std::string raw = out + ".raw";
+                ASSERT_EQ(std::system(("/usr/bin/python3 " + script + " " + out + " " + raw).c_str()), 0) << out;
+                std::vector<uint8_t> bytes = ReadFileBytes(raw);
+                EXPECT_TRUE(bytes == original[0].pixels) << "Pillow differs on " << path << " compression "
+                                                         << compression;
+            }
+        }
+    }
+}
