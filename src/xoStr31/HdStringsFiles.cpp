@@ -66,6 +66,9 @@ bool THdStrings::Open(const std::string& fileName, bool readOnly) {
         existed = settings::FindEntry(fileName, data, 0);
         if (!existed) return false;
     }
+    // Opening its own data file again: the list lets go of it first, or
+    // its own write lock would refuse the open.
+    if (FStream && FStorageMode == 2 && SameFile(fileName, FFileName)) ReleaseStream();
     std::unique_ptr<TFileStream> file;
     if (existed) {
         try {
@@ -300,6 +303,9 @@ bool THdStrings::LoadIndex(const std::string& fileName) {
 }
 
 bool THdStrings::SaveIndex(bool onlyIfPresent) {
+    // The table describes the used bytes: a data file must not keep growth
+    // slack behind them, or it would be stale (and longer) at once.
+    if (FStorageMode == 2) TrimStorage();
     FindData data, index;
     if (FFileName.empty() || !settings::FindEntry(FFileName, data, 0)) return false;
     std::string indexName = IndexFileName(FFileName);

@@ -101,6 +101,10 @@ TEST(HdStringsFiles, OpenInEachMode) {
     THdStrings other;
     other.SetParam(0, 2);
     EXPECT_FALSE(other.Open(dir / "d.txt", false));
+    // The list itself can open it again.
+    file.Add("tail");
+    ASSERT_TRUE(file.Open(dir / "d.txt", false));
+    EXPECT_EQ(Texts(file), (std::vector<std::string>{"a", "new", "bb", "c", "tail"}));
 }
 
 // Files that do not fit 32-bit entry ends are refused untouched, and a list
@@ -164,6 +168,18 @@ TEST(HdStringsFiles, EntryTableLayoutAndUse) {
     ASSERT_TRUE(again.Open(data, false));
     EXPECT_EQ(again.GetObject(2), 9);
     EXPECT_EQ(Texts(again), (std::vector<std::string>{"ab", "c", "last"}));
+
+    // A table written while the file has growth slack describes the file
+    // as it is left.
+    THdStrings grown;
+    grown.SetParam(0, 2);
+    ASSERT_TRUE(grown.Open(dir / "g.txt", false));
+    grown.Add("one");
+    ASSERT_TRUE(grown.SaveIndex(false));
+    THdStrings reread;
+    ASSERT_TRUE(reread.Open(dir / "g.txt", true));
+    EXPECT_TRUE(reread.LoadIndex(""));
+    EXPECT_EQ(Texts(reread), (std::vector<std::string>{"one"}));
 
     // An index folder holds the table under the data file's name.
     THdStrings elsewhere;
