@@ -161,10 +161,6 @@ void TGIFGlobalColorMap::Changed() {
     if (header_ && header_->Image()) header_->Image()->SetPalette(nullptr);
 }
 
-void TGIFGlobalColorMap::BuildHistogram(std::vector<int>&) { NotAvailable("Colour map optimization"); }
-void TGIFGlobalColorMap::MapImages(const std::vector<int>&) { NotAvailable("Colour map optimization"); }
-bool TGIFGlobalColorMap::Optimize() { NotAvailable("Colour map optimization"); }
-
 void TGIFLocalColorMap::Warning(int severity, const std::string& message) {
     if (frame_ && frame_->Image()) frame_->Image()->Warning(this, severity, message);
 }
@@ -172,9 +168,5 @@ void TGIFLocalColorMap::Warning(int severity, const std::string& message) {
 void TGIFLocalColorMap::Changed() {
     if (frame_) frame_->DropPalette();
 }
-
-void TGIFLocalColorMap::BuildHistogram(std::vector<int>&) { NotAvailable("Colour map optimization"); }
-void TGIFLocalColorMap::MapImages(const std::vector<int>&) { NotAvailable("Colour map optimization"); }
-bool TGIFLocalColorMap::Optimize() { NotAvailable("Colour map optimization"); }
 
 } // namespace xpGif10
