@@ -276,26 +276,16 @@ void TGIFSubImage::SetPalette(HPALETTE palette) {
 }
 
 // ---- the drawing and conversion side -------------------------------------------------------
-
-std::shared_ptr<TBitmap> TGIFSubImage::Bitmap() {
-    if (bitmap_ || Empty()) return bitmap_;
-    NotAvailable("Frame rendering");
-}
+// Rendering, drawing and Assign live with the drawing code (GifFrameDraw.cpp).
 
 bool TGIFSubImage::HasMask() {
-    if (needMask_ && transparent_) Bitmap();
-    return mask_ != nullptr;
-}
-
-void TGIFSubImage::Draw(TCanvas&, const TRect&, bool, bool) { NotAvailable("Frame drawing"); }
-
-void TGIFSubImage::Assign(const TPersistent* source) {
-    if (source == this) return;
-    if (!source) {
-        Clear();
-        return;
+    // A bitmap made before the frame became transparent has no mask yet:
+    // render it again, which builds the mask.
+    if (needMask_ && transparent_) {
+        bitmap_.reset();
+        Bitmap();
     }
-    NotAvailable("Copying into a GIF frame");
+    return mask_ != nullptr;
 }
 
 } // namespace xpGif10

@@ -103,6 +103,9 @@ public:
     std::shared_ptr<platform::TBitmap> Bitmap();
     bool HasMask();
     void Draw(platform::TCanvas& canvas, const platform::TRect& rect, bool transparent, bool tile);
+    // Draws onto the rectangle as it is (Draw maps the frame's own
+    // rectangle into it first); with tile, copies at natural size.
+    void StretchDraw(platform::TCanvas& canvas, const platform::TRect& rect, bool transparent, bool tile);
     void Assign(const platform::TPersistent* source) override;
 
 private:
