@@ -298,6 +298,11 @@ bool TPanelSx::on_draw(const Cairo::RefPtr<Cairo::Context>& cr) {
 }
 
 void TPanelSx::Paint(const Cairo::RefPtr<Cairo::Context>& cr) {
+    struct CanvasScope {
+        Cairo::RefPtr<Cairo::Context>& slot;
+        ~CanvasScope() { slot.clear(); }
+    } scope{canvas_};
+    canvas_ = cr;
     platform::TRect r{0, 0, get_allocated_width(), get_allocated_height()};
     if (transParent_) CopyParentBackground(*this, cr);
     Bevel(cr, r, bevelOuter_, bevelWidth_);

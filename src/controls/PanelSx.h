@@ -103,6 +103,8 @@ public:
 
     // Draws the panel (not its children) as a paint does.
     void Paint(const Cairo::RefPtr<Cairo::Context>& cr);
+    // The surface being painted on, while a paint runs; empty otherwise.
+    Cairo::RefPtr<Cairo::Context> Canvas() const { return canvas_; }
 
 protected:
     // Lays the children out again and repaints.
@@ -129,6 +131,7 @@ private:
     PanelMargins margins_{0, 0, 0, 0, 0};
     TTextLayout layout_ = tlTop;
     std::map<const Gtk::Widget*, TAlign> childAlign_;
+    Cairo::RefPtr<Cairo::Context> canvas_;
 };
 
 } // namespace controls

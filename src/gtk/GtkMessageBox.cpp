@@ -1,5 +1,7 @@
 #include "gtk/GtkMessageBox.h"
 
+#include "platform/Sync.h"
+
 #include <glib.h>
 #include <gtkmm/messagedialog.h>
 #include <gtkmm/window.h>
@@ -69,6 +71,12 @@ int CloseAnswer(unsigned flags) {
 }
 
 int GtkMessageBox::Show(const std::string& text, const std::string& caption, unsigned flags) {
+    // GTK is the main thread's: a box asked for elsewhere is shown there.
+    if (!platform::IsMainThread()) {
+        int answer = 0;
+        platform::Synchronize([&] { answer = Show(text, caption, flags); });
+        return answer;
+    }
     // A modal dialog holds the input of every window of the program while
     // it is up: the task-modal box of the framework.
     Gtk::MessageDialog dialog(DisplayText(text), false, TypeOf(flags), Gtk::BUTTONS_NONE, true);

@@ -70,6 +70,20 @@ TEST(GtkMessageBoxTest, ClickedButtonIsTheAnswer) {
     EXPECT_EQ(box.Show(std::string("bad \xff bytes"), "Qel", MB_OK | MB_ICONHAND), IDOK);
 }
 
+TEST(GtkMessageBoxTest, BoxAskedFromAnotherThreadShowsOnTheMainLoop) {
+    REQUIRE_GTK();
+    InstallSyncHook();
+    GtkMessageBox box;
+    Answerer a;
+    a.Arm(IDYES);
+    std::atomic<int> answer{-1};
+    std::thread worker([&] { answer = box.Show("From a worker", "Qel", MB_YESNO); });
+    EXPECT_TRUE(guitest::WaitFor([&] { return answer.load() != -1; }, 5000));
+    worker.join();
+    EXPECT_EQ(answer.load(), IDYES);
+    RemoveSyncHook();
+}
+
 TEST(GtkMessageBoxTest, ClosingAnswersCancelOrOk) {
     REQUIRE_GTK();
     GtkMessageBox box;
@@ -279,4 +293,24 @@ TEST(GtkPlacementTest, BorderStyleFromTheWindow) {
     fixed.set_decorated(false);
     EXPECT_EQ(GtkPlacement(fixed, "a").BorderStyle(), bsNone);
     EXPECT_EQ(GtkPlacement(fixed, "a", bsToolWindow).BorderStyle(), bsToolWindow);
+}
+
+TEST(GtkServicesInstall, ReplacesThePlatformServices) {
+    REQUIRE_GTK();
+    auto oldBox = SetMessageBoxService(nullptr);
+    auto oldScreen = SetScreenService(nullptr);
+    auto oldClip = SetClipboardService(nullptr);
+    Install();
+    EXPECT_NE(dynamic_cast<GtkMessageBox*>(&MessageBoxService()), nullptr);
+    EXPECT_NE(dynamic_cast<GtkScreen*>(&ScreenService()), nullptr);
+    EXPECT_NE(dynamic_cast<gtkservices::GtkClipboard*>(&ClipboardService()), nullptr);
+    // The hook is in: a queued call runs from the main loop alone.
+    bool ran = false;
+    std::thread([&] { Queue([&] { ran = true; }); }).join();
+    EXPECT_TRUE(guitest::WaitFor([&] { return ran; }, 5000));
+    RemoveSyncHook();
+    SetSyncErrorHandler(nullptr);
+    SetMessageBoxService(oldBox);
+    SetScreenService(oldScreen);
+    SetClipboardService(oldClip);
 }

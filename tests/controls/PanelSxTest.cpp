@@ -120,6 +120,7 @@ TEST_F(PanelInWindow, OnPaintComesLastWithThePanel) {
     int calls = 0;
     panel->OnPaint = [&](TPanelSx& sender, const Cairo::RefPtr<Cairo::Context>& cr) {
         EXPECT_EQ(&sender, panel.get());
+        EXPECT_EQ(sender.Canvas(), cr);
         ++calls;
         cr->set_source_rgb(1, 1, 0);
         cr->rectangle(20, 20, 2, 2);
@@ -129,6 +130,7 @@ TEST_F(PanelInWindow, OnPaintComesLastWithThePanel) {
     auto s = Render();
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(Pixel(s, 20, 20), (Rgb{255, 255, 0}));
+    EXPECT_FALSE(panel->Canvas()) << "no canvas outside a paint";
     // And on a real paint of the window.
     calls = 0;
     panel->queue_draw();
