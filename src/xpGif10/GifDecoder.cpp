@@ -13,6 +13,14 @@ namespace {
 
 constexpr int TableSize = 4096;
 
+// Where an entry's string can be copied from: a root points into the table
+// of root values, a longer string into the output where it last appeared.
+struct Entry {
+    const uint8_t* src;
+    uint32_t len;
+    uint32_t fixed;
+};
+
 // All decoder state of one frame, allocated once per frame.
 struct DecoderState {
     // String table as the format defines it.
@@ -20,15 +28,15 @@ struct DecoderState {
     uint16_t suffix[TableSize];
     // For the fast path: where the entry's string lies in the output and how
     // long it is; fixed = the string there is exactly the table's string.
-    uint32_t pos[TableSize];
-    uint16_t len[TableSize];
-    uint8_t fixed[TableSize];
+    Entry entry[TableSize];
     // Walk stack of the slow path: a string is at most one entry per table
     // slot plus the pushed first code.
     uint16_t stack[TableSize + 2];
     // Two carried bytes, up to 255 data bytes, and slack so a code can be
     // taken with one 4-byte load.
     uint8_t buffer[2 + 255 + 7];
+    // Each root's value, with room for an 8-byte copy past the last.
+    uint8_t roots[TableSize + 8];
 };
 
 class Decoder {
@@ -130,7 +138,11 @@ void Decoder::ResetTable() {
     }
     std::memset(s_->prefix + clear_, 0, sizeof(uint16_t) * size_t(TableSize - clear_));
     std::memset(s_->suffix + clear_, 0, sizeof(uint16_t) * size_t(TableSize - clear_));
-    std::memset(s_->fixed, 0, sizeof s_->fixed);
+    for (int i = 0; i < clear_; ++i) {
+        s_->roots[i] = static_cast<uint8_t>(i);
+        s_->entry[i] = Entry{&s_->roots[i], 1, 1};
+    }
+    for (int i = clear_; i < TableSize; ++i) s_->entry[i].fixed = 0;
     width_ = minSize_ + 1;
     threshold_ = 2 * clear_;
     nextFree_ = clear_ + 2;
@@ -156,25 +168,14 @@ int Decoder::Walk(int k) {
     return sp;
 }
 
-inline void Decoder::AddEntry(uint32_t oldPos) {
+// Table growth as the pixel loop does it, for the value taken after the loop
+// (nothing is written there, so the entry is only marked as not copyable).
+void Decoder::AddEntry(uint32_t) {
     int e = nextFree_;
     if (e > TableSize - 1) return;
     s_->prefix[e] = static_cast<uint16_t>(old_);
     s_->suffix[e] = static_cast<uint16_t>(first_);
-    // The new string is the old code's output followed by one byte; it sits
-    // in the output right where the old code was written, when that output
-    // was the old code's true string.
-    if (old_ < clear_) {
-        s_->fixed[e] = 1;
-        s_->pos[e] = oldPos;
-        s_->len[e] = 2;
-    } else if (old_ >= clear_ + 2 && old_ < e && s_->fixed[old_]) {
-        s_->fixed[e] = 1;
-        s_->pos[e] = oldPos;
-        s_->len[e] = static_cast<uint16_t>(s_->len[old_] + 1);
-    } else {
-        s_->fixed[e] = 0;
-    }
+    s_->entry[e].fixed = 0;
     ++nextFree_;
     if (nextFree_ >= threshold_ && threshold_ <= TableSize - 1) {
         threshold_ *= 2;
@@ -208,81 +209,130 @@ void Decoder::Run(uint8_t* out, size_t total, uint8_t prefill) {
     size_t op = 0;
     bool pending = false;
     uint32_t oldPos = 0;
+    // Length of the old code's output when that output is its table string
+    // for good (so a new entry may point at it), else 0.
+    uint32_t oldLen = 0;
     DecoderState& s = *s_;
     bool ended = false;
 
-    while (op < total) {
+    // The hot state lives in locals: stores into the output may alias any
+    // member, and the compiler would reload them after every pixel written.
+    // The members are brought up to date around every slow step.
+    int bitPos, validBits, width, nextFree, threshold, first, old;
+    const int clear = clear_, endCode = end_;
+    auto load = [&] {
+        bitPos = bitPos_;
+        validBits = validBits_;
+        width = width_;
+        nextFree = nextFree_;
+        threshold = threshold_;
+        first = first_;
+        old = old_;
+    };
+    auto save = [&] {
+        bitPos_ = bitPos;
+        validBits_ = validBits;
+        width_ = width;
+        nextFree_ = nextFree;
+        threshold_ = threshold;
+        first_ = first;
+        old_ = old;
+    };
+    auto fetch = [&]() -> int {
+        if (bitPos + width < validBits) {
+            uint32_t v;
+            std::memcpy(&v, s.buffer + (bitPos >> 3), 4);
+            int code = static_cast<int>((v >> (bitPos & 7)) & ((1u << width) - 1));
+            bitPos += width;
+            return code;
+        }
+        save();
         int code = Fetch();
+        load();
+        return code;
+    };
+    load();
+
+    while (op < total) {
+        int code = fetch();
         if (code < 0) {
             ended = true;
             break;
         }
-        if (code == clear_) {
+        if (code == clear) {
+            save();
             ResetTable();
-            do code = Fetch();
-            while (code == clear_);
+            load();
+            do code = fetch();
+            while (code == clear);
             if (code < 0) {
                 ended = true;
                 break;
             }
             // The code after a clear is a pixel value as it stands.
-            first_ = old_ = code;
+            first = old = code;
             oldPos = static_cast<uint32_t>(op);
+            oldLen = code < clear ? 1 : 0;
             out[op++] = static_cast<uint8_t>(code);
             continue;
         }
-        if (code == end_) {
+        if (code == endCode) {
+            save();
             if (!dataEnded_) SkipBlocks();
+            load();
             ended = true;
             break;
         }
         const int k = code;
         const size_t room = total - op;
         const uint32_t here = static_cast<uint32_t>(op);
-        if (k < nextFree_ && k < clear_) {
-            out[op++] = static_cast<uint8_t>(k);
-            first_ = k;
-        } else if (k < nextFree_ && s.fixed[k]) {
-            size_t n = s.len[k];
-            const uint8_t* src = out + s.pos[k];
-            first_ = src[0];
-            if (n <= room) {
+        uint32_t curLen;
+        if (k < nextFree && s.entry[k].fixed) {
+            // Roots and every plain string take this path.
+            const Entry e = s.entry[k];
+            size_t n = e.len;
+            curLen = e.len;
+            const uint8_t* src = e.src;
+            first = k < clear ? k : src[0];
+            if (n + 8 <= room) {
+                // Over-copies up to 7 bytes past the string: they lie in
+                // output not yet written and are overwritten (or set back to
+                // the pre-fill) later.
                 uint8_t* dst = out + op;
-                if (n + 8 <= room) {
-                    // Over-copies up to 7 bytes past the string: they lie in
-                    // output not yet written and are overwritten (or set back
-                    // to the pre-fill) later.
-                    size_t i = 0;
-                    do {
-                        uint64_t v;
-                        std::memcpy(&v, src + i, 8);
-                        std::memcpy(dst + i, &v, 8);
-                        i += 8;
-                    } while (i < n);
-                } else {
-                    std::memcpy(dst, src, n);
-                }
+                size_t i = 0;
+                do {
+                    uint64_t v;
+                    std::memcpy(&v, src + i, 8);
+                    std::memcpy(dst + i, &v, 8);
+                    i += 8;
+                } while (i < n);
+                op += n;
+            } else if (n <= room) {
+                std::memcpy(out + op, src, n);
                 op += n;
             } else {
                 std::memcpy(out + op, src, room);
                 op = total;
                 pending = true;
             }
-        } else if (k >= nextFree_ && old_ >= 0 && old_ < clear_) {
+        } else if (k >= nextFree && old < clear) {
             // A string not in the table yet: the old code's string followed
             // by its own first value.
-            const int f = first_;
-            out[op++] = static_cast<uint8_t>(old_);
-            first_ = old_;
+            const int f = first;
+            out[op++] = static_cast<uint8_t>(old);
+            first = old;
+            curLen = k == nextFree ? 2 : 0;
             if (op < total)
                 out[op++] = static_cast<uint8_t>(f);
             else
                 pending = true;
-        } else if (k >= nextFree_ && old_ >= clear_ + 2 && old_ < nextFree_ && s.fixed[old_]) {
-            size_t n = s.len[old_];
-            const uint8_t* src = out + s.pos[old_];
-            const uint8_t f = static_cast<uint8_t>(first_);
-            first_ = src[0];
+        } else if (k >= nextFree && old >= clear + 2 && old < nextFree && s.entry[old].fixed) {
+            const Entry e = s.entry[old];
+            size_t n = e.len;
+            curLen = k == nextFree ? e.len + 1u : 0u;
+            const uint8_t* src = e.src;
+            const uint8_t f = static_cast<uint8_t>(first);
+            first = src[0];
             if (n + 1 <= room) {
                 std::memcpy(out + op, src, n);
                 op += n;
@@ -293,26 +343,41 @@ void Decoder::Run(uint8_t* out, size_t total, uint8_t prefill) {
                 pending = true;
             }
         } else {
+            save();
             int sp = Walk(k);
+            load();
+            curLen = 0;
             size_t n = static_cast<size_t>(sp);
             size_t take = n <= room ? n : room;
             for (size_t i = 0; i < take; ++i) out[op + i] = static_cast<uint8_t>(s.stack[sp - 1 - int(i)]);
             op += take;
             if (take < n) pending = true;
         }
-        AddEntry(oldPos);
-        old_ = k;
+        // The new entry: the old code's string plus this string's first
+        // value. It lies in the output right where the old code was written,
+        // when that output was the old code's true string.
+        if (nextFree <= TableSize - 1) {
+            const int e = nextFree;
+            s.prefix[e] = static_cast<uint16_t>(old);
+            s.suffix[e] = static_cast<uint16_t>(first);
+            s.entry[e] = Entry{out + oldPos, oldLen + 1, oldLen != 0};
+            ++nextFree;
+            if (nextFree >= threshold && threshold <= TableSize - 1) {
+                threshold *= 2;
+                ++width;
+            }
+        }
+        old = k;
         oldPos = here;
+        oldLen = curLen;
     }
+    save();
     // Output past the last value may hold over-copied bytes: the pixels the
     // data did not reach keep the pre-fill.
     if (op < total) std::memset(out + op, prefill, total - op);
-    if (ended) {
-        // The loop stopped on a negative value; the extra value still comes.
-        ExtraValue(false);
-    } else {
-        ExtraValue(pending);
-    }
+    // The value taken after the pixel loop; after a negative value nothing
+    // is pending.
+    ExtraValue(ended ? false : pending);
 }
 
 } // namespace

@@ -60,12 +60,21 @@ void THashTable::Insert(uint32_t key, int code) {
 }
 
 int THashTable::Lookup(uint32_t key) const {
+    int unused;
+    return Lookup(key, unused);
+}
+
+int THashTable::Lookup(uint32_t key, int& freeSlot) const {
+    freeSlot = -1;
     int slot = Start(key);
     for (int probes = 0; probes < Size; ++probes) {
         uint32_t e = table_[slot];
         uint32_t k = e >> 12;
         if (k == key) return static_cast<int>(e & 0xFFF);
-        if (k == 0xFFFFF) return -1;
+        if (k == 0xFFFFF) {
+            freeSlot = slot;
+            return -1;
+        }
         slot = Next(slot);
     }
     return -1;
@@ -155,7 +164,8 @@ void TLZWEncoder::Compress() {
             const int p = row[x];
             if (p >= colors) BadColor();
             const uint32_t key = (uint32_t(prefix) << 8) | uint32_t(p);
-            const int code = table_.Lookup(key);
+            int slot;
+            const int code = table_.Lookup(key, slot);
             if (code >= 0) {
                 prefix = code;
                 continue;
@@ -165,7 +175,7 @@ void TLZWEncoder::Compress() {
             if (nextFree_ > 4094)
                 Clear();
             else
-                table_.Insert(key, nextFree_++);
+                table_.InsertAt(slot, key, nextFree_++);
         }
     });
     Output(prefix);

@@ -54,6 +54,12 @@ public:
     void Insert(uint32_t key, int code);
     // The code stored for the key, or -1.
     int Lookup(uint32_t key) const;
+    // Lookup that also answers where an insert of the key would go (-1 when
+    // its probe cycle is full), so a miss is stored without probing again.
+    int Lookup(uint32_t key, int& freeSlot) const;
+    void InsertAt(int slot, uint32_t key, int code) {
+        if (slot >= 0) table_[slot] = (key << 12) | static_cast<uint32_t>(code);
+    }
 
 private:
     static int Start(uint32_t key) { return static_cast<int>(((key >> 4) ^ key) % Size); }

@@ -577,17 +577,3 @@ TEST(GifUnitStart, RegistersTheFormatAndTheClipboardFormat) {
     EXPECT_FALSE(TPicture::FindFileFormat("gif"));
     SetClipboardService(oldClipboard);
 }
-
-TEST(GifUnitStart, OperationsOfLaterPartsSayTheyAreNotAvailable) {
-    TGIFImage image;
-    Bytes b = Header(2, 2, 2);
-    Append(b, Frame(0, 0, 2, 2, Px4, 2));
-    TMemoryStream s(b);
-    image.LoadFromStream(s);
-    try {
-        image.Images()[0]->Bitmap();
-        FAIL();
-    } catch (const GIFException& e) {
-        EXPECT_NE(std::string(e.what()).find("not available"), std::string::npos);
-    }
-}
