@@ -208,6 +208,7 @@ void TGIFImage::Clear() {
 
 int TGIFImage::Add(std::unique_ptr<TGIFSubImage> frame) {
     int index = images_.Add(std::move(frame));
+    FreeBitmap();
     Changed(this);
     return index;
 }
@@ -243,6 +244,7 @@ void TGIFImage::SetHeight(int value) {
 
 HPALETTE TGIFImage::Palette() {
     if (paletteBusy_) throw GIFException("No global or local color table defined");
+    if (bitmap_ && bitmap_->Palette()) return bitmap_->Palette();
     if (globalPalette_) return globalPalette_;
     paletteBusy_ = true;
     try {
@@ -260,7 +262,14 @@ HPALETTE TGIFImage::Palette() {
     return globalPalette_;
 }
 
-void TGIFImage::SetPalette(HPALETTE palette) { globalPalette_ = std::move(palette); }
+void TGIFImage::SetPalette(HPALETTE palette) {
+    globalPalette_ = std::move(palette);
+    if (bitmap_ && !SamePalette(bitmap_->Palette(), globalPalette_)) {
+        FreeBitmap();
+        SetPaletteModified(true);
+        Changed(this);
+    }
+}
 
 void TGIFImage::LoadFromStream(TStream& stream) {
     Progress(this, TProgressStage::psStarting, 0, false, TRect{}, msg::Loading);
@@ -294,29 +303,7 @@ void TGIFImage::SaveToStream(TStream& stream) {
     Progress(this, TProgressStage::psEnding, 100, false, TRect{}, msg::Saving);
 }
 
-void TGIFImage::LoadFromClipboardFormat(unsigned format, const std::vector<uint8_t>& data, HPALETTE palette) {
-    if (format != 0 && format == CF_GIF) {
-        TMemoryStream ms(data);
-        LoadFromStream(ms);
-        return;
-    }
-    if (format == CF_BITMAP) NotAvailable("Pasting a bitmap into a GIF image");
-    TGraphic::LoadFromClipboardFormat(format, data, palette);
-}
-
-void TGIFImage::SaveToClipboardFormat(unsigned&, std::vector<uint8_t>&, HPALETTE&) {
-    NotAvailable("Copying a GIF image to the clipboard");
-}
-
-void TGIFImage::Draw(TCanvas&, const TRect&) { NotAvailable("GIF drawing"); }
-
-void TGIFImage::Assign(const TPersistent* source) {
-    if (source == this) return;
-    if (!source) {
-        Clear();
-        return;
-    }
-    NotAvailable("Copying into a GIF image");
-}
+// Clipboard, Draw and Assign live with the editing and drawing code
+// (GifEdit.cpp, GifImageDraw.cpp).
 
 } // namespace xpGif10

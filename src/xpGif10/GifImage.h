@@ -6,12 +6,15 @@
 #include "platform/Graphics.h"
 #include "xpGif10/GifColorMap.h"
 #include "xpGif10/GifItem.h"
+#include "xpGif10/GifPainterList.h"
 #include "xpGif10/GifSubImage.h"
 
 #include <functional>
 #include <memory>
 
 namespace xpGif10 {
+
+class TGIFPainter;
 
 class TGIFHeader : public TGIFItem {
 public:
@@ -93,6 +96,32 @@ public:
     void Draw(platform::TCanvas& canvas, const platform::TRect& rect) override;
     void Assign(const platform::TPersistent* source) override;
 
+    // ---- drawing and animation ----
+    // Makes a painter for the canvas and rectangle and registers it. A
+    // threaded one is answered for its creator to start; an unthreaded one
+    // plays at once and none is answered. reference, when given, receives
+    // the painter and is cleared when it ends.
+    TGIFPainter* Paint(platform::TCanvas& canvas, const platform::TRect& rect, uint16_t options,
+                       TGIFPainter** reference = nullptr);
+    // Stops the painter that Draw uses, waits for it and frees the composite
+    // bitmap.
+    void PaintStop();
+    TGIFPainter* DrawPainter() const { return drawPainter_; }
+    TGIFPainterList& Painters() { return painters_; }
+    // The image as one bitmap (the animation bitmap while a painter draws
+    // into it); none for an empty image.
+    std::shared_ptr<platform::TBitmap> Bitmap();
+    // A new bitmap of the image's size with the image's palette whose
+    // changes signal the image's change.
+    std::shared_ptr<platform::TBitmap> NewBitmap();
+    void FreeBitmap();
+
+    // ---- editing ----
+    // Shrinks the image: 0x01 crop transparent frames, 0x02 merge frames
+    // with earlier ones, 0x04 clean up extensions and needless frames, 0x08
+    // optimize colour maps, 0x10 reduce colours.
+    void Optimize(int options, int reductionMethod, int reductionBits, const platform::HPALETTE& customPalette);
+
     // ---- the model ----
     TGIFHeader& Header() { return *header_; }
     TGIFImageList& Images() { return images_; }
@@ -119,9 +148,9 @@ public:
     // and, when asked, only on a palette device).
     bool WebPaletteCondition() const;
 
-    // Frees the composite bitmap and stops painters; the drawing code hooks
-    // in here.
-    virtual void StopDraw() {}
+    // Stops every painter (waiting for the threaded ones), then the drawing
+    // painter, and frees the composite bitmap.
+    virtual void StopDraw();
 
     // ---- settings, copied from the process defaults at creation ----
     uint16_t DrawOptions;
@@ -141,6 +170,15 @@ private:
     TGIFImageList images_;
     platform::HPALETTE globalPalette_;
     bool paletteBusy_ = false;
+
+    // Drawing state (GifImageDraw.cpp).
+    TGIFPainterList painters_;
+    TGIFPainter* drawPainter_ = nullptr;
+    std::shared_ptr<platform::TBitmap> bitmap_;
+    bool drawing_ = false;
+
+protected:
+    void AssignTo(platform::TPersistent* dest) const override;
 };
 
 // The 216-colour web palette: entry 36r + 6g + b = (51r, 51g, 51b).

@@ -1,0 +1,216 @@
+// Shrinking an image: sorting colour maps, merging each frame with the
+// picture before it, cropping transparent frames and dropping extensions
+// and frames that carry nothing.
+#include "xpGif10/GifImage.h"
+#include "xpGif10/GifPainter.h"
+#include "xpGif10/GifReduce.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace xpGif10 {
+
+using namespace platform;
+
+namespace {
+
+constexpr const char* Optimizing = "Optimizing...";
+
+int DisposalOf(TGIFSubImage* f) {
+    TGIFGraphicControlExtension* gce = f->GraphicControlExtension();
+    return gce ? gce->Disposal() : 0;
+}
+
+bool Overlap(const TRect& a, const TRect& b) {
+    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+bool Inside(const TRect& inner, const TRect& outer) {
+    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
+}
+
+bool UsesIndex(TGIFSubImage* f, int index) {
+    if (f->Empty()) return false;
+    const uint8_t* p = f->Data();
+    return std::find(p, p + f->DataSize(), uint8_t(index)) != p + f->DataSize();
+}
+
+TGIFGraphicControlExtension* EnsureGCE(TGIFSubImage* f) {
+    if (TGIFGraphicControlExtension* gce = f->GraphicControlExtension()) return gce;
+    auto gce = std::make_unique<TGIFGraphicControlExtension>(f);
+    TGIFGraphicControlExtension* raw = gce.get();
+    f->Extensions().Add(std::move(gce));
+    return raw;
+}
+
+// Makes the pixels of frame that repeat the earlier frame's visible pixel
+// transparent.
+void Merge(TGIFImage& image, TGIFSubImage* frame, TGIFSubImage* earlier) {
+    const TRect a = frame->BoundsRect(), b = earlier->BoundsRect();
+    const int l = std::max(a.left, b.left), t = std::max(a.top, b.top);
+    const int r = std::min(a.right, b.right), bt = std::min(a.bottom, b.bottom);
+    TGIFColorMap& map = frame->ActiveColorMap();
+    TGIFColorMap& earlierMap = earlier->ActiveColorMap();
+    const int earlierTransparent = earlier->Transparent() ? earlier->TransparentColorIndex() : -1;
+    int transparent = frame->Transparent() ? frame->TransparentColorIndex() : -1;
+    bool changed = false;
+    for (int y = t; y < bt; ++y) {
+        uint8_t* row = frame->Scanline(y - a.top);
+        const uint8_t* other = earlier->Scanline(y - b.top);
+        for (int x = l; x < r; ++x) {
+            uint8_t& px = row[x - a.left];
+            const uint8_t ep = other[x - b.left];
+            if (px == transparent || ep == earlierTransparent) continue;
+            if (px >= map.Count() || ep >= earlierMap.Count()) continue;
+            const TGIFColor& c = map.Data()[px];
+            const TGIFColor& e = earlierMap.Data()[ep];
+            if (!(c == e)) continue;
+            if (transparent < 0) {
+                // Another frame's transparent index serves when this frame
+                // draws through the same global map and never shows that
+                // index; otherwise a black entry is added.
+                if (frame->ColorMap().Count() == 0)
+                    for (int i = 0; i < image.Images().Count() && transparent < 0; ++i) {
+                        TGIFSubImage* o = image.Images()[i];
+                        if (o != frame && o->Transparent() && o->ColorMap().Count() == 0 &&
+                            !UsesIndex(frame, o->TransparentColorIndex()))
+                            transparent = o->TransparentColorIndex();
+                    }
+                if (transparent < 0) transparent = map.Add(clBlack);
+                TGIFGraphicControlExtension* gce = EnsureGCE(frame);
+                gce->SetTransparentColorIndex(transparent);
+                gce->SetTransparent(true);
+            }
+            px = uint8_t(transparent);
+            changed = true;
+        }
+    }
+    if (changed) frame->FreeBitmap();
+}
+
+// Crops a transparent frame to its visible pixels; answers false when none
+// is left.
+bool Crop(TGIFSubImage* f) {
+    const int t = f->TransparentColorIndex();
+    int minX = f->Width(), minY = f->Height(), maxX = -1, maxY = -1;
+    for (int y = 0; y < f->Height(); ++y) {
+        const uint8_t* row = f->Scanline(y);
+        for (int x = 0; x < f->Width(); ++x)
+            if (row[x] != t) {
+                minX = std::min(minX, x);
+                maxX = std::max(maxX, x);
+                minY = std::min(minY, y);
+                maxY = std::max(maxY, y);
+            }
+    }
+    if (maxX < 0) return false;
+    const int w = maxX - minX + 1, h = maxY - minY + 1;
+    if (w == f->Width() && h == f->Height()) return true;
+    std::vector<uint8_t> kept(size_t(w) * size_t(h));
+    for (int y = 0; y < h; ++y) std::memcpy(&kept[size_t(y) * size_t(w)], f->Scanline(minY + y) + minX, size_t(w));
+    f->SetBounds(f->Left() + minX, f->Top() + minY, w, h);
+    std::memcpy(f->Data(), kept.data(), kept.size());
+    f->FreeBitmap();
+    return true;
+}
+
+} // namespace
+
+void TGIFImage::Optimize(int options, int reductionMethod, int /*reductionBits*/, const HPALETTE& /*customPalette*/) {
+    if (Empty()) return;
+    StopDraw();
+    std::lock_guard<std::recursive_mutex> guard(painters_.Mutex());
+    Progress(this, TProgressStage::psStarting, 0, false, TRect{}, Optimizing);
+    int step = 0;
+    auto tick = [&] {
+        const int total = std::max(1, images_.Count() * 6);
+        Progress(this, TProgressStage::psRunning, std::min(100, ++step * 100 / total), false, TRect{}, Optimizing);
+    };
+    try {
+        if (options & 0x08) {
+            if (GlobalColorMap().Count() > 0) GlobalColorMap().Optimize();
+            for (int i = 0; i < images_.Count(); ++i) {
+                if (images_[i]->ColorMap().Count() > 0) images_[i]->ColorMap().Optimize();
+                tick();
+            }
+        }
+        if (options & 0x04) {
+            for (int i = 0; i < images_.Count(); ++i) {
+                TGIFSubImage* f = images_[i];
+                if (f->Transparent() && f->GraphicControlExtension() && !UsesIndex(f, f->TransparentColorIndex()))
+                    f->GraphicControlExtension()->SetTransparent(false);
+            }
+            for (int i = 0; i + 1 < images_.Count(); ++i) {
+                TGIFSubImage* f = images_[i];
+                TGIFSubImage* next = images_[i + 1];
+                const int d = DisposalOf(f);
+                if ((d == 2 || d == 3) && !next->Transparent() && Inside(next->BoundsRect(), f->BoundsRect()))
+                    f->GraphicControlExtension()->SetDisposal(0);
+                tick();
+            }
+        }
+        if (options & 0x02) {
+            for (int i = images_.Count() - 1; i >= 1; --i) {
+                TGIFSubImage* f = images_[i];
+                int p = i - 1;
+                while (p >= 0 && DisposalOf(images_[p]) == 3) --p;
+                tick();
+                if (p < 0) continue;
+                TGIFSubImage* earlier = images_[p];
+                const int d = DisposalOf(earlier);
+                if (f->Empty() || earlier->Empty() || d == 2 || d == 3) continue;
+                if (!Overlap(f->BoundsRect(), earlier->BoundsRect())) continue;
+                if (!f->Transparent() && f->ActiveColorMap().Count() >= 256) continue;
+                Merge(*this, f, earlier);
+            }
+        }
+        if (options & 0x01) {
+            for (int i = images_.Count() - 1; i >= 0; --i) {
+                TGIFSubImage* f = images_[i];
+                tick();
+                if (!f->Transparent() || f->Empty()) continue;
+                if (Crop(f)) continue;
+                const int delay = f->GraphicControlExtension() ? f->GraphicControlExtension()->Delay() : 0;
+                images_.Delete(i);
+                if (i > 0 && images_[i - 1]->Transparent() && images_[i - 1]->GraphicControlExtension()) {
+                    TGIFGraphicControlExtension* prev = images_[i - 1]->GraphicControlExtension();
+                    prev->SetDelay(uint16_t(std::min(0xFFFF, prev->Delay() + delay)));
+                }
+            }
+        }
+        if (options & 0x04) {
+            const bool several = images_.Count() > 1;
+            for (int i = images_.Count() - 1; i >= 0; --i) {
+                TGIFSubImage* f = images_[i];
+                for (int e = f->Extensions().Count() - 1; e >= 0; --e) {
+                    TGIFExtension* ext = f->Extensions()[e];
+                    bool drop = false;
+                    if (dynamic_cast<TGIFCommentExtension*>(ext) || dynamic_cast<TGIFTextExtension*>(ext)) {
+                        drop = true;
+                    } else if (dynamic_cast<TGIFAppExtNSLoop*>(ext)) {
+                        drop = !(i == 0 && several);
+                    } else if (dynamic_cast<TGIFApplicationExtension*>(ext)) {
+                        drop = true;
+                    } else if (auto* gce = dynamic_cast<TGIFGraphicControlExtension*>(ext)) {
+                        drop = (gce->Delay() == 0 || !several) && !gce->Transparent() && !gce->UserInput() &&
+                               (gce->Disposal() < 2 || !several);
+                    }
+                    if (drop) f->Extensions().Delete(e);
+                }
+                if (f->Empty() && f->Extensions().Count() == 0) images_.Delete(i);
+                tick();
+            }
+        } else if ((options & 0x10) && reductionMethod == rmPalette) {
+            throw GIFException("Invalid reduction method");
+        }
+    } catch (...) {
+        Progress(this, TProgressStage::psEnding, 0, false, TRect{}, Optimizing);
+        throw;
+    }
+    Progress(this, TProgressStage::psEnding, 100, false, TRect{}, Optimizing);
+    FreeBitmap();
+    Changed(this);
+}
+
+} // namespace xpGif10
