@@ -8,6 +8,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <sys/mman.h>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace xoStr31 {
 
@@ -54,8 +58,36 @@ void THdStrings::EnsureHeld(int needed, int grow) {
     if (FHeld <= needed) FHeld = needed + grow;
 }
 
+TEntry THdStrings::Entry(int index) const {
+    TEntry e;
+    e.End = FEnds[size_t(index)];
+    e.Flags = IsOpenEnd(index) ? efNoSeparator : 0;
+    e.Object = ObjectAt(index);
+    return e;
+}
+
+void THdStrings::SetObjectAt(int index, uint32_t object) {
+    if (FObjects.empty()) {
+        if (object == 0) return;
+        FObjects.assign(FEnds.size(), 0);
+    }
+    FObjects[size_t(index)] = object;
+}
+
+// Inserts a record; LastIndex already counts it.
+void THdStrings::InsertEntryRecord(int index, int64_t end, uint32_t object) {
+    FEnds.insert(FEnds.begin() + index, static_cast<int32_t>(end));
+    if (!FObjects.empty()) {
+        FObjects.insert(FObjects.begin() + index, object);
+    } else if (object != 0) {
+        FObjects.assign(FEnds.size(), 0);
+        FObjects[size_t(index)] = object;
+    }
+}
+
 void THdStrings::RemoveEntryRecord(int index) {
-    FEntries.erase(FEntries.begin() + index);
+    FEnds.erase(FEnds.begin() + index);
+    if (!FObjects.empty()) FObjects.erase(FObjects.begin() + index);
     --FLastIndex;
 }
 
@@ -135,9 +167,8 @@ std::unique_ptr<TStream> THdStrings::MakeStream(int mode) {
 
 std::string THdStrings::Get(int index) {
     if (index < 0 || index > FLastIndex || !FStream) return {};
-    const TEntry& e = FEntries[size_t(index)];
     int64_t start = EntryStart(index);
-    int64_t length = e.End - start - ((e.Flags & efNoSeparator) ? 0 : FSeparatorLength);
+    int64_t length = FEnds[size_t(index)] - start - (IsOpenEnd(index) ? 0 : FSeparatorLength);
     if (length < 1) return {};
     if (length + 1 > FReadBufferSize) {
         if (FReadBuffer) settings::FreePages(FReadBuffer, 0);
@@ -162,12 +193,12 @@ int THdStrings::GetCapacity() { return FHeld - 1; }
 
 platform::StringObject THdStrings::GetObject(int index) {
     if (index < 0 || index > FLastIndex) return 0;
-    return static_cast<int32_t>(FEntries[size_t(index)].Object);
+    return static_cast<int32_t>(ObjectAt(index));
 }
 
 void THdStrings::PutObject(int index, StringObject obj) {
     if (index < 0 || index > FLastIndex) return;
-    FEntries[size_t(index)].Object = ObjectToRecord(obj);
+    SetObjectAt(index, ObjectToRecord(obj));
     FIndexDirty = true;
 }
 
@@ -187,11 +218,10 @@ void THdStrings::InsertObject(int index, const std::string& s, StringObject obj)
 
 void THdStrings::Clear() {
     if (FOwnsObjects) {
-        for (int i = 0; i <= FLastIndex; ++i) {
-            TEntry& e = FEntries[size_t(i)];
-            if (e.Object != 0) {
-                if (OnReleaseObject) OnReleaseObject(e.Object);
-                e.Object = 0;
+        for (auto& object : FObjects) {
+            if (object != 0) {
+                if (OnReleaseObject) OnReleaseObject(object);
+                object = 0;
             }
         }
     }
@@ -200,7 +230,9 @@ void THdStrings::Clear() {
     // The data file's list keeps its entries: clearing it would lose the file.
     if (FStorageMode != 2) {
         FLastIndex = -1;
-        FEntries.clear();
+        FEnds.clear();
+        FObjects.clear();
+        FOpenEnd = false;
         FUsedSize = 0;
         FIoError = false;
         FIndexDirty = true;
@@ -219,17 +251,15 @@ int THdStrings::InsertItem(int index, const std::string& s, StringObject obj) {
     EnsureHeld(FLastIndex, 50);
     if (index < 0 || index > FLastIndex) index = FLastIndex;
     int64_t start = EntryStart(index);
-    TEntry record;
-    record.End = static_cast<int32_t>(start);
-    record.Object = object;
-    FEntries.insert(FEntries.begin() + index, record);
+    InsertEntryRecord(index, start, object);
     FIndexDirty = true;
 
     FIoError = false;
     if (!FStream) SetStorageMode(FStorageMode);
     const bool append = index == FLastIndex;
     const int64_t length = static_cast<int64_t>(s.size());
-    const bool afterOpenEnd = append && FLastIndex > 0 && (FEntries[size_t(FLastIndex) - 1].Flags & efNoSeparator);
+    // The open end belonged to the entry that was last before this one.
+    const bool afterOpenEnd = append && FLastIndex > 0 && FOpenEnd;
     const int64_t grows = length + FSeparatorLength + (afterOpenEnd ? FSeparatorLength : 0);
     // Without a stream, or past the size that entry ends can express, the
     // text cannot be stored: the entry goes again and the caller is told.
@@ -294,13 +324,10 @@ int THdStrings::InsertItem(int index, const std::string& s, StringObject obj) {
         FIoError = true;
         return -1;
     }
-    if (afterOpenEnd) {
-        TEntry& prev = FEntries[size_t(FLastIndex) - 1];
-        prev.Flags &= static_cast<uint8_t>(~efNoSeparator);
-        prev.End += FSeparatorLength;
-    }
+    if (afterOpenEnd) FEnds[size_t(FLastIndex) - 1] += FSeparatorLength;
+    FOpenEnd = false;
     FUsedSize += grows;
-    FEntries[size_t(FLastIndex)].End = static_cast<int32_t>(FUsedSize);
+    FEnds[size_t(FLastIndex)] = static_cast<int32_t>(FUsedSize);
     return index;
 }
 
@@ -312,7 +339,7 @@ void THdStrings::Put(int index, const std::string& s) {
         return;
     }
     int64_t start = EntryStart(index);
-    int64_t oldSize = (index < FLastIndex ? FEntries[size_t(index)].End : FUsedSize) - start;
+    int64_t oldSize = (index < FLastIndex ? FEnds[size_t(index)] : FUsedSize) - start;
     int64_t length = static_cast<int64_t>(s.size());
     int64_t delta = length + FSeparatorLength - oldSize;
     bool moved = false;
@@ -328,13 +355,13 @@ void THdStrings::Put(int index, const std::string& s) {
     } catch (...) {
         FIoError = true;
     }
-    FEntries[size_t(index)].Flags &= static_cast<uint8_t>(~efNoSeparator);
+    if (index == FLastIndex) FOpenEnd = false;
     FIndexDirty = true;
 }
 
 void THdStrings::Delete(int index) {
     if (index < 0 || index > FLastIndex) return;
-    int64_t size = FEntries[size_t(index)].End - EntryStart(index);
+    int64_t size = FEnds[size_t(index)] - EntryStart(index);
     bool moved = false;
     try {
         moved = SetStorage(index, -size);
@@ -342,6 +369,7 @@ void THdStrings::Delete(int index) {
         moved = false;
     }
     if (!moved) return;
+    if (index == FLastIndex) FOpenEnd = false;  // the new last entry has its separator
     RemoveEntryRecord(index);
     FIndexDirty = true;
 }
@@ -360,7 +388,7 @@ bool THdStrings::SetStorage(int index, int64_t delta) {
         FIoError = true;
         return false;
     }
-    const int64_t from = FEntries[size_t(index)].End;
+    const int64_t from = FEnds[size_t(index)];
     const int64_t tail = FUsedSize - from;
     const int64_t change = delta < 0 ? -delta : delta;
 
@@ -390,7 +418,7 @@ bool THdStrings::SetStorage(int index, int64_t delta) {
     if (!MoveTail(from, tail, delta)) return false;
 
     FUsedSize += delta;
-    for (int i = index; i <= FLastIndex; ++i) FEntries[size_t(i)].End = static_cast<int32_t>(FEntries[size_t(i)].End + delta);
+    for (int i = index; i <= FLastIndex; ++i) FEnds[size_t(i)] = static_cast<int32_t>(FEnds[size_t(i)] + delta);
     FIndexDirty = true;
     return true;
 }
@@ -472,19 +500,73 @@ void THdStrings::SetRawText(const std::string& text) {
     if (!text.empty()) AppendData(text.data(), static_cast<int64_t>(text.size()));
 }
 
+namespace {
+
+// A table of many megabytes is filled once from front to back: large pages
+// spare most of the page faults, which cost more than the scan itself.
+void AdviseHugePages(void* data, size_t bytes) {
+#ifdef MADV_HUGEPAGE
+    constexpr uintptr_t huge = uintptr_t(2) << 20;
+    if (bytes < 4 * huge) return;
+    uintptr_t from = (reinterpret_cast<uintptr_t>(data) + huge - 1) & ~(huge - 1);
+    uintptr_t to = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(huge - 1);
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}
+
+// Appends the end of every pair (a, b) that starts at or before limit;
+// answers where the scan stopped (just past the last pair found, or past
+// limit). Sixteen bytes at a time where the machine has the instructions.
+const char* ScanPairs(const char* p, const char* limit, char a, char b, int64_t base, std::vector<int32_t>& ends) {
+    const char* at = p;
+    const char* lastEnd = p;
+#ifdef __SSE2__
+    const __m128i wanted = _mm_set1_epi8(a);
+    while (at + 16 <= limit + 1) {
+        unsigned mask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), wanted)));
+        while (mask) {
+            const char* hit = at + __builtin_ctz(mask);
+            if (hit[1] == b) {
+                lastEnd = hit + 2;
+                ends.push_back(static_cast<int32_t>(base + (lastEnd - p)));
+            }
+            mask &= mask - 1;
+        }
+        at += 16;
+    }
+#endif
+    for (; at <= limit; ++at)
+        if (*at == a && at[1] == b) {
+            lastEnd = at + 2;
+            ends.push_back(static_cast<int32_t>(base + (lastEnd - p)));
+            ++at;
+        }
+    return std::max(at, lastEnd);
+}
+
+} // namespace
+
 bool THdStrings::BuildIndex(int from) {
     if (!FStream) return false;
     if (from > FLastIndex) from = -1;
     // An entry without separator may go on in the bytes that follow.
-    if (from >= 0 && (FEntries[size_t(from)].Flags & efNoSeparator)) --from;
-    int64_t pos = from >= 0 ? FEntries[size_t(from)].End : 0;
+    if (from >= 0 && IsOpenEnd(from)) --from;
+    int64_t pos = from >= 0 ? FEnds[size_t(from)] : 0;
     FLastIndex = from;
-    FEntries.resize(size_t(from + 1));
+    FEnds.resize(size_t(from + 1));
+    if (!FObjects.empty()) FObjects.resize(size_t(from + 1));
+    FOpenEnd = false;
     FIndexDirty = true;
 
     const int sep = FSeparatorLength;
     const char first = FSeparator[0];
+    const char second = sep > 1 ? FSeparator[1] : 0;
     int64_t remaining = FUsedSize - pos;
+    bool complete = true;
     if (remaining > 0) {
         // Bounded chunks keep memory small and the data in the caches.
         int64_t chunk = std::min(FScanChunk, settings::MemoryBudget(20));
@@ -503,47 +585,54 @@ bool THdStrings::BuildIndex(int from) {
             const bool last = pos + n >= FUsedSize;
             if (!ReadAt(pos, buffer.data(), n)) {
                 settings::MsgBox("I/O fault whilst creating index, cancelling");
-                FHeld = std::max(FHeld, FLastIndex + 1);
-                return false;
+                complete = false;
+                break;
             }
+            const size_t before = FEnds.size();
             const char* p = buffer.data();
-            int64_t i = 0;
-            const int64_t limit = n - sep;  // last start of a whole separator
-            while (i <= limit) {
-                const void* hit = std::memchr(p + i, first, static_cast<size_t>(limit - i + 1));
+            const char* const limit = p + (n - sep);  // last start of a whole separator
+            const char* at = p;
+            if (sep == 2 && first != second) {
+                // Two different bytes cannot overlap themselves: every first
+                // byte followed by the second one is a separator.
+                at = ScanPairs(p, limit, first, second, pos, FEnds);
+            }
+            while (at <= limit) {
+                const char* hit = static_cast<const char*>(std::memchr(at, first, static_cast<size_t>(limit - at + 1)));
                 if (!hit) break;
-                int64_t k = static_cast<const char*>(hit) - p;
-                if (sep == 1 || std::memcmp(p + k, FSeparator.data(), size_t(sep)) == 0) {
-                    ++FLastIndex;
-                    if (FLastIndex >= FHeld) FHeld = FLastIndex + 500000;
-                    TEntry e;
-                    e.End = static_cast<int32_t>(pos + k + sep);
-                    FEntries.push_back(e);
-                    i = k + sep;
+                bool whole = sep == 1 || (hit[1] == second && (sep == 2 || std::memcmp(hit, FSeparator.data(), size_t(sep)) == 0));
+                if (whole) {
+                    at = hit + sep;
+                    FEnds.push_back(static_cast<int32_t>(pos + (at - p)));
                 } else {
-                    i = k + 1;
+                    at = hit + 1;
                 }
             }
             if (!reserved && !last) {
                 // One guess from the first chunk spares most regrowth of the
                 // table on a big file.
                 reserved = true;
-                double perByte = double(FEntries.size() - size_t(from + 1)) / double(n);
-                FEntries.reserve(FEntries.size() + size_t(perByte * double(FUsedSize - pos) * 1.05) + 16);
+                double perByte = double(FEnds.size() - before) / double(n);
+                FEnds.reserve(FEnds.size() + size_t(perByte * double(FUsedSize - pos) * 1.05) + 16);
+                AdviseHugePages(FEnds.data(), FEnds.capacity() * sizeof(int32_t));
             }
             if (last) break;
             // A separator cut by the chunk's end is found in the next chunk.
-            pos += std::max(i, n - sep + 1);
+            pos += std::max<int64_t>(at - p, n - sep + 1);
         }
     }
-    int64_t lastEnd = FLastIndex >= 0 ? FEntries[size_t(FLastIndex)].End : 0;
+    FLastIndex = static_cast<int32_t>(FEnds.size()) - 1;
+    if (!FObjects.empty()) FObjects.resize(FEnds.size(), 0);  // new entries carry no object
+    if (!complete) {
+        FHeld = std::max(FHeld, FLastIndex + 1);
+        return false;
+    }
+    int64_t lastEnd = FLastIndex >= 0 ? FEnds[size_t(FLastIndex)] : 0;
     if (FUsedSize > lastEnd) {
+        FEnds.push_back(static_cast<int32_t>(FUsedSize));
+        if (!FObjects.empty()) FObjects.push_back(0);
         ++FLastIndex;
-        if (FLastIndex >= FHeld) FHeld = FLastIndex + 10;
-        TEntry e;
-        e.End = static_cast<int32_t>(FUsedSize);
-        e.Flags = efNoSeparator;
-        FEntries.push_back(e);
+        FOpenEnd = true;
     }
     FHeld = FLastIndex + 100;
     return true;

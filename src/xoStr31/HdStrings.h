@@ -3,7 +3,7 @@
 // stream (memory, a temporary file, or the data file itself), each followed
 // by CR LF, with a table of entry ends in memory. Reading an entry seeks and
 // reads its bytes; inserting, replacing or deleting moves the bytes after it.
-// A big text file can so be worked on in place with only 16 bytes per entry
+// A big text file can so be worked on in place with only 4 bytes per entry
 // in memory, and an entry-table file (".Rni") beside it spares the scan when
 // the file has not changed.
 #include "platform/FileSystem.h"
@@ -118,7 +118,8 @@ public:
 
     // ---- state ----
     platform::TStream* Stream() const { return FStream.get(); }
-    const TEntry& Entry(int index) const { return FEntries[static_cast<size_t>(index)]; }
+    // The entry's record as an entry table stores it.
+    TEntry Entry(int index) const;
     int LastIndex() const { return FLastIndex; }
     int64_t UsedSize() const { return FUsedSize; }
     bool IoError() const { return FIoError; }
@@ -154,7 +155,11 @@ public:
     void SetMoveLimit(int64_t bytes) { FMoveLimit = bytes > 0 ? bytes : 1; }
 
 private:
-    int64_t EntryStart(int index) const { return index > 0 ? FEntries[size_t(index) - 1].End : 0; }
+    int64_t EntryStart(int index) const { return index > 0 ? FEnds[size_t(index) - 1] : 0; }
+    bool IsOpenEnd(int index) const { return FOpenEnd && index == FLastIndex; }
+    uint32_t ObjectAt(int index) const { return FObjects.empty() ? 0 : FObjects[size_t(index)]; }
+    void SetObjectAt(int index, uint32_t object);
+    void InsertEntryRecord(int index, int64_t end, uint32_t object);
     void EnsureHeld(int needed, int grow);
     void RemoveEntryRecord(int index);
     bool ReadAt(int64_t pos, void* buffer, int64_t count);
@@ -164,7 +169,7 @@ private:
     std::unique_ptr<platform::TStream> MakeStream(int mode);
     std::unique_ptr<platform::TStream> MakeTempStream();
     void DeleteTempFile();
-    bool ValidEntryTable(const std::vector<TEntry>& entries);
+    bool ValidEntryTable(const std::vector<int32_t>& ends, bool openEnd);
     // Every entry's text as Get answers it, read in one sweep.
     bool ReadAllTexts(std::string& bytes, std::vector<std::string_view>& texts, int& failedAt);
 
@@ -189,7 +194,12 @@ private:
     uint8_t FProgress = 0;
     std::vector<TSortRecord> FSortIndex;
     std::unique_ptr<platform::TStringList> FSamples;
-    std::vector<TEntry> FEntries;  // exactly the entries 0 to LastIndex
+    // The entry table, one end per entry 0 to LastIndex (4 bytes each, so a
+    // big file's table stays small); only the last entry can lack its
+    // separator; objects are held only once one is set.
+    std::vector<int32_t> FEnds;
+    bool FOpenEnd = false;
+    std::vector<uint32_t> FObjects;
     int FHeld = 0;                 // entry records the table counts as held
     platform::FindData FFileData;
     std::string FSeparator;

@@ -89,7 +89,9 @@ bool THdStrings::Open(const std::string& fileName, bool readOnly) {
     }
     FUsedSize = 0;
     FLastIndex = -1;
-    FEntries.clear();
+    FEnds.clear();
+    FObjects.clear();
+    FOpenEnd = false;
     FIndexDirty = true;
     FIoError = false;
 
@@ -242,25 +244,22 @@ void THdStrings::LoadFromStream(TStream& stream) {
 // ends ascending within the used size, the last one at its end, and only
 // the last entry without separator. A cheap look at the last separator
 // catches most tables whose data file changed within one time-stamp tick.
-bool THdStrings::ValidEntryTable(const std::vector<TEntry>& entries) {
+bool THdStrings::ValidEntryTable(const std::vector<int32_t>& ends, bool openEnd) {
     int64_t previous = 0;
-    const size_t n = entries.size();
+    const size_t n = ends.size();
     for (size_t i = 0; i < n; ++i) {
-        const TEntry& e = entries[i];
-        bool open = (e.Flags & efNoSeparator) != 0;
-        if (open && i + 1 != n) return false;
-        int64_t length = int64_t(e.End) - previous;
+        bool open = openEnd && i + 1 == n;
+        int64_t length = int64_t(ends[i]) - previous;
         if (length < (open ? 1 : FSeparatorLength)) return false;
-        previous = e.End;
+        previous = ends[i];
     }
     if (previous != FUsedSize) return false;
     if (n == 0 || !FStream) return true;
-    if (FUsedSize < FSeparatorLength) return (entries.back().Flags & efNoSeparator) != 0;
+    if (FUsedSize < FSeparatorLength) return openEnd;
     std::string tail(FSeparatorLength, '\0');
     if (!ReadAt(FUsedSize - FSeparatorLength, tail.data(), FSeparatorLength)) return false;
     bool endsWithSeparator = tail == FSeparator;
-    bool open = (entries.back().Flags & efNoSeparator) != 0;
-    return open != endsWithSeparator;
+    return openEnd != endsWithSeparator;
 }
 
 bool THdStrings::LoadIndex(const std::string& fileName) {
@@ -281,18 +280,33 @@ bool THdStrings::LoadIndex(const std::string& fileName) {
         const int64_t count = int64_t(last) + 1;
         // A count the file cannot hold is refused before any memory is taken.
         if (file.Size() < HeaderSize + count * EntryRecordSize) return false;
-        std::vector<TEntry> entries;
-        entries.reserve(static_cast<size_t>(count));
+        std::vector<int32_t> ends;
+        std::vector<uint32_t> objects;
+        bool openEnd = false;
+        ends.reserve(static_cast<size_t>(count));
         std::vector<uint8_t> block(static_cast<size_t>(std::min<int64_t>(RecordsPerBlock, count)) * EntryRecordSize);
         for (int64_t done = 0; done < count;) {
             size_t n = static_cast<size_t>(std::min<int64_t>(RecordsPerBlock, count - done));
             int64_t bytes = int64_t(n) * EntryRecordSize;
             if (file.Read(block.data(), bytes) != bytes) return false;
-            for (size_t k = 0; k < n; ++k) entries.push_back(DecodeEntry(block.data() + k * EntryRecordSize));
+            for (size_t k = 0; k < n; ++k) {
+                const uint8_t* record = block.data() + k * EntryRecordSize;
+                ends.push_back(static_cast<int32_t>(ReadLE32(record)));
+                // Only the last entry may lack its separator.
+                if (record[4] & efNoSeparator) {
+                    if (done + int64_t(k) + 1 != count) return false;
+                    openEnd = true;
+                }
+                uint32_t object = ReadLE32(record + 10);
+                if (object != 0 && objects.empty()) objects.assign(static_cast<size_t>(count), 0);
+                if (object != 0) objects[ends.size() - 1] = object;
+            }
             done += int64_t(n);
         }
-        if (!ValidEntryTable(entries)) return false;
-        FEntries = std::move(entries);
+        if (!ValidEntryTable(ends, openEnd)) return false;
+        FEnds = std::move(ends);
+        FObjects = std::move(objects);
+        FOpenEnd = openEnd;
         FLastIndex = last;
         FHeld = static_cast<int>(count);
         FIndexDirty = false;
@@ -330,7 +344,7 @@ bool THdStrings::SaveIndex(bool onlyIfPresent) {
         std::vector<uint8_t> block(std::min(RecordsPerBlock, count) * EntryRecordSize);
         for (size_t done = 0; done < count;) {
             size_t n = std::min(RecordsPerBlock, count - done);
-            for (size_t k = 0; k < n; ++k) EncodeEntry(FEntries[done + k], block.data() + k * EntryRecordSize);
+            for (size_t k = 0; k < n; ++k) EncodeEntry(Entry(int(done + k)), block.data() + k * EntryRecordSize);
             file.WriteBuffer(block.data(), int64_t(n) * EntryRecordSize);
             done += n;
         }

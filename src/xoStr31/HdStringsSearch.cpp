@@ -83,12 +83,12 @@ bool THdStrings::ReadAllTexts(std::string& bytes, std::vector<std::string_view>&
     texts.reserve(size_t(FLastIndex + 1));
     int64_t start = 0;
     for (int i = 0; i <= FLastIndex; ++i) {
-        const TEntry& e = FEntries[size_t(i)];
-        if (e.End > got) {
+        const int64_t end = FEnds[size_t(i)];
+        if (end > got) {
             failedAt = i;
             return false;
         }
-        int64_t length = e.End - start - ((e.Flags & efNoSeparator) ? 0 : FSeparatorLength);
+        int64_t length = end - start - (IsOpenEnd(i) ? 0 : FSeparatorLength);
         if (length < 1) {
             texts.emplace_back();
         } else {
@@ -97,7 +97,7 @@ bool THdStrings::ReadAllTexts(std::string& bytes, std::vector<std::string_view>&
             size_t n = zero ? size_t(static_cast<const char*>(zero) - p) : size_t(length);
             texts.emplace_back(p, n);
         }
-        start = e.End;
+        start = end;
     }
     return true;
 }

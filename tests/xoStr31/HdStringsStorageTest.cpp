@@ -188,6 +188,14 @@ TEST(HdStringsStorage, ScanWithAndWithoutSeparators) {
     EXPECT_EQ(none.GetCount(), 0);
 
     // Lone CR and LF are text, not separators.
+    // Objects of entries scanned anew start empty.
+    THdStrings objects;
+    objects.AddObject("a", 5);
+    objects.AddObject("b", 6);
+    objects.SetRawText("x\r\ny\r\n");
+    EXPECT_EQ(objects.GetObject(0), 0);
+    EXPECT_EQ(objects.GetObject(1), 0);
+
     THdStrings lone;
     lone.SetRawText("a\rb\nc\r\n\r\nd\r");
     EXPECT_EQ(Texts(lone), (std::vector<std::string>{"a\rb\nc", "", "d\r"}));
@@ -200,7 +208,7 @@ TEST(HdStringsStorage, ScanAcrossChunkBorders) {
     const char alphabet[] = {'a', 'b', '\r', '\n', '\r', '\n', '\0'};
     for (int round = 0; round < 60; ++round) {
         std::string data;
-        int length = int(rng() % 40);
+        int length = int(rng() % (round % 2 ? 40 : 300));
         for (int i = 0; i < length; ++i) data += alphabet[rng() % sizeof alphabet];
         std::vector<std::string> expected;
         std::vector<int32_t> expectedEnds;
@@ -217,7 +225,7 @@ TEST(HdStringsStorage, ScanAcrossChunkBorders) {
             expectedEnds.push_back(int32_t(data.size()));
         }
         for (auto& t : expected) t = t.substr(0, t.find('\0'));
-        for (int chunk = 1; chunk <= 12; ++chunk) {
+        for (int chunk : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 16, 17, 18, 31, 33, 64, 1000}) {
             THdStrings list;
             list.SetScanChunk(chunk);
             int events = 0;
