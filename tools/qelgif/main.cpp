@@ -1,6 +1,7 @@
 // qelgif: GIF files through the program's own GIF library.
 // Each command is one entry of the table below; a new command is a new
 // function and a new entry.
+#include "GifCommands.h"
 #include "platform/Exception.h"
 #include "platform/Streams.h"
 #include "xpGif10/GifImage.h"
@@ -18,11 +19,8 @@ using namespace xpGif10;
 
 namespace {
 
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-using Args = std::vector<std::string>;
+using qelgif::Args;
+using qelgif::UsageError;
 
 void PrintWarnings(TGIFImage& image) {
     image.OnWarning = [](TGIFImage*, TPersistent*, int, const std::string& message) {
@@ -163,6 +161,28 @@ const std::vector<Command>& Commands() {
          "Loads IN and saves it to OUT through the library: the lowest version the\n"
          "      content needs, LZW compression, or run-length compression with --rle.",
          Copy},
+        {"encode", "encode IN OUT.gif [--reduction N] [--dither N] [--bits N] [--rle]",
+         "Converts a PPM, PAM (RGB or RGB_ALPHA), BMP or JPEG picture into a GIF: a\n"
+         "      bitmap of more than 8 bits per pixel is reduced by method N (0 none, 1 the\n"
+         "      20 system colours, 2 halftone, 3 four greys, 4 black and white, 5 greys,\n"
+         "      6 web palette (default), 7 octree quantization to 2^bits colours, 8 octree\n"
+         "      with the system colours) and dither mode N (0 nearest (default),\n"
+         "      1 Floyd-Steinberg, 2 Stucki, 3 Sierra, 4 Jarvis-Judice-Ninke,\n"
+         "      5 Stevenson-Arce, 6 Burkes); see-through PAM pixels become transparent.",
+         qelgif::Encode},
+        {"optimize", "optimize IN OUT [--options N] [--reduction N]",
+         "Shrinks the image and saves it: options (default 0x1F) add 0x01 crop\n"
+         "      transparent frames, 0x02 merge frames with earlier ones, 0x04 drop needless\n"
+         "      extensions and frames, 0x08 sort colour maps by use, 0x10 reduce colours.",
+         qelgif::Optimize},
+        {"frames", "frames IN PREFIX",
+         "Plays the animation once on a virtual clock into a picture of the image's\n"
+         "      size and writes each state as PREFIX-NNN.pam (TUPLTYPE RGB), printing\n"
+         "      \"frame INDEX wait MS\" per frame: the frame and the wait before it.",
+         qelgif::Frames},
+        {"view", "view FILE",
+         "Shows the file in a window and plays it (needs the GTK build).",
+         qelgif::View},
     };
     return commands;
 }
