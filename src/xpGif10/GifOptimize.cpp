@@ -141,11 +141,15 @@ void TGIFImage::Optimize(int options, int reductionMethod, int /*reductionBits*/
                 if (f->Transparent() && f->GraphicControlExtension() && !UsesIndex(f, f->TransparentColorIndex()))
                     f->GraphicControlExtension()->SetTransparent(false);
             }
+            // Restoring after a frame is needless when the next frame is
+            // opaque, covers it entirely and is not itself restored to the
+            // picture before it (which would then differ).
             for (int i = 0; i + 1 < images_.Count(); ++i) {
                 TGIFSubImage* f = images_[i];
                 TGIFSubImage* next = images_[i + 1];
                 const int d = DisposalOf(f);
-                if ((d == 2 || d == 3) && !next->Transparent() && Inside(next->BoundsRect(), f->BoundsRect()))
+                if ((d == 2 || d == 3) && !next->Transparent() && !next->Empty() && DisposalOf(next) != 3 &&
+                    Inside(f->BoundsRect(), next->BoundsRect()))
                     f->GraphicControlExtension()->SetDisposal(0);
                 tick();
             }

@@ -299,10 +299,18 @@ TEST(GifOptimize, CleansExtensionsAndEmptyFrames) {
     ASSERT_TRUE(second->GraphicControlExtension());
     EXPECT_EQ(second->GraphicControlExtension()->Delay(), 5);
 
-    // Disposal 2 before an opaque frame inside it becomes 0.
-    auto d = Animation(4, 4, {{{0, 0, 4, 4}, 1, 5, 2}, {{1, 1, 3, 3}, 2, 5, 1}});
+    // Disposal 2 before an opaque frame that covers it becomes 0; before a
+    // smaller frame it stays, or the frame's pixels would show through.
+    auto d = Animation(4, 4, {{{1, 1, 3, 3}, 1, 5, 2}, {{0, 0, 4, 4}, 2, 5, 1}, {{1, 1, 2, 2}, 3, 5, 2}});
     d->Optimize(0x04, 0, 8, nullptr);
     EXPECT_EQ(d->Images()[0]->GraphicControlExtension()->Disposal(), 0);
+    auto inside = Animation(4, 4, {{{0, 0, 4, 4}, 1, 5, 2}, {{1, 1, 3, 3}, 2, 5, 1}});
+    inside->Optimize(0x04, 0, 8, nullptr);
+    EXPECT_EQ(inside->Images()[0]->GraphicControlExtension()->Disposal(), 2);
+    // Nor before a frame that restores to the picture before itself.
+    auto previous = Animation(4, 4, {{{1, 1, 3, 3}, 1, 5, 2}, {{0, 0, 4, 4}, 2, 5, 3}});
+    previous->Optimize(0x04, 0, 8, nullptr);
+    EXPECT_EQ(previous->Images()[0]->GraphicControlExtension()->Disposal(), 2);
 
     EXPECT_EQ(ErrorOf([&] { d->Optimize(0x10, rmPalette, 8, nullptr); }), "Invalid reduction method");
     EXPECT_EQ(ErrorOf([&] { d->Optimize(0x14, rmPalette, 8, nullptr); }), "");
