@@ -1,6 +1,7 @@
 #include "xpGif10/GifDecoder.h"
 #include "xpGif10/GifTypes.h"
 
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -13,13 +14,16 @@ namespace {
 
 constexpr int TableSize = 4096;
 
-// Where an entry's string can be copied from: a root points into the table
-// of root values, a longer string into the output where it last appeared.
+// An entry's string for the fast path: its first (up to) 8 bytes packed
+// little-endian in head, and for longer strings where it last appeared in
+// the output. fixed = both are exactly the table's string.
 struct Entry {
-    const uint8_t* src;
-    uint32_t len;
-    uint32_t fixed;
+    uint64_t head;
+    uint32_t pos;
+    uint16_t len;
+    uint16_t fixed;
 };
+static_assert(std::endian::native == std::endian::little, "string heads are written as little-endian words");
 
 // All decoder state of one frame, allocated once per frame.
 struct DecoderState {
@@ -35,8 +39,6 @@ struct DecoderState {
     // Two carried bytes, up to 255 data bytes, and slack so a code can be
     // taken with one 4-byte load.
     uint8_t buffer[2 + 255 + 7];
-    // Each root's value, with room for an 8-byte copy past the last.
-    uint8_t roots[TableSize + 8];
 };
 
 class Decoder {
@@ -138,10 +140,7 @@ void Decoder::ResetTable() {
     }
     std::memset(s_->prefix + clear_, 0, sizeof(uint16_t) * size_t(TableSize - clear_));
     std::memset(s_->suffix + clear_, 0, sizeof(uint16_t) * size_t(TableSize - clear_));
-    for (int i = 0; i < clear_; ++i) {
-        s_->roots[i] = static_cast<uint8_t>(i);
-        s_->entry[i] = Entry{&s_->roots[i], 1, 1};
-    }
+    for (int i = 0; i < clear_; ++i) s_->entry[i] = Entry{static_cast<uint8_t>(i), 0, 1, 1};
     for (int i = clear_; i < TableSize; ++i) s_->entry[i].fixed = 0;
     width_ = minSize_ + 1;
     threshold_ = 2 * clear_;
@@ -212,6 +211,7 @@ void Decoder::Run(uint8_t* out, size_t total, uint8_t prefill) {
     // Length of the old code's output when that output is its table string
     // for good (so a new entry may point at it), else 0.
     uint32_t oldLen = 0;
+    uint64_t oldHead = 0;
     DecoderState& s = *s_;
     bool ended = false;
 
@@ -251,6 +251,46 @@ void Decoder::Run(uint8_t* out, size_t total, uint8_t prefill) {
         load();
         return code;
     };
+    // Writes a string: up to 8 bytes straight from its head (no load from
+    // output just written, which would stall), longer ones copied from where
+    // they appeared before. Up to 7 bytes past the string may be written:
+    // they lie in output not yet produced and are overwritten (or set back
+    // to the pre-fill) later.
+    auto emit = [&](uint64_t head, const uint8_t* src, size_t n) {
+        const size_t room = total - op;
+        if (n <= 8) {
+            if (room >= 8) {
+                std::memcpy(out + op, &head, 8);
+                op += n;
+            } else if (n <= room) {
+                std::memcpy(out + op, &head, n);
+                op += n;
+            } else {
+                std::memcpy(out + op, &head, room);
+                op = total;
+                pending = true;
+            }
+            return;
+        }
+        if (n + 8 <= room) {
+            uint8_t* dst = out + op;
+            size_t i = 0;
+            do {
+                uint64_t v;
+                std::memcpy(&v, src + i, 8);
+                std::memcpy(dst + i, &v, 8);
+                i += 8;
+            } while (i < n);
+            op += n;
+        } else if (n <= room) {
+            std::memcpy(out + op, src, n);
+            op += n;
+        } else {
+            std::memcpy(out + op, src, room);
+            op = total;
+            pending = true;
+        }
+    };
     load();
 
     while (op < total) {
@@ -273,6 +313,7 @@ void Decoder::Run(uint8_t* out, size_t total, uint8_t prefill) {
             first = old = code;
             oldPos = static_cast<uint32_t>(op);
             oldLen = code < clear ? 1 : 0;
+            oldHead = static_cast<uint8_t>(code);
             out[op++] = static_cast<uint8_t>(code);
             continue;
         }
@@ -284,69 +325,41 @@ void Decoder::Run(uint8_t* out, size_t total, uint8_t prefill) {
             break;
         }
         const int k = code;
-        const size_t room = total - op;
         const uint32_t here = static_cast<uint32_t>(op);
         uint32_t curLen;
+        uint64_t curHead = 0;
         if (k < nextFree && s.entry[k].fixed) {
             // Roots and every plain string take this path.
             const Entry e = s.entry[k];
-            size_t n = e.len;
+            emit(e.head, out + e.pos, e.len);
             curLen = e.len;
-            const uint8_t* src = e.src;
-            first = k < clear ? k : src[0];
-            if (n + 8 <= room) {
-                // Over-copies up to 7 bytes past the string: they lie in
-                // output not yet written and are overwritten (or set back to
-                // the pre-fill) later.
-                uint8_t* dst = out + op;
-                size_t i = 0;
-                do {
-                    uint64_t v;
-                    std::memcpy(&v, src + i, 8);
-                    std::memcpy(dst + i, &v, 8);
-                    i += 8;
-                } while (i < n);
-                op += n;
-            } else if (n <= room) {
-                std::memcpy(out + op, src, n);
-                op += n;
-            } else {
-                std::memcpy(out + op, src, room);
-                op = total;
-                pending = true;
-            }
-        } else if (k >= nextFree && old < clear) {
+            curHead = e.head;
+            first = static_cast<uint8_t>(e.head);
+        } else if (k >= nextFree && old >= 0 && old < nextFree && s.entry[old].fixed) {
             // A string not in the table yet: the old code's string followed
             // by its own first value.
-            const int f = first;
-            out[op++] = static_cast<uint8_t>(old);
-            first = old;
-            curLen = k == nextFree ? 2 : 0;
-            if (op < total)
-                out[op++] = static_cast<uint8_t>(f);
-            else
-                pending = true;
-        } else if (k >= nextFree && old >= clear + 2 && old < nextFree && s.entry[old].fixed) {
             const Entry e = s.entry[old];
-            size_t n = e.len;
-            curLen = k == nextFree ? e.len + 1u : 0u;
-            const uint8_t* src = e.src;
             const uint8_t f = static_cast<uint8_t>(first);
-            first = src[0];
-            if (n + 1 <= room) {
-                std::memcpy(out + op, src, n);
-                op += n;
-                out[op++] = f;
+            const uint32_t n = e.len + 1u;
+            const uint64_t head = e.len < 8 ? e.head | uint64_t(f) << (8 * e.len) : e.head;
+            if (n <= 8) {
+                emit(head, nullptr, n);
             } else {
-                std::memcpy(out + op, src, room);
-                op = total;
-                pending = true;
+                emit(e.head, out + e.pos, e.len);
+                if (op < total)
+                    out[op++] = f;
+                else
+                    pending = true;
             }
+            curLen = k == nextFree ? n : 0;
+            curHead = head;
+            first = f;
         } else {
             save();
             int sp = Walk(k);
             load();
             curLen = 0;
+            const size_t room = total - op;
             size_t n = static_cast<size_t>(sp);
             size_t take = n <= room ? n : room;
             for (size_t i = 0; i < take; ++i) out[op + i] = static_cast<uint8_t>(s.stack[sp - 1 - int(i)]);
@@ -354,13 +367,15 @@ void Decoder::Run(uint8_t* out, size_t total, uint8_t prefill) {
             if (take < n) pending = true;
         }
         // The new entry: the old code's string plus this string's first
-        // value. It lies in the output right where the old code was written,
-        // when that output was the old code's true string.
+        // value. Its head is built from the old head; a longer string lies
+        // in the output right where the old code was written, when that
+        // output was the old code's true string.
         if (nextFree <= TableSize - 1) {
             const int e = nextFree;
             s.prefix[e] = static_cast<uint16_t>(old);
             s.suffix[e] = static_cast<uint16_t>(first);
-            s.entry[e] = Entry{out + oldPos, oldLen + 1, oldLen != 0};
+            const uint64_t head = oldLen < 8 ? oldHead | uint64_t(first & 0xFF) << (8 * oldLen) : oldHead;
+            s.entry[e] = Entry{head, oldPos, static_cast<uint16_t>(oldLen + 1), static_cast<uint16_t>(oldLen != 0)};
             ++nextFree;
             if (nextFree >= threshold && threshold <= TableSize - 1) {
                 threshold *= 2;
@@ -370,6 +385,7 @@ void Decoder::Run(uint8_t* out, size_t total, uint8_t prefill) {
         old = k;
         oldPos = here;
         oldLen = curLen;
+        oldHead = curHead;
     }
     save();
     // Output past the last value may hold over-copied bytes: the pixels the
