@@ -238,7 +238,7 @@ void Decoder::Run(uint8_t* out, size_t total, uint8_t prefill) {
         first_ = first;
         old_ = old;
     };
-    auto fetch = [&]() -> int {
+    auto fetch = [&]() __attribute__((always_inline)) -> int {
         if (bitPos + width < validBits) {
             uint32_t v;
             std::memcpy(&v, s.buffer + (bitPos >> 3), 4);
@@ -256,7 +256,7 @@ void Decoder::Run(uint8_t* out, size_t total, uint8_t prefill) {
     // they appeared before. Up to 7 bytes past the string may be written:
     // they lie in output not yet produced and are overwritten (or set back
     // to the pre-fill) later.
-    auto emit = [&](uint64_t head, const uint8_t* src, size_t n) {
+    auto emit = [&](uint64_t head, const uint8_t* src, size_t n) __attribute__((always_inline)) {
         const size_t room = total - op;
         if (n <= 8) {
             if (room >= 8) {
