@@ -401,7 +401,10 @@ void Decoder::Run(uint8_t* out, size_t total, uint8_t prefill) {
 void DecodeGIFImageData(TStream& stream, uint8_t* pixels, int width, int height, bool interlaced, uint8_t prefill,
                         const GIFWarningSink& warn) {
     uint8_t minSize;
-    if (stream.Read(&minSize, 1) != 1) return;
+    if (stream.Read(&minSize, 1) != 1) {
+        if (width > 0 && height > 0) std::memset(pixels, prefill, size_t(width) * size_t(height));
+        return;
+    }
     if (minSize > 11)
         throw GIFException("Invalid LZW minimum code size " + std::to_string(minSize) + " (at most 11)");
     Decoder d(stream, warn);
@@ -411,11 +414,11 @@ void DecodeGIFImageData(TStream& stream, uint8_t* pixels, int width, int height,
         d.Run(pixels, total, prefill);
         return;
     }
-    std::vector<uint8_t> linear(total);
-    d.Run(linear.data(), total, prefill);
+    std::unique_ptr<uint8_t[]> linear(new uint8_t[total]);  // Run writes every byte
+    d.Run(linear.get(), total, prefill);
     int i = 0;
     ForEachInterlacedRow(height, [&](int row) {
-        std::memcpy(pixels + size_t(row) * width, linear.data() + size_t(i) * width, size_t(width));
+        std::memcpy(pixels + size_t(row) * width, linear.get() + size_t(i) * width, size_t(width));
         ++i;
     });
 }

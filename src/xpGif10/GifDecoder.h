@@ -20,8 +20,8 @@ namespace xpGif10 {
 // Where the decoder's warnings go (the frame's warning operation).
 using GIFWarningSink = std::function<void(const std::string& message)>;
 
-// Fills pixels (width x height bytes, already pre-filled by the caller) from
-// the stream. Pixels that the data does not reach keep their pre-fill; the
+// Fills pixels (width x height bytes) from the stream. Every pixel is
+// written: those that the data does not reach get the pre-fill value; the
 // stream is left after the frame's block terminator when the data ends with an
 // end code. Raises GIFException for a minimum code size above 11 and for a
 // table entry that refers back to itself.

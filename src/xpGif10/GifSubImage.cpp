@@ -37,7 +37,7 @@ void TGIFExtensionList::LoadFromStream(TStream& stream) {
 // ---- pixel buffers ------------------------------------------------------------------
 
 std::unique_ptr<uint8_t[]> AllocatePixels(TGIFImage* image, int width, int height, uint8_t value,
-                                          const TGIFSubImage* replacing) {
+                                          const TGIFSubImage* replacing, bool fill) {
     const int64_t pixels = int64_t(width) * int64_t(height);
     const std::string size = std::to_string(width) + " x " + std::to_string(height);
     if (pixels > GIFMaxFramePixels)
@@ -55,7 +55,7 @@ std::unique_ptr<uint8_t[]> AllocatePixels(TGIFImage* image, int width, int heigh
     }
     std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[size_t(pixels)]);
     if (!data) throw GIFException("Out of memory for a frame of " + size + " pixels");
-    std::memset(data.get(), value, size_t(pixels));
+    if (fill) std::memset(data.get(), value, size_t(pixels));
     return data;
 }
 
@@ -201,11 +201,18 @@ void TGIFSubImage::LoadFromStream(TStream& stream) {
     }
     uint8_t prefill = transparent_ ? static_cast<uint8_t>(TransparentColorIndex()) : 0;
     if (width_ > 0 && height_ > 0) {
-        data_ = AllocatePixels(image_, width_, height_, prefill, this);
+        // The decoder writes every pixel, the pre-fill included, so the
+        // buffer need not be filled twice.
+        data_ = AllocatePixels(image_, width_, height_, prefill, this, false);
         dataSize_ = int64_t(width_) * height_;
     }
-    DecodeGIFImageData(stream, data_.get(), width_, height_, Interlaced(), prefill,
-                       [this](const std::string& message) { Warning(GIFWarningSeverity, message); });
+    try {
+        DecodeGIFImageData(stream, data_.get(), width_, height_, Interlaced(), prefill,
+                           [this](const std::string& message) { Warning(GIFWarningSeverity, message); });
+    } catch (...) {
+        if (data_) std::memset(data_.get(), prefill, size_t(dataSize_));
+        throw;
+    }
     if (GIFImageRenderOnLoad) Bitmap();
 }
 

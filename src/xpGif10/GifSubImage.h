@@ -130,6 +130,6 @@ private:
 // Makes a buffer of width x height bytes filled with value, within the
 // unit's limits; raises GIFException naming the size when it cannot.
 std::unique_ptr<uint8_t[]> AllocatePixels(TGIFImage* image, int width, int height, uint8_t value,
-                                          const TGIFSubImage* replacing);
+                                          const TGIFSubImage* replacing, bool fill = true);
 
 } // namespace xpGif10
