@@ -54,6 +54,9 @@ public:
         width_ = minSize + 1;
         threshold_ = 2 * clear_;
         nextFree_ = clear_ + 2;
+        // Roots never change; the clear and end codes have no string.
+        for (int i = 0; i < clear_; ++i) s_->entry[i] = Entry{static_cast<uint8_t>(i), 0, 1, 1};
+        s_->entry[clear_] = s_->entry[end_] = Entry{0, 0, 0, 0};
     }
     void Run(uint8_t* out, size_t total, uint8_t prefill);
 
@@ -133,15 +136,11 @@ void Decoder::SkipBlocks() {
     noMore_ = true;
 }
 
+// A clear empties the table. Entries from the next free code on count as
+// (prefix 0, suffix 0) without being touched: the walk below treats them so,
+// and the fast path only looks at entries below the next free code, which
+// were all written since the clear. So a clear costs nothing per entry.
 void Decoder::ResetTable() {
-    for (int i = 0; i < clear_; ++i) {
-        s_->prefix[i] = 0;
-        s_->suffix[i] = static_cast<uint16_t>(i);
-    }
-    std::memset(s_->prefix + clear_, 0, sizeof(uint16_t) * size_t(TableSize - clear_));
-    std::memset(s_->suffix + clear_, 0, sizeof(uint16_t) * size_t(TableSize - clear_));
-    for (int i = 0; i < clear_; ++i) s_->entry[i] = Entry{static_cast<uint8_t>(i), 0, 1, 1};
-    for (int i = clear_; i < TableSize; ++i) s_->entry[i].fixed = 0;
     width_ = minSize_ + 1;
     threshold_ = 2 * clear_;
     nextFree_ = clear_ + 2;
@@ -158,11 +157,16 @@ int Decoder::Walk(int k) {
     // means the entries form a loop, which would never end.
     int steps = 0;
     while (code >= clear_) {
-        if (s_->prefix[code] == code || ++steps > TableSize) throw GIFException(msg::CircularEntry);
-        s_->stack[sp++] = s_->suffix[code];
-        code = s_->prefix[code];
+        int prefix = 0, suffix = 0;  // the clear and end codes, and free entries
+        if (code >= clear_ + 2 && code < nextFree_) {
+            prefix = s_->prefix[code];
+            suffix = s_->suffix[code];
+        }
+        if (prefix == code || ++steps > TableSize) throw GIFException(msg::CircularEntry);
+        s_->stack[sp++] = static_cast<uint16_t>(suffix);
+        code = prefix;
     }
-    first_ = s_->suffix[code];
+    first_ = code;  // a root is its own suffix
     s_->stack[sp++] = static_cast<uint16_t>(first_);
     return sp;
 }
