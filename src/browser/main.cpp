@@ -5,12 +5,17 @@
 #include "browser/Web010.h"
 #include "gtk/GtkServices.h"
 #include "settings/Environment.h"
+#include "settings/SysServices.h"
+#include "xoFil20x/VolumeConfig.h"
+#include "xpGif10/GifUnit.h"
+#include "xpJpeg/JpegUnit.h"
 
 #include <glibmm/miscutils.h>
 #include <gtkmm/main.h>
 
 #include <iostream>
 #include <memory>
+#include <optional>
 
 int main(int argc, char** argv) {
     // The toolkit first: the settings store may have to ask the user where
@@ -18,11 +23,19 @@ int main(int argc, char** argv) {
     Gtk::Main kit(argc, argv);
     gtkservices::Install();
 
-    // [unit start] JPEG picture format: its registration guard goes here.
+    xpJpeg::JpegUnit jpegUnit;  // registered first, unregistered last
     try {
         settings::SettingsUnit settingsUnit;
-        // [unit start] Volume configuration: its guard goes here.
-        // [unit start] GIF picture format: its registration guard goes here.
+        // A volume file the load cannot read (a malformed number) is shown
+        // and the browser goes on without it; nothing is written back then,
+        // so the file stays as the user left it.
+        std::optional<xoFil20x::VolumeUnit> volumeUnit;
+        try {
+            volumeUnit.emplace();
+        } catch (const std::exception& e) {
+            settings::MsgBox(std::string(e.what()), "Volume settings", 0);
+        }
+        xpGif10::GifUnit gifUnit;
 
         if (!settings::Env().ApplicationTitle.empty()) Glib::set_application_name(settings::Env().ApplicationTitle);
         {
