@@ -86,7 +86,7 @@ public:
     virtual bool LoadIndex(const std::string& fileName);
     virtual bool SaveIndex(bool onlyIfPresent);
     virtual void Sort();
-    // The specification text ("sS" when empty) and the two integers select
+    // The sort key text ("sS" when empty) and the two integers select
     // nothing yet; they are kept for callers that pass them.
     virtual void BuildSortIndex(const std::string& spec, int param1, int param2);
     virtual int IndexOfRange(const std::string& s, int first, int last);
