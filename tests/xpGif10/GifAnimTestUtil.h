@@ -28,7 +28,7 @@ struct FrameSpec {
     int transparent = -1;   // transparent index, -1 for none
     bool gce = true;
     // Pixels given one by one (row by row) instead of the single colour.
-    std::vector<uint8_t> pixels;
+    std::vector<uint8_t> pixels = {};
 };
 
 inline std::unique_ptr<xpGif10::TGIFImage> Animation(int width, int height, const std::vector<FrameSpec>& frames,
