@@ -5,11 +5,17 @@
 #include "xpGif10/GifImage.h"
 #include "xpGif10/GifRender.h"
 
+#include <mutex>
+
 namespace xpGif10 {
 
 using namespace platform;
 
 std::shared_ptr<TBitmap> TGIFSubImage::Bitmap() {
+    // Painter threads render the next frame while the main thread draws;
+    // two painters of one image may ask for the same frame at once.
+    static std::recursive_mutex renderLock;
+    std::lock_guard<std::recursive_mutex> guard(renderLock);
     if (!bitmap_ && !Empty()) RenderFrame(*this);
     return bitmap_;
 }
