@@ -64,22 +64,6 @@ int THashTable::Lookup(uint32_t key) const {
     return Lookup(key, unused);
 }
 
-int THashTable::Lookup(uint32_t key, int& freeSlot) const {
-    freeSlot = -1;
-    int slot = Start(key);
-    for (int probes = 0; probes < Size; ++probes) {
-        uint32_t e = table_[slot];
-        uint32_t k = e >> 12;
-        if (k == key) return static_cast<int>(e & 0xFFF);
-        if (k == 0xFFFFF) {
-            freeSlot = slot;
-            return -1;
-        }
-        slot = Next(slot);
-    }
-    return -1;
-}
-
 // ---- the common driver --------------------------------------------------------------
 
 void TGIFEncoder::BadColor() { throw GIFException(msg::InvalidColor); }

@@ -56,14 +56,35 @@ public:
     int Lookup(uint32_t key) const;
     // Lookup that also answers where an insert of the key would go (-1 when
     // its probe cycle is full), so a miss is stored without probing again.
-    int Lookup(uint32_t key, int& freeSlot) const;
+    int Lookup(uint32_t key, int& freeSlot) const {
+        freeSlot = -1;
+        int slot = Start(key);
+        // The doubling sequence cycles after at most 4004 slots; the bound
+        // keeps a full cycle from looping for ever.
+        for (int probes = 0; probes < Size; ++probes) {
+            const uint32_t e = table_[slot];
+            const uint32_t k = e >> 12;
+            if (k == key) return static_cast<int>(e & 0xFFF);
+            if (k == 0xFFFFF) {
+                freeSlot = slot;
+                return -1;
+            }
+            slot = Next(slot);
+        }
+        return -1;
+    }
     void InsertAt(int slot, uint32_t key, int code) {
         if (slot >= 0) table_[slot] = (key << 12) | static_cast<uint32_t>(code);
     }
 
 private:
     static int Start(uint32_t key) { return static_cast<int>(((key >> 4) ^ key) % Size); }
-    static int Next(int slot) { return slot == 0 ? Size - 1 : static_cast<int>((2 * slot) % Size); }
+    // 2 * slot mod Size, without a division: slot is below Size.
+    static int Next(int slot) {
+        if (slot == 0) return Size - 1;
+        int twice = 2 * slot;
+        return twice >= Size ? twice - Size : twice;
+    }
     std::unique_ptr<uint32_t[]> table_;
 };
 
