@@ -1,6 +1,7 @@
 // Colour reduction: lookups, ditherers, the octree quantizer, bitmap rows
 // and the conversion of bitmaps into frames.
 #include "platform/Bitmap.h"
+#include "platform/Canvas.h"
 #include "xpGif10/ColorQuantizer.h"
 #include "xpGif10/DIBReader.h"
 #include "xpGif10/Ditherers.h"
@@ -481,4 +482,47 @@ TEST(ColorMapOptimize, SortsByUseDropsUnusedAndRenumbersPixels) {
     EXPECT_EQ(g.GlobalColorMap().GetColor(0), RGB(2, 2, 2));
     EXPECT_EQ(g.Images()[0]->Pixel(1, 0), 0);
     EXPECT_EQ(g.Images()[1]->ColorMap().Count(), 2);
+}
+
+namespace {
+// A graphic that cannot copy itself into a bitmap, only draw itself.
+class Checkers : public TGraphic {
+public:
+    bool Empty() const override { return false; }
+    int Width() const override { return 4; }
+    int Height() const override { return 3; }
+    void SetWidth(int) override {}
+    void SetHeight(int) override {}
+    void LoadFromStream(TStream&) override {}
+    void SaveToStream(TStream&) override {}
+    void Draw(TCanvas& canvas, const TRect& rect) override {
+        for (int y = rect.top; y < rect.bottom; ++y)
+            for (int x = rect.left; x < rect.right; ++x)
+                canvas.SetPixel(x, y, (x + y) % 2 ? RGB(255, 255, 255) : RGB(0, 0, 255));
+    }
+};
+} // namespace
+
+TEST(FrameAssign, OtherGraphicsAreDrawnIntoABitmapFirst) {
+    TGIFImage image;
+    Checkers checkers;
+    TGIFSubImage f(&image);
+    f.Assign(&checkers);
+    ASSERT_EQ(f.Width(), 4);
+    ASSERT_EQ(f.Height(), 3);
+    EXPECT_EQ(f.ActiveColorMap().GetColor(f.Pixel(0, 0)), RGB(0, 0, 255));
+    EXPECT_EQ(f.ActiveColorMap().GetColor(f.Pixel(1, 0)), RGB(255, 255, 255));
+    EXPECT_EQ(f.ActiveColorMap().GetColor(f.Pixel(2, 2)), RGB(0, 0, 255));
+    EXPECT_EQ(f.ActiveColorMap().GetColor(f.Pixel(3, 2)), RGB(255, 255, 255));
+    // The monochrome method on a true-colour bitmap: 127 is dark, 128 light.
+    TGIFImage other;
+    other.ColorReduction = rmMonochrome;
+    TBitmap grey;
+    grey.SetSize(2, 1);
+    grey.SetPixel(0, 0, RGB(127, 127, 127));
+    grey.SetPixel(1, 0, RGB(128, 128, 128));
+    other.Add(&grey);
+    TGIFSubImage* g = other.Images()[0];
+    EXPECT_EQ(g->ActiveColorMap().GetColor(g->Pixel(0, 0)), clBlack);
+    EXPECT_EQ(g->ActiveColorMap().GetColor(g->Pixel(1, 0)), clWhite);
 }
