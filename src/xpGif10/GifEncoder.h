@@ -78,7 +78,16 @@ public:
     }
 
 private:
-    static int Start(uint32_t key) { return static_cast<int>(((key >> 4) ^ key) % Size); }
+    // (key >> 4) ^ key modulo Size. The value is below 2^20, where one
+    // multiply by the rounded-up reciprocal scaled by 2^40 gives the exact
+    // quotient, which is shorter than the general division sequence; the
+    // slot is on every pixel's dependency chain.
+    static int Start(uint32_t key) {
+        const uint32_t h = (key >> 4) ^ key;
+        constexpr uint64_t Reciprocal = ((uint64_t(1) << 40) + Size - 1) / Size;
+        const uint32_t q = static_cast<uint32_t>((uint64_t(h) * Reciprocal) >> 40);
+        return static_cast<int>(h - q * uint32_t(Size));
+    }
     // 2 * slot mod Size, without a division: slot is below Size.
     static int Next(int slot) {
         if (slot == 0) return Size - 1;
