@@ -208,6 +208,11 @@ void Decoder::ExtraValue(bool pending) {
     old_ = code;
 }
 
+// The loop's carried values would otherwise be packed into vector registers
+// and unpacked again on every code, which costs more than it saves.
+#if defined(__GNUC__) && !defined(__clang__)
+__attribute__((optimize("no-tree-slp-vectorize")))
+#endif
 void Decoder::Run(uint8_t* out, size_t total, uint8_t prefill) {
     size_t op = 0;
     bool pending = false;
@@ -379,7 +384,14 @@ void Decoder::Run(uint8_t* out, size_t total, uint8_t prefill) {
             s.prefix[e] = static_cast<uint16_t>(old);
             s.suffix[e] = static_cast<uint16_t>(first);
             const uint64_t head = oldLen < 8 ? oldHead | uint64_t(first & 0xFF) << (8 * oldLen) : oldHead;
-            s.entry[e] = Entry{head, oldPos, static_cast<uint16_t>(oldLen + 1), static_cast<uint16_t>(oldLen != 0)};
+            // Field by field in general registers: packing the entry in a
+            // vector register first costs more than the stores, and the
+            // next code often reads this entry right back.
+            Entry& ne = s.entry[e];
+            ne.head = head;
+            ne.pos = oldPos;
+            ne.len = static_cast<uint16_t>(oldLen + 1);
+            ne.fixed = static_cast<uint16_t>(oldLen != 0);
             ++nextFree;
             if (nextFree >= threshold && threshold <= TableSize - 1) {
                 threshold *= 2;
