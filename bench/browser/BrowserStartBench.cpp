@@ -3,6 +3,7 @@
 // WebKitGTK window, on the same loopback page in the same run. The page
 // reports its own load event to the server, so both are timed alike.
 #include "LoopbackServer.h"
+#include "PrivateXvfb.h"
 
 #include "platform/Strings.h"
 #include "settings/SettingsText.h"
@@ -34,24 +35,6 @@ const char* kPage =
     "<p>Some text to lay out and draw.</p><ul><li>one</li><li>two</li><li>three</li></ul>"
     "<script>window.addEventListener('load', function () { fetch('/loaded'); });</script></body></html>";
 
-std::string StartXvfb(pid_t& pid) {
-    int fds[2];
-    if (::pipe(fds) != 0) return {};
-    pid = ::fork();
-    if (pid == 0) {
-        ::close(fds[0]);
-        std::string fd = std::to_string(fds[1]);
-        ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-                 static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    ::close(fds[1]);
-    std::string number;
-    char ch;
-    while (::read(fds[0], &ch, 1) == 1 && ch != '\n') number += ch;
-    ::close(fds[0]);
-    return number.empty() ? std::string() : ":" + number;
-}
 
 std::map<pid_t, pid_t> ParentsOfAll() {
     std::map<pid_t, pid_t> parents;
@@ -147,8 +130,8 @@ int main(int argc, char** argv) {
     // a build machine may not grant, and Xvfb has no GPU.
     ::setenv("WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS", "1", 1);
     ::setenv("WEBKIT_DISABLE_COMPOSITING_MODE", "1", 1);
-    pid_t xvfb = -1;
-    std::string display = StartXvfb(xvfb);
+    PrivateXvfb xvfb;
+    const std::string display = xvfb.Name();
     if (display.empty()) {
         std::fprintf(stderr, "Xvfb did not start\n");
         return 1;
@@ -183,8 +166,6 @@ int main(int argc, char** argv) {
     }
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);
-    ::kill(xvfb, SIGTERM);
-    ::waitpid(xvfb, nullptr, 0);
 
     double qm = Median(qelMs), bm = Median(bareMs), qp = Median(qelPss), bp = Median(barePss);
     std::printf("median of %d rounds\n%-28s %12s %12s %8s\n", rounds, "measure", "QelBrowser",

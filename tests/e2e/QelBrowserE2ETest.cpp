@@ -2,6 +2,7 @@
 // pointer and keys through XTest, the window's caption read from X, pages
 // from a loopback server, and the settings file it writes at exit.
 #include "LoopbackServer.h"
+#include "PrivateXvfb.h"
 
 #include "platform/Strings.h"
 #include "settings/SettingsText.h"
@@ -39,39 +40,6 @@ bool Poll(const std::function<bool()>& condition, int timeoutMs) {
     return true;
 }
 
-// A private X server, so the pointer and the keyboard are ours alone.
-class PrivateXvfb {
-public:
-    PrivateXvfb() {
-        int fds[2];
-        if (::pipe(fds) != 0) return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::close(fds[0]);
-            std::string fd = std::to_string(fds[1]);
-            ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-                     static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(fds[1]);
-        std::string number;
-        char ch;
-        while (::read(fds[0], &ch, 1) == 1 && ch != '\n') number += ch;
-        ::close(fds[0]);
-        if (!number.empty()) name_ = ":" + number;
-    }
-    ~PrivateXvfb() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    const std::string& Name() const { return name_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string name_;
-};
 
 class QelBrowserE2E : public ::testing::Test {
 protected:
