@@ -67,13 +67,15 @@ void TStrings::LoadFromFile(const std::string& path) {
     LoadFromStream(f);
 }
 
-void TStrings::LoadFromStream(TStream& stream) {
+std::string TStrings::ReadRest(TStream& stream) {
     int64_t size = stream.Size() - stream.Position();
     std::string bytes(static_cast<size_t>(size > 0 ? size : 0), '\0');
     int64_t got = stream.Read(bytes.data(), static_cast<int64_t>(bytes.size()));
-    bytes.resize(static_cast<size_t>(got));
-    SetText(bytes);
+    bytes.resize(static_cast<size_t>(got > 0 ? got : 0));
+    return bytes;
 }
+
+void TStrings::LoadFromStream(TStream& stream) { SetText(ReadRest(stream)); }
 
 void TStrings::SaveToFile(const std::string& path) {
     std::string text = GetText();
@@ -195,16 +197,12 @@ void TStringList::InsertObject(int index, const std::string& s, StringObject obj
 }
 
 void TStringList::LoadFromStream(TStream& stream) {
-    int64_t size = stream.Size() - stream.Position();
-    std::string bytes(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    int64_t got = stream.Read(bytes.data(), static_cast<int64_t>(bytes.size()));
-    auto lines = SplitLines(bytes.data(), static_cast<size_t>(got));
+    std::string bytes = ReadRest(stream);
+    auto lines = SplitLines(bytes.data(), bytes.size());
     items_.clear();
     items_.reserve(lines.size());
     for (auto& l : lines) items_.push_back(Item{std::move(l), 0});
 }
-
-void TStringList::SaveToFile(const std::string& path) { TStrings::SaveToFile(path); }
 
 void TStringList::Exchange(int index1, int index2) {
     Check(index1);

@@ -59,6 +59,8 @@ public:
 
     // Splits bytes into lines by the loading rules.
     static std::vector<std::string> SplitLines(const char* data, size_t size);
+    // The stream's bytes from its position to its end.
+    static std::string ReadRest(TStream& stream);
 
 protected:
     void Error(const char* what, int index);
@@ -83,7 +85,6 @@ public:
     void Insert(int index, const std::string& s) override { InsertObject(index, s, 0); }
     void InsertObject(int index, const std::string& s, StringObject obj) override;
     void LoadFromStream(TStream& stream) override;
-    void SaveToFile(const std::string& path) override;
     void Exchange(int index1, int index2) override;
 
 private:

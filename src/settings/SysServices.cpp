@@ -96,13 +96,12 @@ int64_t PagesSize(const void* address) {
 
 bool FreePages(void*& address, int64_t size) {
     if (!address) return true;
-    int64_t region = PagesSize(address);
-    if (size < 0 || size > region) size = region;
+    // Decommitting part of a block and then releasing all of it leaves the
+    // same as releasing all of it at once: the size changes nothing here.
+    (void)size;
     void* a = address;
     address = nullptr;
-    if (region == 0) return false;  // not a block of ours
-    // Freeing the whole block both decommits and releases it.
-    (void)size;
+    if (PagesSize(a) == 0) return false;  // not a block of ours
     return platform::VirtualFree(a, 0);
 }
 

@@ -24,6 +24,8 @@ struct ErrorManager {
     jpeg_error_mgr pub;
     jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
+    // libjpeg's defaults with our exit and a silent warning output.
+    jpeg_error_mgr* Install();
 };
 
 void ErrorExit(j_common_ptr cinfo) {
@@ -34,6 +36,14 @@ void ErrorExit(j_common_ptr cinfo) {
 
 // Warnings (corrupt data that libjpeg can step over) are not errors.
 void OutputMessage(j_common_ptr) {}
+
+jpeg_error_mgr* ErrorManager::Install() {
+    jpeg_error_mgr* mgr = jpeg_std_error(&pub);
+    pub.error_exit = ErrorExit;
+    pub.output_message = OutputMessage;
+    message[0] = 0;
+    return mgr;
+}
 
 struct DecodeResult {
     int width = 0, height = 0;
@@ -49,10 +59,7 @@ DecodeResult DecodeJpeg(const uint8_t* data, size_t size, uint8_t* (*allocate)(v
     DecodeResult result;
     jpeg_decompress_struct cinfo;
     ErrorManager err;
-    cinfo.err = jpeg_std_error(&err.pub);
-    err.pub.error_exit = ErrorExit;
-    err.pub.output_message = OutputMessage;
-    err.message[0] = 0;
+    cinfo.err = err.Install();
     if (setjmp(err.jump)) {
         std::memcpy(result.message, err.message, sizeof result.message);
         jpeg_destroy_decompress(&cinfo);
@@ -98,10 +105,7 @@ EncodeResult EncodeJpeg(const uint8_t* rgb, int width, int height, int quality, 
     EncodeResult result;
     jpeg_compress_struct cinfo;
     ErrorManager err;
-    cinfo.err = jpeg_std_error(&err.pub);
-    err.pub.error_exit = ErrorExit;
-    err.pub.output_message = OutputMessage;
-    err.message[0] = 0;
+    cinfo.err = err.Install();
     if (setjmp(err.jump)) {
         std::memcpy(result.message, err.message, sizeof result.message);
         jpeg_destroy_compress(&cinfo);
