@@ -1,6 +1,8 @@
 #include "xpGif10/GifColorMap.h"
 #include "xpGif10/GifImage.h"
 
+#include <algorithm>
+
 namespace xpGif10 {
 
 using namespace platform;
@@ -139,9 +141,9 @@ void TGIFColorMap::LoadFromStream(TStream& stream, int count) {
     count_ = count;
 }
 
-void TGIFColorMap::SaveToStream(TStream& stream) const {
+void TGIFColorMap::SaveToStream(TStream& stream, int bits) const {
     if (count_ == 0) return;
-    std::vector<uint8_t> raw(size_t(3) << BitsPerPixel(), 0);
+    std::vector<uint8_t> raw(size_t(3) << std::max(BitsPerPixel(), bits), 0);
     for (int i = 0; i < count_; ++i) {
         const TGIFColor& c = colors_[static_cast<size_t>(i)];
         raw[3 * size_t(i)] = c.Red;

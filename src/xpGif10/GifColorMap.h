@@ -58,8 +58,9 @@ public:
 
     // Reads count triplets; a short read raises "Premature end of data".
     void LoadFromStream(platform::TStream& stream, int count);
-    // Writes the colours and pads with black up to 2^BitsPerPixel entries.
-    void SaveToStream(platform::TStream& stream) const;
+    // Writes the colours and pads with black up to 2^BitsPerPixel entries,
+    // or up to 2^bits when that is more.
+    void SaveToStream(platform::TStream& stream, int bits = 0) const;
 
     // ---- operations of the owner's kind ----
     virtual void Warning(int severity, const std::string& message) = 0;

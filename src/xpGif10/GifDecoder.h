@@ -3,12 +3,11 @@
 // and the data sub-blocks and fills the frame's pixel buffer, in normal or
 // interlaced row order.
 //
-// Decoding writes each code's whole string forwards, copying it from where
-// the string last appeared in the output, instead of producing one pixel at a
-// time from a stack. Codes whose table entries are not plain extensions of
-// earlier output (damaged data) take a slower path that walks the table, so
-// every file decodes to the same pixels, warnings and stream position as the
-// pixel-at-a-time decoder would give.
+// The sub-blocks, whatever their sizes, are read up to the terminator first,
+// so codes that span two or three of them need no care and the stream is
+// left at the next block however the codes end. Each code's whole string is
+// then written at once: up to 8 values from the table entry itself, longer
+// strings copied from where they were written before.
 #include "platform/Streams.h"
 
 #include <cstdint>
@@ -20,11 +19,12 @@ namespace xpGif10 {
 // Where the decoder's warnings go (the frame's warning operation).
 using GIFWarningSink = std::function<void(const std::string& message)>;
 
-// Fills pixels (width x height bytes) from the stream. Every pixel is
-// written: those that the data does not reach get the pre-fill value; the
-// stream is left after the frame's block terminator when the data ends with an
-// end code. Raises GIFException for a minimum code size above 11 and for a
-// table entry that refers back to itself.
+// Fills pixels (width x height bytes) from the stream and leaves the stream
+// after the frame's block terminator. Pixels that the data does not reach
+// get the pre-fill value; codes past the last pixel are passed over. Data
+// cut short or damaged (a code the table does not have yet) keeps what was
+// decoded before and sends one warning. Raises GIFException for a minimum
+// code size above 11.
 void DecodeGIFImageData(platform::TStream& stream, uint8_t* pixels, int width, int height, bool interlaced,
                         uint8_t prefill, const GIFWarningSink& warn);
 

@@ -96,10 +96,20 @@ void TGIFHeader::SaveToStream(TStream& stream) {
     std::memcpy(sig + 3, GIFVersions[v], 3);
     stream.WriteBuffer(sig, 6);
     Prepare();
+    // The table is padded to cover every pixel value of the frames that
+    // draw through it, so whatever was loaded can be written again.
+    int bits = colorMap_.BitsPerPixel();
+    if (bits > 0 && image_) {
+        for (int i = 0; i < image_->Images().Count(); ++i) {
+            TGIFSubImage* f = image_->Images()[i];
+            if (f->ColorMap().Count() == 0) bits = std::max(bits, f->UsedBitsPerPixel());
+        }
+        packed_ = uint8_t((packed_ & ~7) | ((bits - 1) & 7));
+    }
     uint8_t raw[7] = {uint8_t(width_), uint8_t(width_ >> 8), uint8_t(height_), uint8_t(height_ >> 8),
                       packed_,         background_,          aspect_};
     stream.WriteBuffer(raw, 7);
-    if (packed_ & 0x80) colorMap_.SaveToStream(stream);
+    if (packed_ & 0x80) colorMap_.SaveToStream(stream, bits);
 }
 
 // ---- trailer ----------------------------------------------------------------------------

@@ -3,8 +3,9 @@
 #include "xpGif10/GifEncoder.h"
 #include "xpGif10/GifImage.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstring>
-#include <new>
 
 namespace xpGif10 {
 
@@ -15,8 +16,16 @@ using namespace platform;
 TGIFExtensionList::TGIFExtensionList(TGIFSubImage* frame) : TGIFList(frame ? frame->Image() : nullptr), frame_(frame) {}
 
 void TGIFExtensionList::LoadFromStream(TStream& stream) {
+    // A zero byte between blocks is a stray block terminator: other readers
+    // pass over it, and so the extensions before it stay with their image.
+    auto next = [&](uint8_t& b) {
+        do
+            if (stream.Read(&b, 1) != 1) return false;
+        while (b == 0);
+        return true;
+    };
     uint8_t b;
-    if (stream.Read(&b, 1) != 1) return;
+    if (!next(b)) return;
     while (b != bsImageSeparator && b != bsTrailer) {
         if (b != bsExtensionIntroducer) {
             Warning(GIFWarningSeverity, msg::BadExtensionIntroducer);
@@ -29,20 +38,20 @@ void TGIFExtensionList::LoadFromStream(TStream& stream) {
         std::unique_ptr<TGIFExtension> ext = cls->create(frame_);
         ext->LoadFromStream(stream);
         Add(std::move(ext));
-        if (stream.Read(&b, 1) != 1) return;
+        if (!next(b)) return;
     }
     stream.Seek(-1, SeekOrigin::Current);
 }
 
 // ---- pixel buffers ------------------------------------------------------------------
 
-std::unique_ptr<uint8_t[]> AllocatePixels(TGIFImage* image, int width, int height, uint8_t value,
-                                          const TGIFSubImage* replacing, bool fill) {
+TGIFPixels AllocatePixels(TGIFImage* image, int width, int height, uint8_t value, const TGIFSubImage* replacing,
+                          bool fill) {
     const int64_t pixels = int64_t(width) * int64_t(height);
-    const std::string size = std::to_string(width) + " x " + std::to_string(height);
+    auto size = [&] { return std::to_string(width) + " x " + std::to_string(height); };
     if (pixels > GIFMaxFramePixels)
-        throw GIFException("Frame of " + size + " pixels is too large (at most " + std::to_string(GIFMaxFramePixels) +
-                           " pixels)");
+        throw GIFException("Frame of " + size() + " pixels is too large (at most " +
+                           std::to_string(GIFMaxFramePixels) + " pixels)");
     if (image) {
         int64_t total = pixels;
         for (int i = 0; i < image->Images().Count(); ++i) {
@@ -50,11 +59,11 @@ std::unique_ptr<uint8_t[]> AllocatePixels(TGIFImage* image, int width, int heigh
             if (f != replacing) total += f->DataSize();
         }
         if (total > GIFMaxImagePixels)
-            throw GIFException("Frame of " + size + " pixels makes the image too large (at most " +
+            throw GIFException("Frame of " + size() + " pixels makes the image too large (at most " +
                                std::to_string(GIFMaxImagePixels) + " pixels in all frames)");
     }
-    std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[size_t(pixels)]);
-    if (!data) throw GIFException("Out of memory for a frame of " + size + " pixels");
+    TGIFPixels data = NewPixelBuffer(size_t(pixels));
+    if (!data) throw GIFException("Out of memory for a frame of " + size() + " pixels");
     if (fill) std::memset(data.get(), value, size_t(pixels));
     return data;
 }
@@ -219,13 +228,19 @@ void TGIFSubImage::LoadFromStream(TStream& stream) {
 void TGIFSubImage::SaveToStream(TStream& stream) {
     extensions_.SaveToStream(stream);
     if (Empty()) return;
+    // Pixels beyond the colour table (or with no table at all) are written
+    // as they are, with the table padded to cover them.
+    const int used = UsedBitsPerPixel();
+    int bpp;
     if (colorMap_.Count() > 0) {
+        bpp = std::max(colorMap_.BitsPerPixel(), used);
         // A frame with its own colours is always written non-interlaced.
-        packed_ = uint8_t(0x80 | (colorMap_.Optimized() ? 0x20 : 0) | ((colorMap_.BitsPerPixel() - 1) & 7));
+        packed_ = uint8_t(0x80 | (colorMap_.Optimized() ? 0x20 : 0) | ((bpp - 1) & 7));
     } else {
+        bpp = std::max(image_ ? image_->MaxBitsPerPixel() : 0, used);
         packed_ &= 0x58;
     }
-    uint8_t raw[10] = {separator_,
+    uint8_t raw[10] = {bsImageSeparator,
                        uint8_t(left_),
                        uint8_t(left_ >> 8),
                        uint8_t(top_),
@@ -236,23 +251,24 @@ void TGIFSubImage::SaveToStream(TStream& stream) {
                        uint8_t(height_ >> 8),
                        packed_};
     stream.WriteBuffer(raw, 10);
-    colorMap_.SaveToStream(stream);
+    colorMap_.SaveToStream(stream, bpp);
 
-    int bpp, colors;
-    if (colorMap_.Count() > 0) {
-        bpp = colorMap_.BitsPerPixel();
-        colors = colorMap_.Count();
-    } else {
-        bpp = image_ ? image_->MaxBitsPerPixel() : 0;
-        colors = 1 << bpp;
-    }
     if (image_ && image_->Compression == 1) {
         TRLEEncoder encoder;
-        encoder.Encode(stream, bpp, colors, data_.get(), Interlaced(), height_, width_);
+        encoder.Encode(stream, bpp, 1 << bpp, data_.get(), Interlaced(), height_, width_);
     } else {
         TLZWEncoder encoder;
-        encoder.Encode(stream, bpp, colors, data_.get(), Interlaced(), height_, width_);
+        encoder.Encode(stream, bpp, 1 << bpp, data_.get(), Interlaced(), height_, width_);
     }
+}
+
+int TGIFSubImage::UsedBitsPerPixel() const {
+    if (Empty()) return 0;
+    // The bits of the largest value are the bits of all values or-ed.
+    uint8_t any = 0;
+    const uint8_t* p = data_.get();
+    for (int64_t i = 0; i < dataSize_; ++i) any |= p[i];
+    return std::max(1, int(std::bit_width(any)));
 }
 
 // ---- palette ---------------------------------------------------------------------------------

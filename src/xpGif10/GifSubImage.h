@@ -6,6 +6,7 @@
 #include "xpGif10/GifColorMap.h"
 #include "xpGif10/GifExtension.h"
 #include "xpGif10/GifItem.h"
+#include "xpGif10/GifPixelMemory.h"
 
 #include <memory>
 
@@ -73,6 +74,8 @@ public:
     uint8_t Pixel(int x, int y);
     void SetPixel(int x, int y, uint8_t value);
     bool Empty() const;
+    // The bits that the largest pixel value needs (0 for an empty frame).
+    int UsedBitsPerPixel() const;
     void Clear();
 
     // ---- extensions and transparency ----
@@ -117,7 +120,7 @@ private:
     uint8_t packed_ = 0;
     TGIFLocalColorMap colorMap_;
     TGIFExtensionList extensions_;
-    std::unique_ptr<uint8_t[]> data_;
+    TGIFPixels data_;
     int64_t dataSize_ = 0;
     bool transparent_ = false;
     TGIFGraphicControlExtension* gce_ = nullptr;
@@ -129,7 +132,7 @@ private:
 
 // Makes a buffer of width x height bytes filled with value, within the
 // unit's limits; raises GIFException naming the size when it cannot.
-std::unique_ptr<uint8_t[]> AllocatePixels(TGIFImage* image, int width, int height, uint8_t value,
+TGIFPixels AllocatePixels(TGIFImage* image, int width, int height, uint8_t value,
                                           const TGIFSubImage* replacing, bool fill = true);
 
 } // namespace xpGif10

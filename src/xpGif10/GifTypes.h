@@ -45,7 +45,6 @@ inline constexpr const char* ExceedsScreen = "Image exceeds Logical Screen size"
 inline constexpr const char* WidthTooSmall = "Image width too small for contained frames";
 inline constexpr const char* HeightTooSmall = "Image height too small for contained frames";
 inline constexpr const char* BufferUnderrun = "Decoder bit buffer under-run";
-inline constexpr const char* CircularEntry = "Circular decoder table entry";
 inline constexpr const char* InvalidStreamOperation = "Invalid stream operation";
 inline constexpr const char* Loading = "Loading...";
 inline constexpr const char* Saving = "Saving...";

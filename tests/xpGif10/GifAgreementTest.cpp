@@ -2,10 +2,11 @@
 // gifsicle, Pillow) at test time decode to the same frames here as with
 // giflib, and everything this library writes decodes the same again with
 // giflib and Pillow.
+#include "GifTestUtil.h"
+#include "GiflibView.h"
 #include "platform/Streams.h"
 #include "xpGif10/GifImage.h"
 
-#include <gif_lib.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -16,63 +17,10 @@
 
 using namespace platform;
 using namespace xpGif10;
+using namespace giftest;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct RawFrame {
-    int left = 0, top = 0, width = 0, height = 0;
-    bool interlaced = false;
-    int localColors = 0;
-    std::vector<uint8_t> pixels;
-};
-
-// giflib's view: every image descriptor of the file, rows in display order.
-bool GiflibFrames(const std::string& path, std::vector<RawFrame>& out, std::string& why) {
-    int err = 0;
-    GifFileType* gif = DGifOpenFileName(path.c_str(), &err);
-    if (!gif) {
-        why = GifErrorString(err);
-        return false;
-    }
-    if (DGifSlurp(gif) != GIF_OK) {
-        why = GifErrorString(gif->Error);
-        DGifCloseFile(gif, &err);
-        return false;
-    }
-    for (int i = 0; i < gif->ImageCount; ++i) {
-        const SavedImage& s = gif->SavedImages[i];
-        RawFrame f;
-        f.left = s.ImageDesc.Left;
-        f.top = s.ImageDesc.Top;
-        f.width = s.ImageDesc.Width;
-        f.height = s.ImageDesc.Height;
-        f.interlaced = s.ImageDesc.Interlace;
-        f.localColors = s.ImageDesc.ColorMap ? s.ImageDesc.ColorMap->ColorCount : 0;
-        f.pixels.assign(s.RasterBits, s.RasterBits + size_t(f.width) * f.height);
-        out.push_back(std::move(f));
-    }
-    DGifCloseFile(gif, &err);
-    return true;
-}
-
-std::vector<RawFrame> OurFrames(TGIFImage& image) {
-    std::vector<RawFrame> out;
-    for (int i = 0; i < image.Images().Count(); ++i) {
-        TGIFSubImage* s = image.Images()[i];
-        if (s->Empty()) continue;
-        RawFrame f;
-        f.left = s->Left();
-        f.top = s->Top();
-        f.width = s->Width();
-        f.height = s->Height();
-        f.interlaced = s->Interlaced();
-        f.localColors = s->ColorMap().Count();
-        f.pixels.assign(s->Data(), s->Data() + s->DataSize());
-        out.push_back(std::move(f));
-    }
-    return out;
-}
 
 bool Have(const char* tool) {
     std::string cmd = std::string("command -v ") + tool + " >/dev/null 2>&1";
@@ -178,7 +126,7 @@ TEST_F(GifAgreement, ThirdPartyFilesDecodeLikeGiflib) {
     for (const auto& path : files) {
         std::vector<RawFrame> theirs;
         std::string why;
-        ASSERT_TRUE(GiflibFrames(path, theirs, why)) << path << ": " << why;
+        ASSERT_TRUE(GiflibFrames(ReadFileBytes(path), theirs, why)) << path << ": " << why;
         TGIFImage image;
         std::vector<std::string> warnings;
         image.OnWarning = [&](TGIFImage*, TPersistent*, int, const std::string& m) { warnings.push_back(m); };
@@ -216,7 +164,7 @@ TEST_F(GifAgreement, WhatThisLibraryWritesDecodesLikeGiflibAndPillow) {
             saved.SaveToFile(out);
             std::vector<RawFrame> theirs;
             std::string why;
-            ASSERT_TRUE(GiflibFrames(out, theirs, why)) << out << " from " << path << ": " << why;
+            ASSERT_TRUE(GiflibFrames(saved.Bytes(), theirs, why)) << out << " from " << path << ": " << why;
             ExpectSameFrames(original, theirs, path + (compression ? " (run-length)" : " (LZW)"), false);
             if (pillow && original.size() == 1 && original[0].left == 0 && original[0].top == 0 &&
                 original[0].width == image.Width() && original[0].height == image.Height()) {
@@ -226,6 +174,28 @@ TEST_F(GifAgreement, WhatThisLibraryWritesDecodesLikeGiflibAndPillow) {
                 EXPECT_TRUE(bytes == original[0].pixels) << "Pillow differs on " << path << " compression "
                                                          << compression;
             }
+        }
+    }
+}
+
+// The same files with their image data cut into sub-blocks of 1, 2, 3 and 7
+// bytes and of random sizes: codes then span two or three sub-blocks.
+TEST_F(GifAgreement, ThirdPartyFilesInSmallSubBlocksDecodeLikeGiflib) {
+    auto files = Files();
+    if (files.empty()) GTEST_SKIP() << "no third-party encoder installed";
+    const std::vector<BlockSizes> cuts = {{{1}}, {{2}}, {{3}}, {{7}}, {{}, 5}, {{1, 254, 2}}};
+    for (const auto& path : files) {
+        Bytes original = ReadFileBytes(path);
+        for (size_t c = 0; c < cuts.size(); ++c) {
+            Bytes file = Recut(original, cuts[c]);
+            std::vector<RawFrame> theirs;
+            std::string why;
+            ASSERT_TRUE(GiflibFrames(file, theirs, why)) << path << " cut " << c << ": " << why;
+            TGIFImage image;
+            std::vector<std::string> warnings;
+            LoadBytes(image, file, &warnings);
+            EXPECT_TRUE(warnings.empty()) << path << " cut " << c << ": " << warnings[0];
+            ExpectSameFrames(OurFrames(image), theirs, path + " cut " + std::to_string(c), true);
         }
     }
 }

@@ -1,4 +1,6 @@
 #include "GifTestUtil.h"
+#include "platform/Streams.h"
+#include "xpGif10/GifTypes.h"
 #include "xpGif10/GifDecoder.h"
 #include "xpGif10/GifEncoder.h"
 
@@ -57,13 +59,9 @@ std::vector<uint8_t> RandomPixels(std::mt19937& rng, size_t n, int colors, int r
     return px;
 }
 
-// The decoder stops right after the block terminator, or, when the data ends
-// with a clear code followed by the end code (the run-length encoder may do
-// that), just before it: that end code is read as the pixel after a clear.
+// The decoder leaves the stream right after the frame's block terminator.
 void ExpectAtEnd(const Decoded& d, const std::vector<uint8_t>& bytes) {
-    EXPECT_TRUE(d.position == int64_t(bytes.size()) ||
-                (d.position == int64_t(bytes.size()) - 1 && bytes.back() == 0))
-        << d.position << " of " << bytes.size();
+    EXPECT_EQ(d.position, int64_t(bytes.size()));
 }
 
 } // namespace
@@ -198,27 +196,22 @@ TEST(GifCodecRoundTrip, OneColourRunLengthFrameTakesFewCodes) {
 
 // ---- decoder edge cases --------------------------------------------------------------
 
-TEST(GifDecoderEdges, DataWithoutLeadingClearDecodes) {
-    CodeWriter w;
-    w.Put(1, 3);
-    w.Put(2, 3);
-    w.Put(3, 3);
-    w.Put(5, 3);  // end
-    auto d = Decode(w.Finish(2), 3, 1);
-    EXPECT_EQ(d.pixels, (std::vector<uint8_t>{1, 2, 3}));
-}
-
-TEST(GifDecoderEdges, CodeAfterClearIsAPixelEvenWhenItIsTheEndCode) {
+TEST(GifDecoderEdges, EndCodeRightAfterAClearEndsTheData) {
     CodeWriter w;
     w.Put(4, 3);  // clear
-    w.Put(5, 3);  // end code, stored as a pixel value (5)
     w.Put(1, 3);
-    w.Put(5, 3);
-    auto d = Decode(w.Finish(2), 2, 1);
-    EXPECT_EQ(d.pixels, (std::vector<uint8_t>{5, 1}));
+    w.Put(4, 3);  // clear
+    w.Put(5, 3);  // end: no pixel, however the table stands
+    auto bytes = w.Finish(2);
+    auto d = Decode(bytes, 3, 1, false, 7);
+    EXPECT_EQ(d.pixels, (std::vector<uint8_t>{1, 7, 7}));
+    EXPECT_TRUE(d.warnings.empty());
+    ExpectAtEnd(d, bytes);
 }
 
-TEST(GifDecoderEdges, EarlyEndKeepsPrefillAndWarnsOnlyWhenBitsRunOut) {
+// However the data ends early, the pixels it holds are kept, the rest keep
+// the pre-fill, and the frame warns once.
+TEST(GifDecoderEdges, EarlyEndKeepsThePrefillAndWarnsOnce) {
     // Four 4-bit codes fill two bytes exactly; a zero-length block follows.
     CodeWriter w;
     w.Put(8, 4);
@@ -228,28 +221,25 @@ TEST(GifDecoderEdges, EarlyEndKeepsPrefillAndWarnsOnlyWhenBitsRunOut) {
     auto bytes = w.Finish(3);
     auto d = Decode(bytes, 4, 2, false, 9);
     EXPECT_EQ(d.pixels, (std::vector<uint8_t>{1, 2, 3, 9, 9, 9, 9, 9}));
-    // Once in the pixel loop and once for the value taken after it.
-    EXPECT_EQ(d.warnings, (std::vector<std::string>(2, "Decoder bit buffer under-run")));
-    auto ref = giftest::ReferenceDecode(bytes, 4, 2, false, 9);
-    EXPECT_EQ(ref.pixels, d.pixels);
-    EXPECT_EQ(ref.warnings, d.warnings);
-    // A frame that takes exactly the pixels present still asks for the one
-    // value after them, and hears of the under-run once.
+    EXPECT_EQ(d.warnings, (std::vector<std::string>{"Decoder bit buffer under-run"}));
+    ExpectAtEnd(d, bytes);
+    // Data for exactly the frame's pixels needs no end code.
     d = Decode(bytes, 3, 1, false, 9);
     EXPECT_EQ(d.pixels, (std::vector<uint8_t>{1, 2, 3}));
-    EXPECT_EQ(d.warnings, (std::vector<std::string>{"Decoder bit buffer under-run"}));
-}
-
-TEST(GifDecoderEdges, SubBlockLongerThanTheDataWarnsAndUsesWhatRemains) {
-    CodeWriter w;
-    w.Put(4, 3);
-    for (int i = 0; i < 6; ++i) w.Put(1, 3);
-    auto bytes = w.Finish(2, false);
-    bytes[1] = 200;  // claims far more than is there
-    auto d = Decode(bytes, 6, 1);
-    ASSERT_FALSE(d.warnings.empty());
-    EXPECT_EQ(d.warnings[0], "Premature end of data");
-    EXPECT_EQ(d.pixels[0], 1);
+    EXPECT_TRUE(d.warnings.empty());
+    // A stream that ends inside a sub-block, or before the code size.
+    for (size_t cut : {size_t(3), size_t(2), size_t(0)}) {
+        std::vector<uint8_t> part(bytes.begin(), bytes.begin() + long(cut));
+        d = Decode(part, 4, 2, false, 9);
+        EXPECT_EQ(d.warnings, (std::vector<std::string>{"Premature end of data"})) << cut;
+        EXPECT_EQ(d.pixels[7], 9);
+    }
+    // A sub-block that claims more than there is.
+    bytes.pop_back();
+    bytes[1] = 200;
+    d = Decode(bytes, 4, 2, false, 9);
+    EXPECT_EQ(d.warnings, (std::vector<std::string>{"Premature end of data"}));
+    EXPECT_EQ(d.pixels, (std::vector<uint8_t>{1, 2, 3, 9, 9, 9, 9, 9}));
 }
 
 TEST(GifDecoderEdges, EndCodeSkipsRemainingSubBlocksToTheTerminator) {
@@ -278,54 +268,20 @@ TEST(GifDecoderEdges, EarlyEndCodeDoesNotReadIntoTheNextBlock) {
     EXPECT_EQ(d.position, int64_t(end));
 }
 
-TEST(GifDecoderEdges, FullTableStaysAtTwelveBitsUntilTheNextClear) {
-    // Roots only: every code adds an entry until the table is full; codes go
-    // on at 12 bits, then a clear starts over at 3 bits.
-    CodeWriter w;
-    int width = 3, next = 6, threshold = 8;
-    std::vector<uint8_t> expect;
-    w.Put(4, 3);
-    bool first = true;
-    for (int i = 0; i < 4200; ++i) {
-        int v = i % 4;
-        w.Put(v, width);
-        expect.push_back(uint8_t(v));
-        if (first) {
-            first = false;
-            continue;
-        }
-        if (next <= 4095) {
-            ++next;
-            if (next >= threshold && threshold <= 4095) {
-                threshold *= 2;
-                ++width;
-            }
-        }
-    }
-    EXPECT_EQ(width, 12);
-    w.Put(4, 12);
-    w.Put(2, 3);
-    expect.push_back(2);
-    w.Put(5, 3);
-    auto bytes = w.Finish(2);
-    auto d = Decode(bytes, int(expect.size()), 1);
-    EXPECT_EQ(d.pixels, expect);
-    EXPECT_TRUE(d.warnings.empty());
-    EXPECT_EQ(d.position, int64_t(bytes.size()));
-}
-
-TEST(GifDecoderEdges, SelfReferringEntryIsACircularTableError) {
-    // After clear: pixel 0 (old 0); code 7 is beyond the next free code (6),
-    // so entry 6 becomes (0, 0) and old = 7; entry 7 then gets prefix 7.
+TEST(GifDecoderEdges, CodeBeyondTheTableEndsTheFrameWithOneWarning) {
+    // After clear and pixel 0 the next free code is 6: code 7 is damage.
     CodeWriter w;
     w.Put(4, 3);
     w.Put(0, 3);
     w.Put(7, 3);
-    w.Put(0, 3);  // entry 7 = (7, 0): its own prefix; codes now 4 bits wide
-    w.Put(7, 4);
+    w.Put(0, 3);
     w.Put(5, 4);
-    auto d = Decode(w.Finish(2), 20, 1);
-    EXPECT_EQ(d.error, "Circular decoder table entry");
+    auto bytes = w.Finish(2, true, 1);
+    auto d = Decode(bytes, 4, 1, false, 3);
+    EXPECT_EQ(d.error, "");
+    EXPECT_EQ(d.pixels, (std::vector<uint8_t>{0, 3, 3, 3}));
+    EXPECT_EQ(d.warnings, (std::vector<std::string>{"Invalid GIF data"}));
+    ExpectAtEnd(d, bytes);
 }
 
 TEST(GifDecoderEdges, MinimumCodeSizeAboveElevenIsRefused) {
@@ -335,48 +291,40 @@ TEST(GifDecoderEdges, MinimumCodeSizeAboveElevenIsRefused) {
     EXPECT_EQ(d.error, "");
 }
 
-TEST(GifDecoderEdges, StreamEndingBeforeTheCodeSizeLeavesThePrefill) {
-    auto d = Decode({}, 2, 1, false, 4);
-    EXPECT_EQ(d.pixels, (std::vector<uint8_t>{4, 4}));
-}
+// ---- damaged data ---------------------------------------------------------------------
 
-// ---- the fast decoder against the reference ------------------------------------------------
-
-TEST(GifDecoderAgreement, MatchesTheReferenceOnDamagedAndRandomData) {
+// Bytes flipped in the codes (the sub-block sizes left intact) and pure
+// noise: the decoder stays inside the frame, ends at the terminator and
+// warns once at most.
+TEST(GifDecoderDamage, StaysInsideTheFrameAndEndsAtTheTerminator) {
     std::mt19937 rng(4);
-    int cases = 0;
-    for (int round = 0; round < 3000; ++round) {
+    for (int round = 0; round < 2000; ++round) {
         int bpp = 1 + int(rng() % 8);
         int w = 1 + int(rng() % 40), h = 1 + int(rng() % 30);
         bool interlaced = rng() % 3 == 0;
         std::vector<uint8_t> bytes;
-        int kind = int(rng() % 4);
-        if (kind == 0) {
-            // Pure noise after a code size byte.
-            bytes.push_back(uint8_t(rng() % 12));
-            int n = int(rng() % 400);
-            for (int i = 0; i < n; ++i) bytes.push_back(uint8_t(rng()));
+        if (round % 4 == 0) {
+            bytes = {uint8_t(2 + rng() % 10)};
+            for (int i = 0; i < 50; ++i) {
+                int n = 1 + int(rng() % 255);
+                bytes.push_back(uint8_t(n));
+                for (int j = 0; j < n; ++j) bytes.push_back(uint8_t(rng()));
+            }
+            bytes.push_back(0);
         } else {
             auto px = RandomPixels(rng, size_t(w) * h, 1 << bpp, int(rng() % 5));
-            bytes = Encode(px, w, h, bpp, 1 << bpp, interlaced, kind == 3);
-            // Damage: flip some bytes, cut the end, or both.
-            int flips = int(rng() % 4);
-            for (int i = 0; i < flips && bytes.size() > 2; ++i) bytes[1 + rng() % (bytes.size() - 1)] ^= uint8_t(1 << (rng() % 8));
-            if (rng() % 2 && bytes.size() > 2) bytes.resize(1 + rng() % (bytes.size() - 1));
+            auto data = Encode(px, w, h, bpp, 1 << bpp, interlaced, round % 4 == 3);
+            // Re-cut into random sub-blocks, then damage the codes only.
+            size_t at = 1;
+            auto codes = giftest::ReadBlocks(data, at);
+            for (int i = 0; i < 1 + int(rng() % 4); ++i) codes[rng() % codes.size()] ^= uint8_t(1 << (rng() % 8));
+            auto blocks = giftest::CutIntoBlocks(codes, {{}, uint32_t(rng())});
+            bytes = {data[0]};
+            bytes.insert(bytes.end(), blocks.begin(), blocks.end());
         }
-        uint8_t prefill = uint8_t(rng() % 3);
-        auto ref = giftest::ReferenceDecode(bytes, w, h, interlaced, prefill);
-        auto got = Decode(bytes, w, h, interlaced, prefill);
-        if (!bytes.empty() && bytes[0] > 11) {
-            EXPECT_FALSE(got.error.empty());
-            continue;
-        }
-        ++cases;
-        ASSERT_EQ(got.error, ref.error) << "round " << round;
-        if (!ref.error.empty()) continue;
-        ASSERT_EQ(got.pixels, ref.pixels) << "round " << round;
-        ASSERT_EQ(got.warnings, ref.warnings) << "round " << round;
-        ASSERT_EQ(got.position, ref.position) << "round " << round;
+        auto d = Decode(bytes, w, h, interlaced, 1);
+        ASSERT_EQ(d.error, "") << round;
+        EXPECT_LE(d.warnings.size(), 1u) << round;
+        ASSERT_EQ(d.position, int64_t(bytes.size())) << round;
     }
-    EXPECT_GT(cases, 2000);
 }

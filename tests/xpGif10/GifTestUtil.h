@@ -1,19 +1,47 @@
 #pragma once
-// Helpers shared by the GIF tests: building code streams by hand and a plain
-// reference decoder that produces one pixel at a time from a stack, the way
-// the format's decoder is described, to check the fast decoder against.
-#include "platform/Streams.h"
-#include "xpGif10/GifTypes.h"
-
+// GIF streams built for the tests, apart from the library's own encoder:
+// codes packed by hand, an LZW encoder that writes what other encoders may
+// write (any minimum code size that holds the pixels, clear codes anywhere,
+// a full table kept without a clear, data sub-blocks of any size), whole
+// files around it, and a re-cutter that gives any file's image data other
+// sub-block sizes. The fuzz seed maker uses them too, so nothing here needs
+// the library.
+#include <algorithm>
 #include <cstdint>
+#include <random>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace giftest {
 
-// Packs codes of given widths least significant bit first and cuts them into
-// sub-blocks of at most blockSize bytes, ending with a zero-length block
-// unless told otherwise.
+using Bytes = std::vector<uint8_t>;
+
+// Sizes of the data sub-blocks, in turn: a list that repeats, or a random
+// size from 1 to 255 for every block when the list is empty.
+struct BlockSizes {
+    std::vector<int> cycle;
+    uint32_t seed = 1;
+};
+
+// Cuts data into sub-blocks and adds the zero-length terminator unless told
+// otherwise.
+inline Bytes CutIntoBlocks(const Bytes& data, const BlockSizes& sizes, bool terminator = true) {
+    Bytes out;
+    std::mt19937 rng(sizes.seed);
+    size_t turn = 0;
+    for (size_t i = 0; i < data.size();) {
+        size_t n = sizes.cycle.empty() ? 1 + rng() % 255 : size_t(sizes.cycle[turn++ % sizes.cycle.size()]);
+        n = std::min(n, data.size() - i);
+        out.push_back(uint8_t(n));
+        out.insert(out.end(), data.begin() + long(i), data.begin() + long(i + n));
+        i += n;
+    }
+    if (terminator) out.push_back(0);
+    return out;
+}
+
+// Packs codes of given widths least significant bit first.
 class CodeWriter {
 public:
     void Put(int code, int width) {
@@ -25,196 +53,193 @@ public:
             count_ -= 8;
         }
     }
-    std::vector<uint8_t> Finish(uint8_t minCodeSize, bool terminator = true, int blockSize = 255) {
-        if (count_ > 0) bytes_.push_back(uint8_t(bits_));
-        std::vector<uint8_t> out{minCodeSize};
-        for (size_t i = 0; i < bytes_.size(); i += size_t(blockSize)) {
-            size_t n = std::min(bytes_.size() - i, size_t(blockSize));
-            out.push_back(uint8_t(n));
-            out.insert(out.end(), bytes_.begin() + long(i), bytes_.begin() + long(i + n));
-        }
-        if (terminator) out.push_back(0);
+    Bytes Bits() const {
+        Bytes b = bytes_;
+        if (count_ > 0) b.push_back(uint8_t(bits_));
+        return b;
+    }
+    // The minimum code size byte and the packed codes in sub-blocks.
+    Bytes Finish(uint8_t minCodeSize, bool terminator = true, int blockSize = 255) {
+        Bytes out{minCodeSize};
+        Bytes blocks = CutIntoBlocks(Bits(), BlockSizes{{blockSize}}, terminator);
+        out.insert(out.end(), blocks.begin(), blocks.end());
         return out;
     }
 
 private:
-    std::vector<uint8_t> bytes_;
+    Bytes bytes_;
     uint64_t bits_ = 0;
     int count_ = 0;
 };
 
-struct RefResult {
-    std::vector<uint8_t> pixels;
-    std::vector<std::string> warnings;
-    int64_t position = 0;
-    std::string error;
+struct LzwOptions {
+    int minCodeSize = 8;
+    double clearChance = 0;     // a clear code after any code, at this chance
+    bool clearWhenFull = true;  // false: go on at 12 bits with the full table
+    bool leadingClear = true;   // false: the data starts with a code (a clear is implied)
+    bool endCode = true;        // false: the codes just stop
+    uint32_t seed = 1;
 };
 
-// The decoder as described: per-pixel stack, bit buffer with two carried
-// bytes, the end code skipping to the terminator (after which the data counts
-// as ended), and a walk longer than the table treated as a loop.
-class ReferenceDecoder {
-public:
-    ReferenceDecoder(platform::TStream& s, std::vector<std::string>& w) : s_(s), warnings_(w) {}
-
-    void Init(int m) {
-        m_ = m;
-        c_ = 1 << m;
-        end_ = c_ + 1;
-        width_ = m + 1;
-        threshold_ = 2 * c_;
-        nextFree_ = c_ + 2;
-    }
-
-    int Fetch() {
-        if (firstCall_) {
-            firstCall_ = false;
-            return c_;
-        }
-        if (bitPos_ + width_ >= validBits_) {
-            if (noMore_) {
-                if (bitPos_ >= validBits_) warnings_.push_back(xpGif10::msg::BufferUnderrun);
-                return -1;
+// LZW codes for the values in the order given (interlaced frames give their
+// rows in pass order), ending with the end code unless told otherwise;
+// without the code size byte and unblocked.
+inline Bytes LzwCodes(const Bytes& values, const LzwOptions& o) {
+    const int clear = 1 << o.minCodeSize, end = clear + 1;
+    std::mt19937 rng(o.seed);
+    std::uniform_real_distribution<double> chance(0, 1);
+    std::unordered_map<uint32_t, int> table;
+    int next = clear + 2, width = o.minCodeSize + 1;
+    CodeWriter w;
+    auto reset = [&] {
+        w.Put(clear, width);
+        table.clear();
+        next = clear + 2;
+        width = o.minCodeSize + 1;
+    };
+    // Every code but the first after a clear gives the reader a new entry;
+    // the writer's count runs one ahead, as it knows the entry a code early.
+    auto put = [&](int code) {
+        w.Put(code, width);
+        if (next < 4096) ++next;
+        if (next > (1 << width) && width < 12) ++width;
+    };
+    if (o.leadingClear) reset();
+    if (!values.empty()) {
+        int prefix = values[0];
+        for (size_t i = 1; i < values.size(); ++i) {
+            uint32_t key = uint32_t(prefix) << 8 | values[i];
+            auto found = table.find(key);
+            if (found != table.end()) {
+                prefix = found->second;
+                continue;
             }
-            buf_[0] = buf_[validBytes_ - 2];
-            buf_[1] = buf_[validBytes_ - 1];
-            uint8_t s;
-            if (s_.Read(&s, 1) != 1) return -1;
-            int size = s;
-            int64_t remain = s_.Size() - s_.Position();
-            if (size > 0 && remain < size) {
-                warnings_.push_back(xpGif10::msg::PrematureEnd);
-                size = int(remain);
+            w.Put(prefix, width);
+            if (next < 4096) {
+                table[key] = next++;
+                if (next > (1 << width) && width < 12) ++width;
             }
-            s_.Read(buf_ + 2, size);
-            if (size == 0) dataEnded_ = noMore_ = true;
-            validBytes_ = size + 2;
-            bitPos_ = bitPos_ - validBits_ + 16;
-            validBits_ = (size + 2) * 8;
+            if ((next == 4096 && o.clearWhenFull) || chance(rng) < o.clearChance) reset();
+            prefix = values[i];
         }
-        int code = 0;
-        for (int b = 0; b < width_; ++b) {
-            int bit = bitPos_ + b;
-            code |= ((buf_[bit / 8] >> (bit % 8)) & 1) << b;
-        }
-        bitPos_ += width_;
-        return code;
+        put(prefix);
     }
+    if (o.endCode) w.Put(end, width);
+    return w.Bits();
+}
 
-    void Reset() {
-        for (int i = 0; i < 4096; ++i) {
-            prefix_[i] = 0;
-            suffix_[i] = i < c_ ? i : 0;
-        }
-        width_ = m_ + 1;
-        threshold_ = 2 * c_;
-        nextFree_ = c_ + 2;
-        stack_.clear();
-    }
-
-    int Next() {
-        if (!stack_.empty()) {
-            int v = stack_.back();
-            stack_.pop_back();
-            return v;
-        }
-        int code = Fetch();
-        if (code < 0) return code;
-        if (code == c_) {
-            Reset();
-            do code = Fetch();
-            while (code == c_);
-            first_ = old_ = code;
-            return code;
-        }
-        if (code == end_) {
-            if (!dataEnded_) {
-                uint8_t s;
-                std::vector<uint8_t> skip(255);
-                while (s_.Read(&s, 1) == 1 && s != 0)
-                    if (s_.Read(skip.data(), s) < s) break;
-                dataEnded_ = noMore_ = true;
-            }
-            return -2;
-        }
-        int incoming = code;
-        if (code >= nextFree_) {
-            stack_.push_back(first_);
-            code = old_;
-        }
-        int steps = 0;
-        while (code >= c_) {
-            if (prefix_[code] == code || ++steps > 4096) throw xpGif10::GIFException(xpGif10::msg::CircularEntry);
-            stack_.push_back(suffix_[code]);
-            code = prefix_[code];
-        }
-        first_ = suffix_[code];
-        stack_.push_back(first_);
-        if (nextFree_ <= 4095) {
-            prefix_[nextFree_] = old_;
-            suffix_[nextFree_] = first_;
-            ++nextFree_;
-            if (nextFree_ >= threshold_ && threshold_ <= 4095) {
-                threshold_ *= 2;
-                ++width_;
-            }
-        }
-        old_ = incoming;
-        int v = stack_.back();
-        stack_.pop_back();
-        return v;
-    }
-
-private:
-    platform::TStream& s_;
-    std::vector<std::string>& warnings_;
-    int m_ = 0, c_ = 0, end_ = 0, width_ = 0, threshold_ = 0, nextFree_ = 0;
-    int prefix_[4096] = {}, suffix_[4096] = {};
-    std::vector<int> stack_;
-    int first_ = 0, old_ = 0;
-    uint8_t buf_[2 + 255 + 8] = {};
-    int bitPos_ = 0, validBits_ = 0, validBytes_ = 2;
-    bool firstCall_ = true, dataEnded_ = false, noMore_ = false;
+// A frame of a test file. Pixels in display order, width x height of them
+// (more make the data hold codes past the frame's last pixel).
+struct TestFrame {
+    int left = 0, top = 0, width = 0, height = 0;
+    bool interlaced = false;
+    int localBits = 0;  // a local table of 2^localBits colours, 0 for none
+    Bytes pixels;
+    LzwOptions lzw;
+    BlockSizes blocks;
+    Bytes before;  // blocks written before the descriptor (extensions)
 };
 
-inline RefResult ReferenceDecode(const std::vector<uint8_t>& data, int w, int h, bool interlaced, uint8_t prefill) {
-    RefResult r;
-    r.pixels.assign(size_t(w) * h, prefill);
-    platform::TMemoryStream s(data);
-    uint8_t m;
-    if (s.Read(&m, 1) != 1) {
-        r.position = s.Position();
-        return r;
+// A colour table of 2^bits entries that is no grey ramp, so every reader
+// keeps the indices.
+inline Bytes ColorTable(int bits, int salt = 0) {
+    Bytes b;
+    for (int i = 0; i < (1 << bits); ++i) {
+        b.push_back(uint8_t(i * 37 + salt));
+        b.push_back(uint8_t(i * 91 + 7));
+        b.push_back(uint8_t(i * 53 + 200 - salt));
     }
-    ReferenceDecoder d(s, r.warnings);
-    d.Init(m);
-    try {
-        if (!interlaced) {
-            for (size_t i = 0; i < r.pixels.size(); ++i) {
-                int v = d.Next();
-                if (v < 0) break;
-                r.pixels[i] = uint8_t(v);
-            }
+    return b;
+}
+
+inline void PutWord(Bytes& b, int v) {
+    b.push_back(uint8_t(v));
+    b.push_back(uint8_t(v >> 8));
+}
+
+// Pixel values in the order they are coded.
+inline Bytes StreamOrder(const TestFrame& f) {
+    if (!f.interlaced) return f.pixels;
+    Bytes out;
+    static const int start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
+    for (int pass = 0; pass < 4; ++pass)
+        for (int row = start[pass]; row < f.height; row += step[pass])
+            out.insert(out.end(), f.pixels.begin() + long(row) * f.width,
+                       f.pixels.begin() + long(row + 1) * f.width);
+    out.insert(out.end(), f.pixels.begin() + long(f.width) * f.height, f.pixels.end());
+    return out;
+}
+
+// A whole file: screen, global table of 2^globalBits colours (none for 0),
+// the frames, the trailer.
+inline Bytes MakeGif(int width, int height, int globalBits, const std::vector<TestFrame>& frames) {
+    Bytes b = {'G', 'I', 'F', '8', '9', 'a'};
+    PutWord(b, width);
+    PutWord(b, height);
+    b.push_back(uint8_t(globalBits ? 0xF0 | (globalBits - 1) : 0x70));
+    b.push_back(0);
+    b.push_back(0);
+    Bytes table = globalBits ? ColorTable(globalBits) : Bytes{};
+    b.insert(b.end(), table.begin(), table.end());
+    for (const TestFrame& f : frames) {
+        b.insert(b.end(), f.before.begin(), f.before.end());
+        b.push_back(0x2C);
+        PutWord(b, f.left);
+        PutWord(b, f.top);
+        PutWord(b, f.width);
+        PutWord(b, f.height);
+        b.push_back(uint8_t((f.localBits ? 0x80 | (f.localBits - 1) : 0) | (f.interlaced ? 0x40 : 0)));
+        if (f.localBits) {
+            Bytes local = ColorTable(f.localBits, 99);
+            b.insert(b.end(), local.begin(), local.end());
+        }
+        b.push_back(uint8_t(f.lzw.minCodeSize));
+        Bytes data = CutIntoBlocks(LzwCodes(StreamOrder(f), f.lzw), f.blocks);
+        b.insert(b.end(), data.begin(), data.end());
+    }
+    b.push_back(0x3B);
+    return b;
+}
+
+// Walks a file's data sub-blocks from at (a size byte) to the terminator;
+// answers the bytes they hold and moves at past the terminator.
+inline Bytes ReadBlocks(const Bytes& file, size_t& at) {
+    Bytes data;
+    while (at < file.size() && file[at] != 0) {
+        size_t n = file[at];
+        data.insert(data.end(), file.begin() + long(at + 1), file.begin() + long(std::min(file.size(), at + 1 + n)));
+        at += 1 + n;
+    }
+    ++at;
+    return data;
+}
+
+// The same file with every frame's image data cut into other sub-blocks;
+// everything else byte for byte.
+inline Bytes Recut(const Bytes& file, const BlockSizes& sizes) {
+    size_t at = 13;
+    if (file[10] & 0x80) at += size_t(3) << ((file[10] & 7) + 1);
+    Bytes out(file.begin(), file.begin() + long(at));
+    while (at < file.size() && file[at] != 0x3B) {
+        size_t start = at;
+        if (file[at] == 0x21) {
+            at += 2;
+            ReadBlocks(file, at);
+            out.insert(out.end(), file.begin() + long(start), file.begin() + long(at));
+        } else if (file[at] == 0x2C) {
+            uint8_t packed = file[at + 9];
+            at += 10;
+            if (packed & 0x80) at += size_t(3) << ((packed & 7) + 1);
+            ++at;  // minimum code size
+            out.insert(out.end(), file.begin() + long(start), file.begin() + long(at));
+            Bytes blocks = CutIntoBlocks(ReadBlocks(file, at), sizes);
+            out.insert(out.end(), blocks.begin(), blocks.end());
         } else {
-            static const int start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
-            bool stop = false;
-            for (int p = 0; p < 4 && !stop; ++p)
-                for (int row = start[p]; row < h && !stop; row += step[p])
-                    for (int x = 0; x < w; ++x) {
-                        int v = d.Next();
-                        if (v < 0) {
-                            stop = true;
-                            break;
-                        }
-                        r.pixels[size_t(row) * w + x] = uint8_t(v);
-                    }
+            break;
         }
-        d.Next();
-    } catch (const xpGif10::GIFException& e) {
-        r.error = e.what();
     }
-    r.position = s.Position();
-    return r;
+    out.insert(out.end(), file.begin() + long(std::min(at, file.size())), file.end());
+    return out;
 }
 
 } // namespace giftest

@@ -1,0 +1,25 @@
+#pragma once
+// Memory for frame pixel buffers.
+//
+// A fresh page costs the system a fault the first time it is written, and on
+// virtual machines that fault costs far more than decoding the pixels that
+// fill it. So buffers of a few pages and more are cut from shared chunks of
+// 2 MiB that the system may back with huge pages (one fault per chunk instead
+// of one per 4 KiB). A chunk goes back to the system when its last buffer is
+// freed; one empty chunk is kept for the next load. Small buffers come from
+// the ordinary heap.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace xpGif10 {
+
+struct TGIFPixelDeleter {
+    void operator()(uint8_t* pixels) const;
+};
+using TGIFPixels = std::unique_ptr<uint8_t[], TGIFPixelDeleter>;
+
+// A buffer of size bytes (not filled), or null when no memory is left.
+TGIFPixels NewPixelBuffer(size_t size);
+
+} // namespace xpGif10
