@@ -194,9 +194,8 @@ void TGIFTextLines::Read(TStream& stream) {
         uint8_t size;
         if (stream.Read(&size, 1) != 1 || size == 0) return;
         ReadExact(stream, buf, size);
-        size_t n = 0;
-        while (n < size && buf[n] != 0) ++n;
-        Lines.emplace_back(reinterpret_cast<const char*>(buf), n);
+        // Zero bytes are text like any other: what was read is written back.
+        Lines.emplace_back(reinterpret_cast<const char*>(buf), size);
     }
 }
 
@@ -312,48 +311,62 @@ void TGIFApplicationExtension::SaveToStream(TStream& stream) {
 void TGIFApplicationExtension::LoadData(TStream&) { throw GIFException(msg::BadAppExtensionSize); }
 void TGIFApplicationExtension::SaveData(TStream& stream) { stream.WriteByte(0); }
 
-const TGIFExtensionClass TGIFAppExtNSLoop::Class = {"TGIFAppExtNSLoop", &Make<TGIFAppExtNSLoop>, &AppExtensionKind};
+// The identifier has decided these kinds: what follows it is their data,
+// never another block size and identifier to look at.
+const TGIFExtensionClass TGIFAppExtNSLoop::Class = {"TGIFAppExtNSLoop", &Make<TGIFAppExtNSLoop>, &SameKind};
 
 TGIFAppExtNSLoop::TGIFAppExtNSLoop(TGIFSubImage* frame) : TGIFApplicationExtension(frame) {
     identifier_ = MakeAppIdentifier("NETSCAPE2.0");
 }
 
 void TGIFAppExtNSLoop::LoadData(TStream& stream) {
+    Blocks.clear();
     for (;;) {
         uint8_t size = ReadExactByte(stream);
         if (size == 0) return;
-        uint8_t id = ReadExactByte(stream);
-        if ((id & 7) == 1) {
+        TGIFBlock block(size);
+        ReadExact(stream, block.Data.data(), size);
+        const uint8_t* d = block.Data.data();
+        if ((d[0] & 7) == 1) {
             if (size < 3) throw GIFException(msg::BadData);
-            uint8_t raw[2];
-            ReadExact(stream, raw, 2);
-            Loops = uint16_t(raw[0] | raw[1] << 8);
-            Skip(stream, size - 3);
-        } else if ((id & 7) == 2) {
+            Loops = uint16_t(d[1] | d[2] << 8);
+        } else if ((d[0] & 7) == 2) {
             if (size < 5) throw GIFException(msg::BadData);
-            uint8_t raw[4];
-            ReadExact(stream, raw, 4);
-            BufferSize = uint32_t(raw[0]) | uint32_t(raw[1]) << 8 | uint32_t(raw[2]) << 16 | uint32_t(raw[3]) << 24;
-            Skip(stream, size - 5);
-        } else {
-            Skip(stream, size - 1);
+            BufferSize = uint32_t(d[1]) | uint32_t(d[2]) << 8 | uint32_t(d[3]) << 16 | uint32_t(d[4]) << 24;
         }
+        Blocks.push_back(std::move(block));
     }
 }
 
 void TGIFAppExtNSLoop::SaveData(TStream& stream) {
-    uint8_t loop[4] = {3, 1, uint8_t(Loops), uint8_t(Loops >> 8)};
-    stream.WriteBuffer(loop, 4);
-    if (BufferSize != 0) {
-        uint8_t buf[6] = {5, 2, uint8_t(BufferSize), uint8_t(BufferSize >> 8), uint8_t(BufferSize >> 16),
-                          uint8_t(BufferSize >> 24)};
-        stream.WriteBuffer(buf, 6);
+    // The sub-blocks read are written back as they were, with the loop
+    // count and buffer size of now; those missing are added.
+    bool loop = false, buffer = false;
+    for (TGIFBlock& block : Blocks) {
+        uint8_t* d = block.Data.data();
+        if ((d[0] & 7) == 1) {
+            d[1] = uint8_t(Loops);
+            d[2] = uint8_t(Loops >> 8);
+            loop = true;
+        } else if ((d[0] & 7) == 2) {
+            for (int i = 0; i < 4; ++i) d[1 + i] = uint8_t(BufferSize >> (8 * i));
+            buffer = true;
+        }
     }
-    stream.WriteByte(0);
+    if (!loop) {
+        uint8_t raw[4] = {3, 1, uint8_t(Loops), uint8_t(Loops >> 8)};
+        stream.WriteBuffer(raw, 4);
+    }
+    if (!buffer && BufferSize != 0) {
+        uint8_t raw[6] = {5, 2, uint8_t(BufferSize), uint8_t(BufferSize >> 8), uint8_t(BufferSize >> 16),
+                          uint8_t(BufferSize >> 24)};
+        stream.WriteBuffer(raw, 6);
+    }
+    WriteBlocks(stream, Blocks);
 }
 
 const TGIFExtensionClass TGIFUnknownAppExtension::Class = {"TGIFUnknownAppExtension",
-                                                           &Make<TGIFUnknownAppExtension>, &AppExtensionKind};
+                                                           &Make<TGIFUnknownAppExtension>, &SameKind};
 
 void TGIFUnknownAppExtension::LoadData(TStream& stream) {
     Blocks.clear();
@@ -366,8 +379,10 @@ void TGIFUnknownAppExtension::LoadData(TStream& stream) {
     }
 }
 
-void TGIFUnknownAppExtension::SaveData(TStream& stream) {
-    for (const TGIFBlock& block : Blocks) {
+void TGIFUnknownAppExtension::SaveData(TStream& stream) { WriteBlocks(stream, Blocks); }
+
+void WriteBlocks(TStream& stream, const std::vector<TGIFBlock>& blocks) {
+    for (const TGIFBlock& block : blocks) {
         stream.WriteByte(static_cast<uint8_t>(block.Data.size()));
         stream.WriteBuffer(block.Data.data(), static_cast<int64_t>(block.Data.size()));
     }

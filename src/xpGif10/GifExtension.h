@@ -157,6 +157,15 @@ protected:
 // The answer of the application kinds: by block size and identifier.
 const TGIFExtensionClass* AppExtensionKind(const TGIFExtensionClass& self, platform::TStream& stream);
 
+// One raw data sub-block.
+struct TGIFBlock {
+    explicit TGIFBlock(uint8_t size) : Data(size, 0) {}
+    std::vector<uint8_t> Data;
+};
+
+// Writes each block (size byte, then its bytes) and the terminator.
+void WriteBlocks(platform::TStream& stream, const std::vector<TGIFBlock>& blocks);
+
 class TGIFAppExtNSLoop : public TGIFApplicationExtension {
 public:
     explicit TGIFAppExtNSLoop(TGIFSubImage* frame);
@@ -164,16 +173,13 @@ public:
     static const TGIFExtensionClass Class;
     uint16_t Loops = 0;        // 0 = forever
     uint32_t BufferSize = 0;   // 0 = none
+    // The data sub-blocks as read, other kinds than loop count and buffer
+    // size included; written back with the two values of now.
+    std::vector<TGIFBlock> Blocks;
 
 protected:
     void SaveData(platform::TStream& stream) override;
     void LoadData(platform::TStream& stream) override;
-};
-
-// One raw data sub-block.
-struct TGIFBlock {
-    explicit TGIFBlock(uint8_t size) : Data(size, 0) {}
-    std::vector<uint8_t> Data;
 };
 
 class TGIFUnknownAppExtension : public TGIFApplicationExtension {
