@@ -1,9 +1,9 @@
 #include "xpGif10/GifDecoder.h"
+#include "xpGif10/GifPixelMemory.h"
 #include "xpGif10/GifTypes.h"
 
 #include <algorithm>
 #include <bit>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -15,77 +15,95 @@ using namespace platform;
 namespace {
 
 constexpr uint32_t TableSize = 4096;
+// The frame's data is gathered from its sub-blocks into a buffer of this
+// size, refilled as the codes use it up. Fuzzing builds refill it often.
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+constexpr size_t DataSize = 1 << 10;
+#else
+constexpr size_t DataSize = 64 << 10;
+#endif
 // Zero bytes kept after the gathered data, so a code is always taken with
 // one 4-byte load.
 constexpr size_t DataSlack = 8;
 
-// A code's string: its first (up to) 8 bytes packed little-endian in head,
-// and for longer strings where it was last written in the output. Every
-// entry below the next free code is a string that lies in the output, since
-// a code the table does not have yet ends the data.
-struct Entry {
-    uint64_t head;
-    uint32_t pos;
-    uint32_t len;
+// The string table. A code's string: its first (up to) 8 bytes packed
+// little-endian in head, its length, and for longer strings where it was
+// last written in the output. Every entry below the next free code is a
+// string that lies in the output, since a code the table does not have yet
+// ends the data. Length 0 marks the clear and end codes. One array per field:
+// each is reached from one base register with a scaled index, and the
+// position, needed only for long strings, stays out of the cache otherwise.
+struct Table {
+    uint64_t head[TableSize];
+    uint32_t len[TableSize];
+    uint32_t pos[TableSize];
 };
 static_assert(std::endian::native == std::endian::little, "string heads are written as little-endian words");
 
-// What a thread keeps from one frame to the next, so decoding asks the
-// system for no fresh memory once it has run: the string table and the
-// frame's data bytes gathered from their sub-blocks.
+// All the decoder's state of one frame, in one block that lives while the
+// frame is read: the string table and the data buffer. It comes from where
+// the frames' pixels do (in a huge page where the system has them), so a
+// first decode in a process touches few fresh pages.
 struct Workspace {
-    Entry table[TableSize];
-    uint8_t* data = nullptr;
-    size_t capacity = 0;
-    ~Workspace() { std::free(data); }
-
-    // Room for n data bytes and the slack behind them.
-    void Reserve(size_t n) {
-        if (n + DataSlack <= capacity) return;
-        size_t want = std::max(n + DataSlack, capacity * 2);
-        auto* grown = static_cast<uint8_t*>(std::realloc(data, want));
-        if (!grown) throw std::bad_alloc();
-        data = grown;
-        capacity = want;
-    }
-    // A picture with very much data leaves no large buffer behind.
-    void Trim() {
-        if (capacity <= (size_t(4) << 20)) return;
-        std::free(data);
-        data = nullptr;
-        capacity = 0;
-    }
+    Table table;
+    uint8_t data[DataSize + DataSlack];
 };
 
-Workspace& ThreadWorkspace() {
-    thread_local std::unique_ptr<Workspace> workspace;
-    if (!workspace) workspace.reset(new Workspace);
-    return *workspace;
-}
+// The frame's data sub-blocks, whatever their sizes, read into the
+// workspace's buffer as the decoder asks for more, and at the end read up
+// to the terminator, so the stream is left at the next block however the
+// codes end.
+class BlockReader {
+public:
+    BlockReader(TStream& stream, uint8_t* data) : stream_(stream), data_(data) {}
+    uint64_t Bits() const { return uint64_t(bytes_) * 8; }
+    bool More() const { return !done_ && !cut_; }
+    // The stream ended before the terminator.
+    bool Cut() const { return cut_; }
 
-// Reads the frame's data sub-blocks, whatever their sizes, up to the block
-// terminator, so the stream is left at the next block however the codes
-// end. Answers the number of data bytes; complete is false when the stream
-// ended first.
-size_t GatherBlocks(TStream& stream, Workspace& w, bool& complete) {
-    size_t n = 0;
-    complete = false;
-    for (;;) {
-        uint8_t size;
-        if (stream.Read(&size, 1) != 1) break;
-        if (size == 0) {
-            complete = true;
-            break;
+    // Keeps the bytes from bit position on, moved to the front, and reads
+    // sub-blocks behind them while they fit; answers where the bit
+    // position is now.
+    __attribute__((noinline)) uint64_t Fill(uint64_t bitPos) {
+        const size_t from = std::min<size_t>(size_t(bitPos >> 3), bytes_);
+        std::memmove(data_, data_ + from, bytes_ - from);
+        bytes_ -= from;
+        while (More() && bytes_ + 255 <= DataSize) {
+            uint8_t size;
+            if (stream_.Read(&size, 1) != 1) {
+                cut_ = true;
+            } else if (size == 0) {
+                done_ = true;
+            } else {
+                int64_t got = stream_.Read(data_ + bytes_, size);
+                bytes_ += size_t(got > 0 ? got : 0);
+                if (got < size) cut_ = true;
+            }
         }
-        w.Reserve(n + size);
-        int64_t got = stream.Read(w.data + n, size);
-        n += size_t(got > 0 ? got : 0);
-        if (got < size) break;
+        std::memset(data_ + bytes_, 0, DataSlack);
+        return bitPos - uint64_t(from) * 8;
     }
-    w.Reserve(n);
-    std::memset(w.data + n, 0, DataSlack);
-    return n;
-}
+
+    // Passes over the sub-blocks the codes did not need.
+    void SkipRest() {
+        uint8_t skip[255];
+        while (More()) {
+            uint8_t size;
+            if (stream_.Read(&size, 1) != 1)
+                cut_ = true;
+            else if (size == 0)
+                done_ = true;
+            else if (stream_.Read(skip, size) < size)
+                cut_ = true;
+        }
+    }
+
+private:
+    TStream& stream_;
+    uint8_t* data_;
+    size_t bytes_ = 0;
+    bool done_ = false, cut_ = false;
+};
 
 enum class End { Full, EndCode, OutOfData, BadCode };
 
@@ -93,26 +111,38 @@ inline void Store8(uint8_t* dst, uint64_t v) { std::memcpy(dst, &v, 8); }
 inline void Copy8(uint8_t* dst, const uint8_t* src) { std::memcpy(dst, src, 8); }
 inline void Copy16(uint8_t* dst, const uint8_t* src) { std::memcpy(dst, src, 16); }
 
-// Decodes codes from data into out[0, total) in the order they come.
-// Answers how it stopped and sets op to the number of pixels written.
-End Decode(Entry* table, const uint8_t* data, size_t bytes, int minSize, uint8_t* out, size_t total, size_t& opOut) {
+// Decodes codes from the reader's data into out[0, total) in the order they
+// come. Answers how it stopped and sets opOut to the number of pixels
+// written.
+End Decode(Workspace& w, BlockReader& reader, int minSize, uint8_t* out, size_t total, size_t& opOut) {
+    Table& t = w.table;
+    const uint8_t* const data = w.data;
     const uint32_t clear = 1u << minSize;
-    const uint64_t bitEnd = uint64_t(bytes) * 8;
-    for (uint32_t i = 0; i < clear; ++i) table[i] = Entry{i & 0xFF, 0, 1};
+    uint64_t bitEnd = reader.Bits();
+    for (uint32_t i = 0; i < clear; ++i) {
+        t.head[i] = i & 0xFF;
+        t.len[i] = 1;
+    }
+    t.len[clear] = t.len[clear + 1] = 0;
 
     uint64_t bitPos = 0;
     uint32_t width = 0, limit = 0, nextFree = 0;
     size_t op = 0;
-    // The string of the code before: a new entry is it plus the first
-    // value of the current string.
-    uint64_t oldHead = 0;
-    uint32_t oldPos = 0, oldLen = 0;
+    // The code before and where its string was written: a new entry is
+    // that string and the first value of the current one. Its head and
+    // length are read again from the table rather than kept in registers.
+    uint32_t oldCode = 0, oldPos = 0;
     End end = End::Full;
 
     // Every code is taken from one 4-byte load: a code of at most 12 bits
     // starting anywhere in a byte ends within the fourth byte.
     auto fetch = [&](uint32_t& code) __attribute__((always_inline)) -> bool {
-        if (bitPos + width > bitEnd) return false;
+        if (bitPos + width > bitEnd) [[unlikely]] {
+            if (!reader.More()) return false;
+            bitPos = reader.Fill(bitPos);
+            bitEnd = reader.Bits();
+            if (bitPos + width > bitEnd) return false;
+        }
         uint32_t v;
         std::memcpy(&v, data + (bitPos >> 3), 4);
         code = (v >> (bitPos & 7)) & (limit - 1);
@@ -140,9 +170,8 @@ End Decode(Entry* table, const uint8_t* data, size_t bytes, int minSize, uint8_t
             end = End::BadCode;
             return false;
         }
-        oldHead = code;
+        oldCode = code;
         oldPos = uint32_t(op);
-        oldLen = 1;
         out[op++] = uint8_t(code);
         if (op == total) {
             end = End::Full;
@@ -162,23 +191,27 @@ End Decode(Entry* table, const uint8_t* data, size_t bytes, int minSize, uint8_t
             break;
         }
         uint64_t head;
-        uint32_t pos, len;
-        if (code < nextFree) {
-            if (code - clear < 2) [[unlikely]] {
+        uint32_t len;
+        // Where a long string is copied from; a table entry's is looked
+        // up only when its string is long.
+        uint32_t from = code;
+        bool known = code < nextFree;
+        if (known) [[likely]] {
+            head = t.head[code];
+            len = t.len[code];
+            if (len == 0) [[unlikely]] {
                 if (code == clear && restart()) continue;
                 if (code != clear) end = End::EndCode;
                 break;
             }
-            const Entry e = table[code];
-            head = e.head;
-            pos = e.pos;
-            len = e.len;
         } else if (code == nextFree) {
             // The string the table is about to get: the old string and its
             // own first value.
+            const uint64_t oldHead = t.head[oldCode];
+            const uint32_t oldLen = t.len[oldCode];
             head = oldLen < 8 ? oldHead | (oldHead & 0xFF) << (8 * oldLen) : oldHead;
-            pos = oldPos;
             len = oldLen + 1;
+            from = oldPos;
         } else {
             end = End::BadCode;
             break;
@@ -189,8 +222,8 @@ End Decode(Entry* table, const uint8_t* data, size_t bytes, int minSize, uint8_t
             // Whole words, up to 15 bytes past the string: they lie in
             // output not written yet, which later strings overwrite.
             Store8(dst, head);
-            if (len > 8) {
-                const uint8_t* src = out + pos;
+            if (len > 8) [[unlikely]] {
+                const uint8_t* src = out + (known ? t.pos[from] : from);
                 // A string right after its own first copy (the code the
                 // table is about to get) overlaps it: small steps then.
                 if (dst - src >= 16)
@@ -201,25 +234,26 @@ End Decode(Entry* table, const uint8_t* data, size_t bytes, int minSize, uint8_t
             op += len;
         } else {
             // The last pixels of the frame: byte by byte, never past it.
-            size_t n = std::min<size_t>(len, total - op);
+            const size_t n = std::min<size_t>(len, total - op);
+            const uint32_t pos = known && len > 8 ? t.pos[from] : from;
             for (size_t i = 0; i < n; ++i) dst[i] = i < 8 ? uint8_t(head >> (8 * i)) : out[pos + i];
             op += n;
             if (op == total) break;
         }
-        if (nextFree < TableSize) {
-            Entry& ne = table[nextFree];
-            ne.head = oldLen < 8 ? oldHead | (head & 0xFF) << (8 * oldLen) : oldHead;
-            ne.pos = oldPos;
-            ne.len = oldLen + 1;
+        if (nextFree < TableSize) [[likely]] {
+            const uint64_t oldHead = t.head[oldCode];
+            const uint32_t oldLen = t.len[oldCode];
+            t.head[nextFree] = oldLen < 8 ? oldHead | (head & 0xFF) << (8 * oldLen) : oldHead;
+            t.len[nextFree] = oldLen + 1;
+            t.pos[nextFree] = oldPos;
             ++nextFree;
-            if (nextFree >= limit && limit < TableSize) {
+            if (nextFree >= limit && limit < TableSize) [[unlikely]] {
                 ++width;
                 limit <<= 1;
             }
         }
-        oldHead = head;
+        oldCode = code;
         oldPos = uint32_t(here);
-        oldLen = len;
     }
     opOut = op;
     return end;
@@ -270,18 +304,20 @@ void DecodeGIFImageData(TStream& stream, uint8_t* pixels, int width, int height,
     }
     if (minSize > 11)
         throw GIFException("Invalid LZW minimum code size " + std::to_string(minSize) + " (at most 11)");
-    Workspace& w = ThreadWorkspace();
-    bool complete;
-    const size_t bytes = GatherBlocks(stream, w, complete);
+    TGIFPixels memory = NewPixelBuffer(sizeof(Workspace));
+    if (!memory) throw GIFException("Out of memory for the decoder");
+    Workspace& w = *reinterpret_cast<Workspace*>(memory.get());
+    BlockReader reader(stream, w.data);
+    reader.Fill(0);
     size_t op = 0;
-    End end = Decode(w.table, w.data, bytes, minSize, pixels, total, op);
-    w.Trim();
+    End end = Decode(w, reader, minSize, pixels, total, op);
+    reader.SkipRest();
     if (op < total) std::memset(pixels + op, prefill, total - op);
     // One warning for a frame whose data is cut short or damaged; an end
     // code before the last pixel is how an encoder says the rest is left
     // as it was.
     if (warn) {
-        if (!complete)
+        if (reader.Cut())
             warn(msg::PrematureEnd);
         else if (end == End::BadCode)
             warn(msg::BadData);

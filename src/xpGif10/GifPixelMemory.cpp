@@ -26,8 +26,8 @@ namespace {
 constexpr size_t ChunkSize = size_t(2) << 20;  // one huge page
 // Below this a buffer takes a few ordinary pages at most: not worth a chunk.
 constexpr size_t SmallBuffer = 16 << 10;
-// Each buffer starts with a header naming its chunk (none for heap buffers);
-// 64 keeps the pixels on a cache line of their own.
+// Each buffer starts with a header naming its chunk (none for heap buffers)
+// and its size; 64 keeps the pixels on a cache line of their own.
 constexpr size_t HeaderSize = 64;
 
 struct Chunk {
@@ -35,6 +35,11 @@ struct Chunk {
     size_t size;
     size_t used;
     size_t live;  // buffers cut from it and not freed yet
+};
+
+struct Header {
+    Chunk* chunk;
+    size_t size;
 };
 
 std::mutex lock;
@@ -96,7 +101,7 @@ uint8_t* FromChunk(size_t need) {
     uint8_t* block = current->base + current->used;
     current->used += need;
     ++current->live;
-    *reinterpret_cast<Chunk**>(block) = current;
+    *reinterpret_cast<Header*>(block) = Header{current, need};
     return block + HeaderSize;
 }
 
@@ -105,13 +110,16 @@ uint8_t* FromChunk(size_t need) {
 void TGIFPixelDeleter::operator()(uint8_t* pixels) const {
     if (!pixels) return;
     uint8_t* block = pixels - HeaderSize;
-    Chunk* c = *reinterpret_cast<Chunk**>(block);
-    if (!c) {
+    const Header h = *reinterpret_cast<Header*>(block);
+    if (!h.chunk) {
         std::free(block);
         return;
     }
     std::lock_guard<std::mutex> guard(lock);
-    if (--c->live == 0) Retire(c);
+    // The last buffer cut gives its room back at once: a buffer that lives
+    // only while a frame is read (the decoder's) leaves no hole behind.
+    if (block + h.size == h.chunk->base + h.chunk->used) h.chunk->used -= h.size;
+    if (--h.chunk->live == 0) Retire(h.chunk);
 }
 
 TGIFPixels NewPixelBuffer(size_t size) {
@@ -122,7 +130,7 @@ TGIFPixels NewPixelBuffer(size_t size) {
     }
     auto* block = static_cast<uint8_t*>(std::malloc(need));
     if (!block) return nullptr;
-    *reinterpret_cast<Chunk**>(block) = nullptr;
+    *reinterpret_cast<Header*>(block) = Header{nullptr, need};
     return TGIFPixels(block + HeaderSize);
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// Memory for frame pixel buffers.
+// Memory for frame pixel buffers and for the decoder's work space.
 //
 // A fresh page costs the system a fault the first time it is written, and on
 // virtual machines that fault costs far more than decoding the pixels that
