@@ -208,16 +208,20 @@ Currency Currency::FromDouble(double v) {
 }
 
 namespace {
-// Rounds a run of decimal digits (no sign) at the given length, halves to
-// the even neighbour as the currency type always has; answers the kept
-// digits, with a carry digit in front when one came.
-std::string RoundDigitsHalfEven(const std::string& digits, size_t keep) {
+// Rounds a run of decimal digits (no sign) to its first keep digits: a
+// dropped part of exactly one half goes to the even neighbour, or away from
+// zero when halfEven is false. Answers the kept digits, with a carry digit
+// in front when one came.
+std::string RoundDigits(const std::string& digits, size_t keep, bool halfEven) {
     std::string kept = digits.substr(0, keep);
     if (keep >= digits.size()) return kept;
     char first = digits[keep];
-    bool restNonZero = digits.find_first_not_of('0', keep + 1) != std::string::npos;
-    bool odd = !kept.empty() && ((kept.back() - '0') & 1);
-    bool up = first > '5' || (first == '5' && (restNonZero || odd));
+    bool up = first > '5';
+    if (first == '5') {
+        bool restNonZero = digits.find_first_not_of('0', keep + 1) != std::string::npos;
+        bool odd = !kept.empty() && ((kept.back() - '0') & 1);
+        up = !halfEven || restNonZero || odd;
+    }
     if (!up) return kept;
     int i = static_cast<int>(kept.size()) - 1;
     for (; i >= 0 && kept[static_cast<size_t>(i)] == '9'; --i) kept[static_cast<size_t>(i)] = '0';
@@ -279,7 +283,7 @@ bool TryStrToCurr(const std::string& s, Currency& out) {
             out.scaled = 0;  // far below the last decimal
             return true;
         }
-        whole = RoundDigitsHalfEven(digits, static_cast<size_t>(keep));
+        whole = RoundDigits(digits, static_cast<size_t>(keep), true);  // halves to even, as the type always has
         if (whole.empty()) whole = "0";
     }
     if (whole.size() > 19) return false;
@@ -409,15 +413,7 @@ std::string FixedHalfAway(double a /* >= 0 */, int places) {
     std::snprintf(buf.data(), buf.size(), "%.*f", 1080, a);
     std::string exact(buf.data());
     size_t dot = exact.find('.');
-    std::string digits = exact.substr(0, dot) + exact.substr(dot + 1, static_cast<size_t>(places));
-    if (exact[dot + 1 + static_cast<size_t>(places)] >= '5') {
-        int i = static_cast<int>(digits.size()) - 1;
-        for (; i >= 0 && digits[static_cast<size_t>(i)] == '9'; --i) digits[static_cast<size_t>(i)] = '0';
-        if (i < 0)
-            digits.insert(0, "1");
-        else
-            ++digits[static_cast<size_t>(i)];
-    }
+    std::string digits = RoundDigits(exact.substr(0, dot) + exact.substr(dot + 1), dot + static_cast<size_t>(places), false);
     if (places == 0) return digits;
     size_t point = digits.size() - static_cast<size_t>(places);
     return digits.substr(0, point) + "." + digits.substr(point);
