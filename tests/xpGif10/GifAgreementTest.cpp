@@ -142,13 +142,13 @@ TEST_F(GifAgreement, WhatThisLibraryWritesDecodesLikeGiflibAndPillow) {
     auto files = Files();
     if (files.empty()) GTEST_SKIP() << "no third-party encoder installed";
     bool pillow = Have("/usr/bin/python3") && std::system("/usr/bin/python3 -c 'import PIL' >/dev/null 2>&1") == 0;
-    std::string script = (dir_ / "dump.py").string();
-    {
-        // Pillow's indices of a single full-screen frame.
-        std::ofstream py(script);
-        py << "import sys\nfrom PIL import Image\nim = Image.open(sys.argv[1])\n"
-              "open(sys.argv[2], 'wb').write(im.tobytes())\n";
-    }
+    // Files of a single full-screen frame, for Pillow, which is asked once
+    // for all of them.
+    struct ForPillow {
+        std::string out, what;
+        std::vector<uint8_t> pixels;
+    };
+    std::vector<ForPillow> forPillow;
     int n = 0;
     for (const auto& path : files) {
         TGIFImage image;
@@ -167,15 +167,23 @@ TEST_F(GifAgreement, WhatThisLibraryWritesDecodesLikeGiflibAndPillow) {
             ASSERT_TRUE(GiflibFrames(saved.Bytes(), theirs, why)) << out << " from " << path << ": " << why;
             ExpectSameFrames(original, theirs, path + (compression ? " (run-length)" : " (LZW)"), false);
             if (pillow && original.size() == 1 && original[0].left == 0 && original[0].top == 0 &&
-                original[0].width == image.Width() && original[0].height == image.Height()) {
-                std::string raw = out + ".raw";
-                ASSERT_EQ(std::system(("/usr/bin/python3 " + script + " " + out + " " + raw).c_str()), 0) << out;
-                std::vector<uint8_t> bytes = ReadFileBytes(raw);
-                EXPECT_TRUE(bytes == original[0].pixels) << "Pillow differs on " << path << " compression "
-                                                         << compression;
-            }
+                original[0].width == image.Width() && original[0].height == image.Height())
+                forPillow.push_back({out, path + " compression " + std::to_string(compression), original[0].pixels});
         }
     }
+    if (forPillow.empty()) return;
+    std::string script = (dir_ / "dump.py").string();
+    {
+        // Pillow's indices of each file's frame, beside it.
+        std::ofstream py(script);
+        py << "import sys\nfrom PIL import Image\nfor name in sys.argv[1:]:\n"
+              "    open(name + '.raw', 'wb').write(Image.open(name).tobytes())\n";
+    }
+    std::string cmd = "/usr/bin/python3 " + script;
+    for (const auto& f : forPillow) cmd += " " + f.out;
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    for (const auto& f : forPillow)
+        EXPECT_TRUE(ReadFileBytes(f.out + ".raw") == f.pixels) << "Pillow differs on " << f.what;
 }
 
 // The same files with their image data cut into sub-blocks of 1, 2, 3 and 7
