@@ -6,7 +6,6 @@
 #include <bit>
 #include <cstring>
 #include <memory>
-#include <new>
 
 namespace xpGif10 {
 
@@ -264,7 +263,7 @@ End Decode(Workspace& w, BlockReader& reader, int minSize, uint8_t* out, size_t 
 void Deinterlace(uint8_t* pixels, int width, int height) {
     const uint32_t h = uint32_t(height);
     const uint32_t n0 = (h + 7) / 8, n1 = (h + 3) / 8, n2 = (h + 1) / 4;
-    // Where the rows shown at row q were decoded.
+    // Where the row shown at q was decoded.
     auto source = [&](uint32_t q) -> uint32_t {
         if (q % 8 == 0) return q / 8;
         if (q % 8 == 4) return n0 + q / 8;
