@@ -40,9 +40,9 @@ struct Table {
 static_assert(std::endian::native == std::endian::little, "string heads are written as little-endian words");
 
 // All the decoder's state of one frame, in one block that lives while the
-// frame is read: the string table and the data buffer. It comes from where
-// the frames' pixels do (in a huge page where the system has them), so a
-// first decode in a process touches few fresh pages.
+// frame is read: the string table and the data buffer. For a large frame it
+// comes from where the frame's pixels do (in a huge page where the system
+// has them), so a first decode in a process touches few fresh pages.
 struct Workspace {
     Table table;
     uint8_t data[DataSize + DataSlack];
@@ -112,7 +112,11 @@ inline void Copy16(uint8_t* dst, const uint8_t* src) { std::memcpy(dst, src, 16)
 
 // Decodes codes from the reader's data into out[0, total) in the order they
 // come. Answers how it stopped and sets opOut to the number of pixels
-// written.
+// written. The loop's carried values would otherwise be packed into vector
+// registers and unpacked again on every code, which costs more than it saves.
+#if defined(__GNUC__) && !defined(__clang__)
+__attribute__((optimize("no-tree-slp-vectorize")))
+#endif
 End Decode(Workspace& w, BlockReader& reader, int minSize, uint8_t* out, size_t total, size_t& opOut) {
     Table& t = w.table;
     const uint8_t* const data = w.data;
@@ -303,7 +307,9 @@ void DecodeGIFImageData(TStream& stream, uint8_t* pixels, int width, int height,
     }
     if (minSize > 11)
         throw GIFException("Invalid LZW minimum code size " + std::to_string(minSize) + " (at most 11)");
-    TGIFPixels memory = NewPixelBuffer(sizeof(Workspace));
+    // A frame of fewer pixels than the table has entries touches a few
+    // pages of it: ordinary ones cost less then than a fresh huge page.
+    TGIFPixels memory = NewPixelBuffer(sizeof(Workspace), total >= TableSize);
     if (!memory) throw GIFException("Out of memory for the decoder");
     Workspace& w = *reinterpret_cast<Workspace*>(memory.get());
     BlockReader reader(stream, w.data);

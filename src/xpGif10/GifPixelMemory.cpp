@@ -122,10 +122,10 @@ void TGIFPixelDeleter::operator()(uint8_t* pixels) const {
     if (--h.chunk->live == 0) Retire(h.chunk);
 }
 
-TGIFPixels NewPixelBuffer(size_t size) {
+TGIFPixels NewPixelBuffer(size_t size, bool chunked) {
     size_t need = (size + HeaderSize + 63) & ~size_t(63);
     if (need < size) return nullptr;
-    if (QEL_PIXEL_CHUNKS && size >= SmallBuffer) {
+    if (QEL_PIXEL_CHUNKS && chunked && size >= SmallBuffer) {
         if (uint8_t* p = FromChunk(need)) return TGIFPixels(p);
     }
     auto* block = static_cast<uint8_t*>(std::malloc(need));

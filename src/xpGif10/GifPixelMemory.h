@@ -19,7 +19,9 @@ struct TGIFPixelDeleter {
 };
 using TGIFPixels = std::unique_ptr<uint8_t[], TGIFPixelDeleter>;
 
-// A buffer of size bytes (not filled), or null when no memory is left.
-TGIFPixels NewPixelBuffer(size_t size);
+// A buffer of size bytes (not filled), or null when no memory is left. With
+// chunked false it comes from the heap whatever its size: for work memory
+// that goes with a small frame, of which only a few pages are touched.
+TGIFPixels NewPixelBuffer(size_t size, bool chunked = true);
 
 } // namespace xpGif10
