@@ -1,6 +1,7 @@
 // Shrinking an image: sorting colour maps, merging each frame with the
 // picture before it, cropping transparent frames and dropping extensions
 // and frames that carry nothing.
+#include "xpGif10/GifFrameDiff.h"
 #include "xpGif10/GifImage.h"
 #include "xpGif10/GifPainter.h"
 #include "xpGif10/GifReduce.h"
@@ -115,6 +116,44 @@ bool Crop(TGIFSubImage* f) {
     return true;
 }
 
+// The wait a frame's delay is played as, in delay units.
+int PlayedDelay(TGIFSubImage* f) {
+    TGIFGraphicControlExtension* gce = f->GraphicControlExtension();
+    if (!gce || gce->Delay() == 0) return GIFDefaultDelay;
+    return std::max<int>(gce->Delay(), GIFMinimumDelay);
+}
+
+// Deletes frame i, which draws nothing, when the animation plays the same
+// without it: the frame before keeps showing for both waits. Not the first
+// frame (the state before anything is drawn would lose its wait), not after
+// a frame that is cleared or put back (what shows during this frame's wait
+// is that cleared picture), and not a frame that carries more than its
+// graphic control extension.
+bool DropInvisible(TGIFImageList& frames, int i) {
+    if (i == 0) return false;
+    TGIFSubImage* f = frames[i];
+    TGIFSubImage* prev = frames[i - 1];
+    const int pd = DisposalOf(prev);
+    if (pd == 2 || pd == 3 || prev->Empty()) return false;
+    TGIFGraphicControlExtension* gce = f->GraphicControlExtension();
+    if (f->Extensions().Count() != (gce ? 1 : 0) || (gce && gce->UserInput())) return false;
+    const int total = PlayedDelay(prev) + PlayedDelay(f);
+    // Above the longest wait the painter would cut it short.
+    if (total > GIFMaximumDelay) return false;
+    TGIFGraphicControlExtension* pg = EnsureGCE(prev);
+    frames.Delete(i);
+    pg->SetDelay(uint16_t(total));
+    return true;
+}
+
+// A frame that draws nothing but must stay: one transparent pixel.
+void KeepOnePixel(TGIFSubImage* f) {
+    const uint8_t t = uint8_t(f->TransparentColorIndex());
+    f->SetBounds(f->Left(), f->Top(), 1, 1);
+    f->Data()[0] = t;
+    f->FreeBitmap();
+}
+
 } // namespace
 
 void TGIFImage::Optimize(int options, int reductionMethod, int /*reductionBits*/, const HPALETTE& /*customPalette*/) {
@@ -169,22 +208,25 @@ void TGIFImage::Optimize(int options, int reductionMethod, int /*reductionBits*/
                 Merge(*this, f, earlier);
             }
         }
+        if (options & 0x20) DifferenceFrames(*this);
         if (options & 0x01) {
             for (int i = images_.Count() - 1; i >= 0; --i) {
                 TGIFSubImage* f = images_[i];
                 tick();
-                if (!f->Transparent() || f->Empty()) continue;
+                // A frame cleared after it clears its whole rectangle: cut,
+                // it would clear less.
+                if (!f->Transparent() || f->Empty() || DisposalOf(f) == 2) continue;
                 if (Crop(f)) continue;
-                const int delay = f->GraphicControlExtension() ? f->GraphicControlExtension()->Delay() : 0;
-                images_.Delete(i);
-                if (i > 0 && images_[i - 1]->Transparent() && images_[i - 1]->GraphicControlExtension()) {
-                    TGIFGraphicControlExtension* prev = images_[i - 1]->GraphicControlExtension();
-                    prev->SetDelay(uint16_t(std::min(0xFFFF, prev->Delay() + delay)));
-                }
+                if (!DropInvisible(images_, i)) KeepOnePixel(f);
             }
         }
         if (options & 0x04) {
             const bool several = images_.Count() > 1;
+            TGIFExtension* firstLoop = nullptr;
+            for (int i = 0; i < images_.Count() && !firstLoop; ++i)
+                for (int e = 0; e < images_[i]->Extensions().Count() && !firstLoop; ++e)
+                    if (dynamic_cast<TGIFAppExtNSLoop*>(images_[i]->Extensions()[e]))
+                        firstLoop = images_[i]->Extensions()[e];
             for (int i = images_.Count() - 1; i >= 0; --i) {
                 TGIFSubImage* f = images_[i];
                 for (int e = f->Extensions().Count() - 1; e >= 0; --e) {
@@ -193,7 +235,9 @@ void TGIFImage::Optimize(int options, int reductionMethod, int /*reductionBits*/
                     if (dynamic_cast<TGIFCommentExtension*>(ext) || dynamic_cast<TGIFTextExtension*>(ext)) {
                         drop = true;
                     } else if (dynamic_cast<TGIFAppExtNSLoop*>(ext)) {
-                        drop = !(i == 0 && several);
+                        // The painter heeds the first loop extension it
+                        // meets, wherever it stands.
+                        drop = !(several && ext == firstLoop);
                     } else if (dynamic_cast<TGIFApplicationExtension*>(ext)) {
                         drop = true;
                     } else if (auto* gce = dynamic_cast<TGIFGraphicControlExtension*>(ext)) {

@@ -1,0 +1,182 @@
+// Frame differencing: what a frame draws is compared with the picture it is
+// drawn over, pixel by pixel, and the frame is rewritten in the smallest of
+// a few forms that draw the same.
+#include "xpGif10/GifFrameDiff.h"
+#include "platform/Streams.h"
+#include "xpGif10/GifComposer.h"
+#include "xpGif10/GifEncoder.h"
+#include "xpGif10/GifImage.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace xpGif10 {
+
+using namespace platform;
+
+namespace {
+
+struct Box {
+    int left, top, right, bottom;   // right and bottom exclusive
+    bool Empty() const { return right <= left || bottom <= top; }
+    int Width() const { return right - left; }
+    int Height() const { return bottom - top; }
+    void Add(int x, int y) {
+        left = std::min(left, x);
+        top = std::min(top, y);
+        right = std::max(right, x + 1);
+        bottom = std::max(bottom, y + 1);
+    }
+};
+
+constexpr Box NoBox{1 << 30, 1 << 30, -(1 << 30), -(1 << 30)};
+
+// The size of the frame's image data when encoded as the frame would be.
+int64_t EncodedSize(TGIFImage& image, TGIFSubImage& frame, const std::vector<uint8_t>& pixels, int width,
+                    int height) {
+    int bpp, colours;
+    if (frame.ColorMap().Count() > 0) {
+        bpp = frame.ColorMap().BitsPerPixel();
+        colours = frame.ColorMap().Count();
+    } else {
+        bpp = image.MaxBitsPerPixel();
+        colours = 1 << bpp;
+    }
+    TMemoryStream out;
+    TLZWEncoder encoder;
+    encoder.Encode(out, bpp, colours, pixels.data(), frame.Interlaced(), height, width);
+    return out.Size();
+}
+
+// A colour index the frame may use as its transparent one: its own, else an
+// entry of its table that no pixel in the box that stays visible uses.
+int FreeIndex(TGIFSubImage& frame, const std::vector<uint8_t>& pixels, const std::vector<uint8_t>& keep) {
+    if (frame.Transparent()) return frame.TransparentColorIndex();
+    bool used[256] = {};
+    for (size_t i = 0; i < pixels.size(); ++i)
+        if (keep[i]) used[pixels[i]] = true;
+    const int count = frame.ActiveColorMap().Count();
+    for (int i = count - 1; i >= 0; --i)
+        if (!used[i]) return i;
+    return -1;
+}
+
+void Rewrite(TGIFSubImage& frame, const Box& box, std::vector<uint8_t>& pixels, int transparent) {
+    frame.SetBounds(box.left, box.top, box.Width(), box.Height());
+    std::memcpy(frame.Data(), pixels.data(), pixels.size());
+    if (transparent >= 0 && !frame.Transparent()) {
+        TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
+        if (!gce) {
+            auto made = std::make_unique<TGIFGraphicControlExtension>(&frame);
+            gce = made.get();
+            frame.Extensions().Add(std::move(made));
+        }
+        gce->SetTransparentColorIndex(transparent);
+        gce->SetTransparent(true);
+    }
+    frame.FreeBitmap();
+}
+
+// Differences one frame against the picture under it in the first pass and,
+// for frames played again when the animation loops, in the passes after it
+// (drawn over what the first pass left).
+void Difference(TGIFImage& image, TGIFSubImage& frame, const TGIFComposer& under, const TGIFComposer* again) {
+    const int fl = frame.Left(), ft = frame.Top(), fw = frame.Width(), fh = frame.Height();
+    // A frame reaching past the screen is drawn clipped; leave it as it is.
+    if (fl + fw > under.Width() || ft + fh > under.Height()) return;
+    TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
+    const int disposal = gce ? gce->Disposal() : 0;
+    uint32_t colours[256];
+    for (int i = 0; i < 256; ++i) colours[i] = TGIFComposer::ColourOf(frame, uint8_t(i));
+    // changed: drawn and different from what shows; the box covers those,
+    // and for a frame cleared afterwards every pixel the clearing changes.
+    std::vector<uint8_t> changed(size_t(fw) * size_t(fh));
+    Box box = NoBox;
+    for (int y = 0; y < fh; ++y) {
+        const uint8_t* row = frame.Scanline(y);
+        for (int x = 0; x < fw; ++x) {
+            const uint32_t c = colours[row[x]];
+            const uint32_t u = under.At(fl + x, ft + y);
+            const uint32_t v = again ? again->At(fl + x, ft + y) : u;
+            const bool change = c != TGIFComposer::SeeThrough && (!TGIFComposer::Same(c, u) || !TGIFComposer::Same(c, v));
+            changed[size_t(y) * size_t(fw) + size_t(x)] = change;
+            if (change || (disposal == 2 && (c != TGIFComposer::SeeThrough || u != TGIFComposer::SeeThrough ||
+                                             v != TGIFComposer::SeeThrough)))
+                box.Add(x, y);
+        }
+    }
+    // Nothing changes: one pixel that shows what is there keeps the frame
+    // (its delay and extensions) without drawing anything new.
+    if (box.Empty()) box = {0, 0, 1, 1};
+    const int bw = box.Width(), bh = box.Height();
+    std::vector<uint8_t> cut(size_t(bw) * size_t(bh)), keep(cut.size());
+    for (int y = 0; y < bh; ++y) {
+        std::memcpy(&cut[size_t(y) * size_t(bw)], frame.Scanline(box.top + y) + box.left, size_t(bw));
+        std::memcpy(&keep[size_t(y) * size_t(bw)], &changed[size_t(box.top + y) * size_t(fw) + size_t(box.left)],
+                    size_t(bw));
+    }
+    const int64_t original = EncodedSize(image, frame, std::vector<uint8_t>(frame.Data(), frame.Data() + frame.DataSize()),
+                                         fw, fh);
+    int64_t best = original;
+    std::vector<uint8_t>* choice = nullptr;
+    int transparent = -1;
+    if (bw != fw || bh != fh) {
+        best = EncodedSize(image, frame, cut, bw, bh);
+        choice = &cut;
+    }
+    const int free = FreeIndex(frame, cut, keep);
+    std::vector<uint8_t> holes;
+    if (free >= 0) {
+        holes = cut;
+        for (size_t i = 0; i < holes.size(); ++i)
+            if (!keep[i]) holes[i] = uint8_t(free);
+        const int64_t size = EncodedSize(image, frame, holes, bw, bh);
+        if (size < best) {
+            best = size;
+            choice = &holes;
+            transparent = free;
+        }
+    }
+    if (!choice || best >= original) return;
+    Rewrite(frame, {fl + box.left, ft + box.top, fl + box.right, ft + box.bottom}, *choice,
+            choice == &holes ? transparent : -1);
+}
+
+} // namespace
+
+void DifferenceFrames(TGIFImage& image) {
+    TGIFImageList& frames = image.Images();
+    // The painter stops a pass at a frame without pixels, and loops from
+    // the frame holding the first loop extension.
+    int end = 0, loopStart = -1;
+    for (; end < frames.Count() && !frames[end]->Empty(); ++end)
+        for (int e = 0; e < frames[end]->Extensions().Count() && loopStart < 0; ++e)
+            if (dynamic_cast<TGIFAppExtNSLoop*>(frames[end]->Extensions()[e])) loopStart = end;
+    if (loopStart < 0) loopStart = 0;
+    // What the first pass leaves is what every later pass starts from (a
+    // pixel ends a pass either as the pass made it or as it was before).
+    TGIFComposer first(image.Width(), image.Height());
+    for (int i = 0; i < end; ++i) {
+        first.Draw(*frames[i]);
+        first.Dispose();
+    }
+    TGIFComposer composer(image.Width(), image.Height());
+    TGIFComposer again = first;
+    for (int i = 0; i < end; ++i) {
+        TGIFSubImage* frame = frames[i];
+        // What the frame draws is taken before it is rewritten: the
+        // rewritten frame draws the same.
+        TGIFComposer after = composer, afterAgain = again;
+        after.Draw(*frame);
+        if (i >= loopStart) afterAgain.Draw(*frame);
+        Difference(image, *frame, composer, i >= loopStart ? &again : nullptr);
+        after.Dispose();
+        composer = std::move(after);
+        if (i >= loopStart) {
+            afterAgain.Dispose();
+            again = std::move(afterAgain);
+        }
+    }
+}
+
+} // namespace xpGif10
