@@ -32,16 +32,10 @@ struct Box {
 constexpr Box NoBox{1 << 30, 1 << 30, -(1 << 30), -(1 << 30)};
 
 // The size of the frame's image data when encoded as the frame would be.
-int64_t EncodedSize(TGIFImage& image, TGIFSubImage& frame, const std::vector<uint8_t>& pixels, int width,
+int64_t EncodedSize(TGIFSubImage& frame, const std::vector<uint8_t>& pixels, int width,
                     int height) {
     int bpp, colours;
-    if (frame.ColorMap().Count() > 0) {
-        bpp = frame.ColorMap().BitsPerPixel();
-        colours = frame.ColorMap().Count();
-    } else {
-        bpp = image.MaxBitsPerPixel();
-        colours = 1 << bpp;
-    }
+    EncodingWidth(frame, pixels.data(), int64_t(pixels.size()), bpp, colours);
     TMemoryStream out;
     TLZWEncoder encoder;
     encoder.Encode(out, bpp, colours, pixels.data(), frame.Interlaced(), height, width);
@@ -55,9 +49,15 @@ int FreeIndex(TGIFSubImage& frame, const std::vector<uint8_t>& pixels, const std
     bool used[256] = {};
     for (size_t i = 0; i < pixels.size(); ++i)
         if (keep[i]) used[pixels[i]] = true;
-    const int count = frame.ActiveColorMap().Count();
-    for (int i = count - 1; i >= 0; --i)
+    TGIFColorMap& map = frame.ActiveColorMap();
+    const int count = map.Count();
+    // The lowest free entry: codes need only be as wide as the largest
+    // index a frame uses.
+    for (int i = 0; i < count; ++i)
         if (!used[i]) return i;
+    // A local table is written padded to a power of two: an entry added
+    // below that costs nothing.
+    if (&map == &frame.ColorMap() && count < 256 && count < (1 << map.BitsPerPixel())) return map.Add(clBlack);
     return -1;
 }
 
@@ -115,13 +115,13 @@ void Difference(TGIFImage& image, TGIFSubImage& frame, const TGIFComposer& under
         std::memcpy(&keep[size_t(y) * size_t(bw)], &changed[size_t(box.top + y) * size_t(fw) + size_t(box.left)],
                     size_t(bw));
     }
-    const int64_t original = EncodedSize(image, frame, std::vector<uint8_t>(frame.Data(), frame.Data() + frame.DataSize()),
+    const int64_t original = EncodedSize(frame, std::vector<uint8_t>(frame.Data(), frame.Data() + frame.DataSize()),
                                          fw, fh);
     int64_t best = original;
     std::vector<uint8_t>* choice = nullptr;
     int transparent = -1;
     if (bw != fw || bh != fh) {
-        best = EncodedSize(image, frame, cut, bw, bh);
+        best = EncodedSize(frame, cut, bw, bh);
         choice = &cut;
     }
     const int free = FreeIndex(frame, cut, keep);
@@ -130,7 +130,7 @@ void Difference(TGIFImage& image, TGIFSubImage& frame, const TGIFComposer& under
         holes = cut;
         for (size_t i = 0; i < holes.size(); ++i)
             if (!keep[i]) holes[i] = uint8_t(free);
-        const int64_t size = EncodedSize(image, frame, holes, bw, bh);
+        const int64_t size = EncodedSize(frame, holes, bw, bh);
         if (size < best) {
             best = size;
             choice = &holes;
@@ -176,6 +176,64 @@ void DifferenceFrames(TGIFImage& image) {
             afterAgain.Dispose();
             again = std::move(afterAgain);
         }
+    }
+}
+
+void ShareGlobalColors(TGIFImage& image) {
+    TGIFGlobalColorMap& global = image.GlobalColorMap();
+    if (global.Count() == 0) return;
+    for (int i = 0; i < image.Images().Count(); ++i) {
+        TGIFSubImage& frame = *image.Images()[i];
+        TGIFLocalColorMap& local = frame.ColorMap();
+        if (frame.Empty() || local.Count() == 0) continue;
+        // Each local entry's place in the global table; the transparent
+        // entry needs a global one no visible pixel uses.
+        const int transparent = frame.Transparent() ? frame.TransparentColorIndex() : -1;
+        const uint8_t* p = frame.Data();
+        const int64_t n = frame.DataSize();
+        bool used[256] = {};
+        for (int64_t k = 0; k < n; ++k) used[p[k]] = true;
+        std::vector<int> to(256, -1);
+        bool fits = true;
+        bool taken[256] = {};
+        for (int c = 0; c < 256 && fits; ++c) {
+            if (!used[c] || c == transparent) continue;
+            if (c >= local.Count()) {
+                fits = false;
+                break;
+            }
+            const TGIFColor& colour = local.Data()[c];
+            for (int g = 0; g < global.Count() && to[size_t(c)] < 0; ++g)
+                if (global.Data()[g] == colour) to[size_t(c)] = g;
+            fits = to[size_t(c)] >= 0;
+            if (fits) taken[to[size_t(c)]] = true;
+        }
+        if (!fits) continue;
+        // Even an unused transparent index must not land on a shown one.
+        if (transparent >= 0) {
+            for (int g = 0; g < global.Count() && to[size_t(transparent)] < 0; ++g)
+                if (!taken[g]) to[size_t(transparent)] = g;
+            if (to[size_t(transparent)] < 0) continue;
+        }
+        std::vector<uint8_t> pixels(p, p + n);
+        for (uint8_t& v : pixels)
+            if (to[v] >= 0) v = uint8_t(to[v]);
+        const int64_t now = EncodedSize(frame, std::vector<uint8_t>(p, p + n), frame.Width(), frame.Height()) +
+                            3 * (int64_t(1) << local.BitsPerPixel());
+        // Measured as the frame will be written: through the global table,
+        // at the widest code size of the maps that stay.
+        TGIFLocalColorMap saved(nullptr);
+        saved.Assign(&local);
+        local.Clear();
+        const int64_t shared = EncodedSize(frame, pixels, frame.Width(), frame.Height());
+        if (shared >= now) {
+            local.Assign(&saved);
+            continue;
+        }
+        std::memcpy(frame.Data(), pixels.data(), pixels.size());
+        if (transparent >= 0 && to[size_t(transparent)] >= 0)
+            frame.GraphicControlExtension()->SetTransparentColorIndex(to[size_t(transparent)]);
+        frame.FreeBitmap();
     }
 }
 

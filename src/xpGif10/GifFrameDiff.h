@@ -11,4 +11,9 @@ class TGIFImage;
 // these forms encodes smallest. The animation as drawn stays the same.
 void DifferenceFrames(TGIFImage& image);
 
+// Frames whose local colours all stand in the global table draw through
+// the global table instead, when that encodes smaller (the local table is
+// no longer written).
+void ShareGlobalColors(TGIFImage& image);
+
 } // namespace xpGif10

@@ -173,6 +173,7 @@ void TGIFImage::Optimize(int options, int reductionMethod, int /*reductionBits*/
                 if (images_[i]->ColorMap().Count() > 0) images_[i]->ColorMap().Optimize();
                 tick();
             }
+            if (options & 0x20) ShareGlobalColors(*this);
         }
         if (options & 0x04) {
             for (int i = 0; i < images_.Count(); ++i) {
@@ -208,7 +209,16 @@ void TGIFImage::Optimize(int options, int reductionMethod, int /*reductionBits*/
                 Merge(*this, f, earlier);
             }
         }
-        if (options & 0x20) DifferenceFrames(*this);
+        if (options & 0x20) {
+            DifferenceFrames(*this);
+            // Differencing leaves colours unused and frames small enough
+            // to draw through the global table.
+            if (options & 0x08) {
+                for (int i = 0; i < images_.Count(); ++i)
+                    if (images_[i]->ColorMap().Count() > 0) images_[i]->ColorMap().Optimize();
+                ShareGlobalColors(*this);
+            }
+        }
         if (options & 0x01) {
             for (int i = images_.Count() - 1; i >= 0; --i) {
                 TGIFSubImage* f = images_[i];

@@ -122,8 +122,9 @@ void ExpectSameDrawing(TGIFImage& image, const std::string& what) {
         for (size_t i = 0; i < before.size(); ++i) {
             ASSERT_EQ(before[i].pixels, after[i].pixels) << what << " options " << options << " showing " << i;
             // The last showing lasts until the painter was stopped.
-            if (i + 1 < before.size())
+            if (i + 1 < before.size()) {
                 ASSERT_EQ(before[i].ms, after[i].ms) << what << " options " << options << " showing " << i;
+            }
         }
     }
 }

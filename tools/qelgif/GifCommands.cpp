@@ -230,7 +230,7 @@ int Encode(const Args& args) {
 
 int Optimize(const Args& args) {
     std::vector<std::string> files;
-    int options = 0x1F, reduction = 0;
+    int options = 0x3D, reduction = 0;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--options")
             options = Number(args, i, "--options");
@@ -245,7 +245,16 @@ int Optimize(const Args& args) {
     TGIFImage image;
     LoadGif(image, files[0]);
     image.Optimize(options, reduction, image.ReductionBits, nullptr);
-    SaveGif(image, files[1]);
+    TMemoryStream out;
+    image.SaveToStream(out);
+    // Never larger than what came in: then the input's own bytes are kept.
+    const std::vector<uint8_t> input = ReadFileBytes(files[0]);
+    if (out.Bytes().size() >= input.size()) {
+        std::cerr << "nothing smaller came out: " << files[1] << " keeps the input's " << input.size() << " bytes\n";
+        WriteFileAtomic(files[1], input.data(), input.size());
+    } else {
+        WriteFileAtomic(files[1], out.Memory(), out.Bytes().size());
+    }
     return 0;
 }
 

@@ -171,9 +171,12 @@ const std::vector<Command>& Commands() {
          "      5 Stevenson-Arce, 6 Burkes); see-through PAM pixels become transparent.",
          qelgif::Encode},
         {"optimize", "optimize IN OUT [--options N] [--reduction N]",
-         "Shrinks the image and saves it: options (default 0x1F) add 0x01 crop\n"
+         "Shrinks the image and saves it: options (default 0x3F) add 0x01 crop\n"
          "      transparent frames, 0x02 merge frames with earlier ones, 0x04 drop needless\n"
-         "      extensions and frames, 0x08 sort colour maps by use, 0x10 reduce colours.",
+         "      extensions and frames, 0x08 sort colour maps by use, 0x10 reduce colours,\n"
+         "      0x20 keep of each frame only what it changes in the picture drawn before.\n"
+         "      What is drawn stays the same; when nothing smaller comes out, OUT gets\n"
+         "      IN's bytes (and stderr says so).",
          qelgif::Optimize},
         {"frames", "frames IN PREFIX",
          "Plays the animation once on a virtual clock into a picture of the image's\n"
