@@ -80,7 +80,7 @@ void Rewrite(TGIFSubImage& frame, const Box& box, std::vector<uint8_t>& pixels, 
 // Differences one frame against the picture under it in the first pass and,
 // for frames played again when the animation loops, in the passes after it
 // (drawn over what the first pass left).
-void Difference(TGIFImage& image, TGIFSubImage& frame, const TGIFComposer& under, const TGIFComposer* again) {
+void Difference(TGIFSubImage& frame, const TGIFComposer& under, const TGIFComposer* again) {
     const int fl = frame.Left(), ft = frame.Top(), fw = frame.Width(), fh = frame.Height();
     // A frame reaching past the screen is drawn clipped; leave it as it is.
     if (fl + fw > under.Width() || ft + fh > under.Height()) return;
@@ -169,7 +169,7 @@ void DifferenceFrames(TGIFImage& image) {
         TGIFComposer after = composer, afterAgain = again;
         after.Draw(*frame);
         if (i >= loopStart) afterAgain.Draw(*frame);
-        Difference(image, *frame, composer, i >= loopStart ? &again : nullptr);
+        Difference(*frame, composer, i >= loopStart ? &again : nullptr);
         after.Dispose();
         composer = std::move(after);
         if (i >= loopStart) {
