@@ -110,8 +110,8 @@ TEST_F(PngFiles, PillowPalettesWithTransparencyAndSmallDepthsLoad) {
         image.LoadFromFile(png);
         EXPECT_TRUE(image.HasAlpha()) << n;
         EXPECT_EQ(image.Pixels(), Theirs(png)) << n;
-        // Index 1 is see-through: pixel (1, 0) has it.
-        EXPECT_EQ(image.Pixels()[4 + 3], 0) << n;
+        // Index 1 is see-through: pixel (0, 1) has it.
+        EXPECT_EQ(image.Pixels()[19 * 4 + 3], 0) << n;
     }
 }
 
