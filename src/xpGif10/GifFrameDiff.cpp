@@ -161,20 +161,17 @@ void DifferenceFrames(TGIFImage& image) {
         first.Dispose();
     }
     TGIFComposer composer(image.Width(), image.Height());
-    TGIFComposer again = first;
+    TGIFComposer& again = first;
     for (int i = 0; i < end; ++i) {
         TGIFSubImage* frame = frames[i];
-        // What the frame draws is taken before it is rewritten: the
-        // rewritten frame draws the same.
-        TGIFComposer after = composer, afterAgain = again;
-        after.Draw(*frame);
-        if (i >= loopStart) afterAgain.Draw(*frame);
         Difference(*frame, composer, i >= loopStart ? &again : nullptr);
-        after.Dispose();
-        composer = std::move(after);
+        // The rewritten frame draws (and clears) exactly what the frame
+        // drew, over either picture: it carries both on.
+        composer.Draw(*frame);
+        composer.Dispose();
         if (i >= loopStart) {
-            afterAgain.Dispose();
-            again = std::move(afterAgain);
+            again.Draw(*frame);
+            again.Dispose();
         }
     }
 }
