@@ -65,14 +65,9 @@ void Rewrite(TGIFSubImage& frame, const Box& box, std::vector<uint8_t>& pixels, 
     frame.SetBounds(box.left, box.top, box.Width(), box.Height());
     std::memcpy(frame.Data(), pixels.data(), pixels.size());
     if (transparent >= 0 && !frame.Transparent()) {
-        TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
-        if (!gce) {
-            auto made = std::make_unique<TGIFGraphicControlExtension>(&frame);
-            gce = made.get();
-            frame.Extensions().Add(std::move(made));
-        }
-        gce->SetTransparentColorIndex(transparent);
-        gce->SetTransparent(true);
+        TGIFGraphicControlExtension& gce = ControlExtensionOf(frame);
+        gce.SetTransparentColorIndex(transparent);
+        gce.SetTransparent(true);
     }
     frame.FreeBitmap();
 }

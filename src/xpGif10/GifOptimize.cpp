@@ -37,14 +37,6 @@ bool UsesIndex(TGIFSubImage* f, int index) {
     return std::find(p, p + f->DataSize(), uint8_t(index)) != p + f->DataSize();
 }
 
-TGIFGraphicControlExtension* EnsureGCE(TGIFSubImage* f) {
-    if (TGIFGraphicControlExtension* gce = f->GraphicControlExtension()) return gce;
-    auto gce = std::make_unique<TGIFGraphicControlExtension>(f);
-    TGIFGraphicControlExtension* raw = gce.get();
-    f->Extensions().Add(std::move(gce));
-    return raw;
-}
-
 // Makes the pixels of frame that repeat the earlier frame's visible pixel
 // transparent.
 void Merge(TGIFImage& image, TGIFSubImage* frame, TGIFSubImage* earlier) {
@@ -79,7 +71,7 @@ void Merge(TGIFImage& image, TGIFSubImage* frame, TGIFSubImage* earlier) {
                             transparent = o->TransparentColorIndex();
                     }
                 if (transparent < 0) transparent = map.Add(clBlack);
-                TGIFGraphicControlExtension* gce = EnsureGCE(frame);
+                TGIFGraphicControlExtension* gce = &ControlExtensionOf(*frame);
                 gce->SetTransparentColorIndex(transparent);
                 gce->SetTransparent(true);
             }
@@ -140,7 +132,7 @@ bool DropInvisible(TGIFImageList& frames, int i) {
     const int total = PlayedDelay(prev) + PlayedDelay(f);
     // Above the longest wait the painter would cut it short.
     if (total > GIFMaximumDelay) return false;
-    TGIFGraphicControlExtension* pg = EnsureGCE(prev);
+    TGIFGraphicControlExtension* pg = &ControlExtensionOf(*prev);
     frames.Delete(i);
     pg->SetDelay(uint16_t(total));
     return true;

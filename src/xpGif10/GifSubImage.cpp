@@ -291,6 +291,15 @@ bool TGIFSubImage::HasMask() {
     return mask_ != nullptr;
 }
 
+TGIFGraphicControlExtension& ControlExtensionOf(TGIFSubImage& frame) {
+    if (TGIFGraphicControlExtension* gce = frame.GraphicControlExtension()) return *gce;
+    // The constructor makes a new extension the frame's reference.
+    auto made = std::make_unique<TGIFGraphicControlExtension>(&frame);
+    TGIFGraphicControlExtension& gce = *made;
+    frame.Extensions().Add(std::move(made));
+    return gce;
+}
+
 void EncodingWidth(TGIFSubImage& frame, const uint8_t* data, int64_t size, int& bitsPerPixel, int& colorCount) {
     if (frame.ColorMap().Count() > 0) {
         bitsPerPixel = frame.ColorMap().BitsPerPixel();

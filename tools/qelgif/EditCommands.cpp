@@ -16,14 +16,6 @@ namespace qelgif {
 
 namespace {
 
-TGIFGraphicControlExtension* ControlOf(TGIFSubImage* f) {
-    if (TGIFGraphicControlExtension* gce = f->GraphicControlExtension()) return gce;
-    auto made = std::make_unique<TGIFGraphicControlExtension>(f);
-    TGIFGraphicControlExtension* raw = made.get();
-    f->Extensions().Add(std::move(made));
-    return raw;
-}
-
 // The frames that hold pixels (not a trailing block of extensions).
 std::vector<TGIFSubImage*> Pictures(TGIFImage& image) {
     std::vector<TGIFSubImage*> frames;
@@ -69,7 +61,7 @@ int Edit(const Args& args) {
     if (image.Empty()) throw Exception("The image has no frames");
     std::vector<TGIFSubImage*> frames = Pictures(image);
     if (delay)
-        for (TGIFSubImage* f : frames) ControlOf(f)->SetDelay(uint16_t(*delay));
+        for (TGIFSubImage* f : frames) ControlExtensionOf(*f).SetDelay(uint16_t(*delay));
     if (noComments)
         for (int i = 0; i < image.Images().Count(); ++i) {
             TGIFExtensionList& list = image.Images()[i]->Extensions();
