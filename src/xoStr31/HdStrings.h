@@ -132,6 +132,9 @@ public:
     // cause and a sentence naming the file. TFileFault::None when it worked.
     TFileFault LastFault() const { return FLastFault; }
     const std::string& LastError() const { return FLastError; }
+    // Whether Open makes a missing file in storage modes 1 and 2 (it does
+    // unless told otherwise); when it does not, a missing file is NotFound.
+    void SetCreateMissing(bool create) { FCreateMissing = create; }
     // The data file is open for reading only (storage mode 2).
     bool ReadOnly() const { return FStorageMode == 2 && FFile && !FFile->Writing(); }
 
@@ -270,7 +273,8 @@ private:
     TProgressKind FProgressKind = TProgressKind::Index;
     TFileFault FLastFault = TFileFault::None;
     std::string FLastError;
-    bool FIndexFresh = false;  // the table on disk matches the data file as it is
+    bool FIndexFresh = false;
+    bool FCreateMissing = true;  // the table on disk matches the data file as it is
     bool FIndexDirty = false;  // entries changed since the entry table was read or written
     bool FLastSortFast = false;
 };

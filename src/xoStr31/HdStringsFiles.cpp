@@ -98,7 +98,7 @@ bool THdStrings::Open(const std::string& fileName, bool readOnly) {
     if (existed && data.Size() > MaxDataSize)
         return SetFault(TFileFault::TooLarge, "\"" + fileName + "\": too large");
     std::unique_ptr<TDataFile> file;
-    if (existed || FStorageMode != 0) {
+    if (existed || (FStorageMode != 0 && FCreateMissing)) {
         // Opening its own data file again: the list lets go of it first, or
         // its own lock would refuse the open.
         if (FFile && SameFile(fileName, FFileName)) ReleaseStream();
@@ -120,7 +120,7 @@ bool THdStrings::Open(const std::string& fileName, bool readOnly) {
             }
             if (!file) {
                 bool write = writing && !(existed && (data.Attributes & platform::faReadOnly));
-                file = TDataFile::Open(fileName, write, FStorageMode != 0);
+                file = TDataFile::Open(fileName, write, FStorageMode != 0 && FCreateMissing);
             }
         } catch (const EDataFileError& e) {
             return SetFault(e.Fault(), e.what());
@@ -128,6 +128,7 @@ bool THdStrings::Open(const std::string& fileName, bool readOnly) {
         if (!existed) StatExact(fileName, data);
     } else {
         SetFault(TFileFault::NotFound, "\"" + fileName + "\": not found");
+        if (FStorageMode != 0) return false;  // nothing made, nothing changed
     }
 
     Clear();
