@@ -18,7 +18,6 @@
 
 namespace xoStr31 {
 
-using platform::TFileStream;
 using platform::TMemoryStream;
 using platform::TStream;
 
@@ -539,6 +538,12 @@ void THdStrings::SetLineEnd(TLineEnd kind) {
     FSeparator = separator;
     FSeparatorLength = static_cast<uint8_t>(FSeparator.size());
     if (FStream && FUsedSize > 0) BuildIndex(-1);
+}
+
+void THdStrings::UseLineEndOfContent() {
+    const std::string before = FSeparator;
+    DetectLineEnd();
+    if (FSeparator != before && FStream && FUsedSize > 0) BuildIndex(-1);
 }
 
 namespace {

@@ -141,6 +141,9 @@ public:
     // Line ends of new entries; a data file's own kind replaces it on Open.
     TLineEnd LineEnd() const { return FSeparatorLength == 1 ? TLineEnd::Lf : TLineEnd::CrLf; }
     void SetLineEnd(TLineEnd kind);
+    // Takes the line ends of the content held (first line end a lone LF:
+    // LF), as Open does for a file, and indexes it again when they change.
+    void UseLineEndOfContent();
 
     // -1 (a before b), 0 or 1, byte by byte with the list's letter rules.
     static int CompareEntries(std::string_view a, std::string_view b, unsigned flags);

@@ -6,6 +6,7 @@
 
 #include "platform/Exception.h"
 #include "platform/MessageBox.h"
+#include "platform/SafeSave.h"
 #include "settings/SysServices.h"
 
 #include <algorithm>
@@ -18,7 +19,6 @@
 namespace xoStr31 {
 
 using platform::FindData;
-using platform::TFileStream;
 using platform::TMemoryStream;
 using platform::TStream;
 
@@ -235,33 +235,25 @@ bool THdStrings::Save(const std::string& fileName) {
         }
     }
 
-    std::unique_ptr<TFileStream> target;
+    // The whole content replaces the file in one safe save: a stop leaves
+    // the old file or the new one, and links, mode and owner stay.
     try {
-        if (!exists) TFileStream create(name, platform::fmCreate);
-        target = std::make_unique<TFileStream>(name, platform::fmOpenReadWrite | platform::fmShareDenyWrite);
-    } catch (const platform::Exception&) {
+        platform::TSaveFileStream target(name);
+        std::vector<uint8_t> block(size_t(std::min<int64_t>(FUsedSize, 4 << 20)));
+        for (int64_t pos = 0; pos < FUsedSize;) {
+            int64_t n = std::min<int64_t>(int64_t(block.size()), FUsedSize - pos);
+            if (!ReadAt(pos, block.data(), n)) throw platform::EReadError("short read");
+            target.WriteBuffer(block.data(), n);
+            pos += n;
+        }
+        target.Commit();
+    } catch (const platform::EFCreateError&) {
         settings::MsgBox("Failed to open file " + name, "HdStrings - Save", platform::MB_OK);
         return false;
-    }
-
-    bool copied = false;
-    try {
-        target->SetPosition(0);
-        if (FUsedSize > 0) {
-            FStream->SetPosition(0);
-            target->CopyFrom(*FStream, FUsedSize);
-        }
-        if (target->Size() > FUsedSize) target->SetSize(FUsedSize);
-        copied = true;
     } catch (...) {
-        copied = false;
-    }
-    if (!copied) {
         settings::MsgBox("Copy to" + name + "failed", "HdStrings - Save", platform::MB_OK);
         return false;
     }
-
-    target.reset();
     FFileName = name;
     if (FStorageMode == 2) {
         // The list goes on in the new file; the old one keeps its bytes.
@@ -416,7 +408,7 @@ bool THdStrings::SaveIndex(bool onlyIfPresent) {
     if (present && !IsEntryTable(indexName)) return false;  // someone's own file: never written over
     bool answer = false;
     try {
-        TFileStream file(indexName, platform::fmCreate);
+        platform::TSaveFileStream file(indexName);
         const uint8_t kind = IndexKind();
         const int recordSize = (kind & tkWide) ? WideEntryRecordSize : EntryRecordSize;
         uint8_t header[HeaderSize];
@@ -442,6 +434,7 @@ bool THdStrings::SaveIndex(bool onlyIfPresent) {
             file.WriteBuffer(block.data(), int64_t(n) * recordSize);
             done += n;
         }
+        file.Commit();
         answer = true;
     } catch (...) {
         answer = false;

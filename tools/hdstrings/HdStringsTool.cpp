@@ -1,5 +1,7 @@
 #include "HdStringsTool.h"
 
+#include "common/ProgressBar.h"
+#include "common/ToolFiles.h"
 #include "platform/Exception.h"
 #include "platform/MessageBox.h"
 #include "platform/SysUtils.h"
@@ -14,7 +16,7 @@ namespace {
 const char* const Help =
     "Usage: hdstrings [OPTIONS] COMMAND FILE [ARGUMENTS]\n"
     "Works on a text file in place, one entry per line. Entries are counted\n"
-    "from 0.\n"
+    "from 0. FILE - reads standard input (for the commands that only read).\n"
     "\n"
     "Commands that only read (the file is not changed):\n"
     "  count FILE                 print the number of entries\n"
@@ -80,25 +82,23 @@ std::string Cause(const xoStr31::THdStrings& list, const std::string& file) {
     }
 }
 
-// A bar on standard error while long work goes on, drawn only there is a
-// terminal to draw it on.
-class TProgressBar {
+// The list's progress events on a bar, one bar for each kind of work.
+class TProgress {
 public:
-    explicit TProgressBar(std::ostream& err) : err_(err) {}
     void Show(const xoStr31::THdStrings& list) {
-        const char* what = list.ProgressKind() == xoStr31::TProgressKind::Index  ? "indexing"
-                           : list.ProgressKind() == xoStr31::TProgressKind::Move ? "moving"
-                                                                                 : "sorting";
-        ShowProgress(err_, what, list.Progress());
-        shown_ = true;
-    }
-    ~TProgressBar() {
-        if (shown_) EndProgress(err_);
+        if (!bar_ || kind_ != list.ProgressKind()) {
+            kind_ = list.ProgressKind();
+            bar_.reset();
+            bar_ = std::make_unique<tools::TProgressBar>(kind_ == xoStr31::TProgressKind::Index  ? "Indexing"
+                                                         : kind_ == xoStr31::TProgressKind::Move ? "Moving"
+                                                                                                  : "Sorting");
+        }
+        bar_->Update(list.Progress() / 100.0);
     }
 
 private:
-    std::ostream& err_;
-    bool shown_ = false;
+    std::unique_ptr<tools::TProgressBar> bar_;
+    xoStr31::TProgressKind kind_ = xoStr31::TProgressKind::Index;
 };
 
 } // namespace
@@ -149,9 +149,18 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         if (lf) list.SetLineEnd(xoStr31::TLineEnd::Lf);
         // Only insert makes a missing file.
         list.SetCreateMissing(command == "insert");
-        TProgressBar bar(err);
-        if (IsTerminal(err)) list.OnProgress = [&bar](xoStr31::THdStrings* l) { bar.Show(*l); };
-        if (!list.Open(file, reads)) throw Failure{Cause(list, file)};
+        TProgress progress;
+        list.OnProgress = [&progress](xoStr31::THdStrings* l) { progress.Show(*l); };
+        if (tools::IsStdStream(file)) {
+            // Standard input: read whole into memory, for the reading commands.
+            if (!reads) throw Failure{command + " changes a file in place: standard input cannot be changed"};
+            list.SetParam(0, 0);
+            std::vector<uint8_t> bytes = tools::ReadInput(file);
+            list.AppendData(bytes.data(), int64_t(bytes.size()));
+            list.UseLineEndOfContent();
+        } else if (!list.Open(file, reads)) {
+            throw Failure{Cause(list, file)};
+        }
         if (changes && list.ReadOnly()) throw Failure{file + ": read-only"};
 
         if (command == "count") {
@@ -190,8 +199,9 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
                 done = !list.IoError() && list.GetCount() == count - 1;
             }
             if (!done)
-                throw Failure{command + " failed, " + file + " is unchanged: " +
-                              (list.LastError().empty() ? std::string("cannot write") : list.LastError())};
+                throw Failure{command + " failed on " + file + ": " +
+                              (list.LastError().empty() ? std::string("cannot write") : list.LastError()) +
+                              (list.Stream() ? "; the file is unchanged" : "")};
             list.SaveIndex(true);
         }
         return 0;
