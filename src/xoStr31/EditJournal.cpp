@@ -384,15 +384,17 @@ TEditJournal::TOutcome TEditJournal::Replace(TDataFile& file, int64_t at, int64_
         return TOutcome::Done;
     }
     bool recorded = false;
-    if (!run.Piece(1, recorded)) {
-        if (!recorded) return run.Undo() ? TOutcome::Unchanged : TOutcome::Pending;
-    } else if (progress) {
-        TPiece p = PieceOf(h, 1);
-        progress(p.To - p.From, h.Tail());
-    }
-    if (recorded && run.Finish(2)) {
-        run.Remove();
-        return TOutcome::Done;
+    if (run.Piece(1, recorded)) {
+        if (progress) {
+            TPiece p = PieceOf(h, 1);
+            progress(p.To - p.From, h.Tail());
+        }
+        if (run.Finish(2)) {
+            run.Remove();
+            return TOutcome::Done;
+        }
+    } else if (!recorded) {
+        return run.Undo() ? TOutcome::Unchanged : TOutcome::Pending;
     }
     // A write failed with the tail on its way: once more from the journal,
     // as the next open would.
