@@ -31,6 +31,8 @@
 
 namespace xoStr31 {
 
+class TTextMatcher;
+
 // The most bytes a list holds (files of any size a disk holds), and the most
 // entries (indexes are signed 32-bit).
 constexpr int64_t MaxDataSize = int64_t(1) << 46;
@@ -233,6 +235,7 @@ private:
     std::unique_ptr<platform::TStream> MakeTempStream();
     void DeleteTempFile();
     bool ValidEntryTable(const TEntryEnds& ends, bool openEnd);
+    int FindMatch(const TTextMatcher& matcher, int from, int to);
     // Every entry's text as Get answers it, read in one sweep.
     bool ReadAllTexts(std::string& bytes, std::vector<std::string_view>& texts, int& failedAt);
 

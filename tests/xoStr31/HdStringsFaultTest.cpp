@@ -4,6 +4,7 @@
 // file held by another program, and files and folders of other users.
 // Edits run as programs of their own with the fault injector loaded.
 #include "HdStringsTool.h"
+#include "LineModel.h"
 #include "TempFolder.h"
 #include "xoStr31/EditJournal.h"
 #include "xoStr31/HdStrings.h"
@@ -63,47 +64,6 @@ std::vector<std::string> AsUser(std::vector<std::string> argv) {
     return user;
 }
 
-// A plain model of a text file: its lines cut at the first line end's kind.
-struct TLines {
-    std::vector<std::string> lines;
-    std::string end;
-    bool open = false;  // the last line has no line end
-
-    explicit TLines(const std::string& bytes) {
-        size_t lf = bytes.find('\n');
-        end = lf != std::string::npos && (lf == 0 || bytes[lf - 1] != '\r') ? "\n" : "\r\n";
-        size_t start = 0, at;
-        while ((at = bytes.find(end, start)) != std::string::npos) {
-            lines.push_back(bytes.substr(start, at - start));
-            start = at + end.size();
-        }
-        if (start < bytes.size()) {
-            lines.push_back(bytes.substr(start));
-            open = true;
-        }
-    }
-    std::string Bytes() const {
-        std::string out;
-        for (size_t i = 0; i < lines.size(); ++i) out += lines[i] + (open && i + 1 == lines.size() ? "" : end);
-        return out;
-    }
-    std::string Edited(const std::string& op, int n, const std::string& text) const {
-        TLines edited = *this;
-        if (op == "insert") {
-            if (n < 0 || n > int(lines.size())) n = int(lines.size());
-            if (n == int(lines.size())) edited.open = false;
-            edited.lines.insert(edited.lines.begin() + n, text);
-        } else if (op == "put") {
-            if (n + 1 == int(lines.size())) edited.open = false;
-            edited.lines[size_t(n)] = text;
-        } else {
-            if (n + 1 == int(lines.size())) edited.open = false;
-            edited.lines.erase(edited.lines.begin() + n);
-        }
-        return edited.Bytes();
-    }
-};
-
 std::string TextFile(int lines, const std::string& end) {
     std::string bytes;
     for (int i = 0; i < lines; ++i) bytes += "line " + std::to_string(i) + " of a log that goes on for a while" + end;
@@ -156,7 +116,7 @@ TEST(HdStringsFaults, EditsKilledOrStarvedAtEveryStepLeaveOldOrNew) {
     int points = 0;
     for (const auto& c : cases) {
         const std::string& before = *c.base;
-        const std::string after = TLines(before).Edited(c.op, c.n, c.text);
+        const std::string after = hdtest::TLines(before).Edited(c.op, c.n, c.text);
         // Pieces of 128 KiB: the tail moves in several, through both slots.
         const std::vector<std::string> edit = {HDSTRINGS_EDIT_CHILD, file, c.op, std::to_string(c.n), c.text, "131072"};
         WriteFile(file, before);
@@ -184,7 +144,7 @@ TEST(HdStringsFaults, EditsKilledOrStarvedAtEveryStepLeaveOldOrNew) {
         // Stops before the move are undone, those during it finished (an
         // append is undone until its journal is gone).
         EXPECT_GT(sawOld, 0) << c.what;
-        if (c.n < int(TLines(before).lines.size())) EXPECT_GT(sawNew, 0) << c.what;
+        if (c.n < int(hdtest::TLines(before).lines.size())) EXPECT_GT(sawNew, 0) << c.what;
     }
     // The command-line tool's edits finish the same way.
     const std::vector<std::string> tool = {HDSTRINGS_TOOL, "insert", file, "0", "from the tool"};
