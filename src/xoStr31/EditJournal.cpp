@@ -24,7 +24,7 @@ namespace {
 //   64  8  inode of the data file
 //   72  8  checksum of bytes 0 to 71 and the new bytes
 //   80  .  the new bytes (unless an append)
-// then two record slots a block each, then two payload slots. A record:
+// then four record slots a block each, then four payload slots. A record:
 //   0 8 sequence (1 the edit is prepared, k + 1 piece k is on its way)
 //   8 8 piece number, 16 8 where its bytes go, 24 8 how many
 //   32 8 checksum of bytes 0 to 31, the header's checksum and the payload
@@ -33,6 +33,9 @@ constexpr int64_t HeaderBytes = 80;
 constexpr int64_t RecordBytes = 40;
 constexpr int64_t Block = 4096;
 constexpr uint32_t flAppend = 1;
+// Records in turn: a piece's payload stays in the journal until three more
+// pieces were recorded, so the file needs syncing only every third piece.
+constexpr int64_t Slots = 4;
 
 void Put64(uint8_t* p, uint64_t v) {
     for (int i = 0; i < 8; ++i) p[i] = uint8_t(v >> (8 * i));
@@ -50,14 +53,23 @@ uint64_t Mix(uint64_t h, uint64_t v) {
     h = (h << 31 | h >> 33) * 0xC2B2AE3D27D4EB4Full;
     return h;
 }
+// Eight bytes as a little-endian number, in one load.
+uint64_t Word(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    v = __builtin_bswap64(v);
+#endif
+    return v;
+}
 uint64_t Hash(const void* data, size_t n, uint64_t seed) {
     const uint8_t* p = static_cast<const uint8_t*>(data);
     uint64_t a = seed, b = seed + 1, c = seed + 2, d = seed + 3;
     for (; n >= 32; p += 32, n -= 32) {
-        a = Mix(a, Get64(p));
-        b = Mix(b, Get64(p + 8));
-        c = Mix(c, Get64(p + 16));
-        d = Mix(d, Get64(p + 24));
+        a = Mix(a, Word(p));
+        b = Mix(b, Word(p + 8));
+        c = Mix(c, Word(p + 16));
+        d = Mix(d, Word(p + 24));
     }
     uint64_t h = Mix(Mix(Mix(Mix(n, a), b), c), d);
     for (; n > 0; ++p, --n) h = Mix(h, *p);
@@ -83,9 +95,9 @@ struct THeader {
         if (Delta() == 0 || Tail() == 0) return 1;
         return (Tail() + Capacity - 1) / Capacity;
     }
-    int64_t RecordAt(int64_t seq) const { return Align(HeaderBytes + Stored()) + (seq % 2) * Block; }
+    int64_t RecordAt(int64_t seq) const { return Align(HeaderBytes + Stored()) + (seq % Slots) * Block; }
     int64_t PayloadAt(int64_t seq) const {
-        return Align(HeaderBytes + Stored()) + 2 * Block + (seq % 2) * (Capacity + Stored());
+        return Align(HeaderBytes + Stored()) + Slots * Block + (seq % Slots) * (Capacity + Stored());
     }
 
     void Encode(uint8_t* out) const {
@@ -188,19 +200,17 @@ public:
         return h.Sum() == h.Check;
     }
 
-    // The last whole record: its sequence, or 0 when there is none. A piece
-    // record's payload is left in the buffer.
-    int64_t LastRecord() {
-        uint8_t r[2][RecordBytes] = {};
-        int64_t seqs[2] = {0, 0};
-        for (int slot = 0; slot < 2; ++slot)
-            if (::pread(fd_, r[slot], RecordBytes, h.RecordAt(slot)) == RecordBytes) seqs[slot] = int64_t(Get64(r[slot]));
-        // The newer one first; the older one stands when the newer was torn.
-        int order[2] = {0, 1};
-        if (seqs[1] > seqs[0]) std::swap(order[0], order[1]);
-        for (int slot : order) {
-            const int64_t seq = seqs[slot];
-            if (seq < 1 || seq % 2 != slot || seq > h.Pieces() + 1) continue;
+    // The whole records in the slots, by sequence: the newest and the
+    // pieces it may still depend on (up to three before it, whose data may
+    // not have reached the disk). Answers the newest sequence, 0 for none.
+    int64_t LastRecords(std::vector<int64_t>& redo) {
+        uint8_t r[Slots][RecordBytes] = {};
+        int64_t newest = 0;
+        bool whole[Slots] = {};
+        for (int slot = 0; slot < Slots; ++slot) {
+            if (::pread(fd_, r[slot], RecordBytes, h.RecordAt(slot)) != RecordBytes) continue;
+            const int64_t seq = int64_t(Get64(r[slot]));
+            if (seq < 1 || seq % Slots != slot || seq > h.Pieces() + 1) continue;
             int64_t n = 0;
             if (seq > 1) {
                 TPiece p = PieceOf(h, seq - 1);
@@ -211,9 +221,26 @@ public:
                 if (int64_t(buffer_.size()) < n) buffer_.resize(size_t(n));
                 if (::pread(fd_, buffer_.data(), size_t(n), h.PayloadAt(seq)) != ssize_t(n)) continue;
             }
-            if (Hash(buffer_.data(), size_t(n), Hash(r[slot], 32, h.Check)) == Get64(r[slot] + 32)) return seq;
+            if (Hash(buffer_.data(), size_t(n), Hash(r[slot], 32, h.Check)) != Get64(r[slot] + 32)) continue;
+            whole[slot] = true;
+            newest = std::max(newest, seq);
         }
-        return 0;
+        redo.clear();
+        for (int64_t seq = std::max<int64_t>(2, newest - (Slots - 1)); seq <= newest; ++seq)
+            if (whole[seq % Slots] && int64_t(Get64(r[seq % Slots])) == seq) redo.push_back(seq);
+        return newest;
+    }
+
+    // Writes a recorded piece again from the journal.
+    bool Redo(int64_t seq) {
+        TPiece p = PieceOf(h, seq - 1);
+        const int64_t n = p.Length(h);
+        if (int64_t(buffer_.size()) < n) buffer_.resize(size_t(n));
+        if (n > 0 && ::pread(fd_, buffer_.data(), size_t(n), h.PayloadAt(seq)) != ssize_t(n))
+            return Failed("cannot read the journal \"" + name_ + "\"");
+        if (!file_.WriteAt(p.Dest, buffer_.data(), n)) return Failed("cannot write \"" + file_.Path() + "\"");
+        written_ = std::max(written_, seq);
+        return true;
     }
 
     // Piece k: its bytes to the journal, synced, then to their place, synced.
@@ -229,15 +256,20 @@ public:
         }
         if (!file_.ReadAt(p.From, at, p.To - p.From)) return Failed("cannot read \"" + file_.Path() + "\"");
         const int64_t seq = k + 1;
+        // The slot's last piece must be on the disk before its copy goes.
+        if (seq - Slots > synced_ && !SyncFile()) return false;
         if (!WriteJournal(h.PayloadAt(seq), buffer_.data(), n) || !WriteRecord(seq, k, p.Dest, n) || !SyncJournal())
             return false;
         recorded = true;
-        return PutPiece(p.Dest, n);
+        if (!file_.WriteAt(p.Dest, buffer_.data(), n)) return Failed("cannot write \"" + file_.Path() + "\"");
+        written_ = seq;
+        return true;
     }
 
-    bool PutPiece(int64_t dest, int64_t n) {
-        if (!file_.WriteAt(dest, buffer_.data(), n) || !file_.Sync())
-            return Failed("cannot write \"" + file_.Path() + "\"");
+    // Everything written so far on the disk.
+    bool SyncFile() {
+        if (!file_.Sync()) return Failed("cannot sync \"" + file_.Path() + "\"");
+        synced_ = written_;
         return true;
     }
 
@@ -252,9 +284,9 @@ public:
             done += p.To - p.From;
             if (progress) progress(done, total);
         }
-        if (file_.GetSize() != h.NewSize && (!file_.Resize(h.NewSize) || !file_.Sync()))
+        if (file_.GetSize() != h.NewSize && !file_.Resize(h.NewSize))
             return Failed("cannot change the size of \"" + file_.Path() + "\"");
-        return true;
+        return SyncFile();
     }
 
     // The old content again: only while no byte below the old size changed.
@@ -335,6 +367,7 @@ private:
     std::vector<uint8_t>& buffer_;
     std::string& error_;
     int fd_ = -1;
+    int64_t written_ = 0, synced_ = 0;  // sequences of the last piece written, and on the disk
     bool owned_ = false;  // made or adopted here: ours to remove
 };
 
@@ -435,7 +468,8 @@ bool TEditJournal::Recover(TDataFile& file, std::string& error) {
         error = "the journal \"" + name + "\" belongs to an edit of another file of that name";
         return false;
     }
-    const int64_t seq = run.LastRecord();
+    std::vector<int64_t> redo;
+    const int64_t seq = run.LastRecords(redo);
     if (seq == 0) {
         run.Remove();
         return true;
@@ -444,8 +478,9 @@ bool TEditJournal::Recover(TDataFile& file, std::string& error) {
         if (!run.Undo()) return run.Failed("cannot restore \"" + file.Path() + "\"");
         return true;
     }
-    TPiece p = PieceOf(h, seq - 1);
-    if (!run.PutPiece(p.Dest, p.Length(h)) || !run.Finish(seq)) return false;
+    for (int64_t s : redo)
+        if (!run.Redo(s)) return false;
+    if (!run.Finish(seq)) return false;
     run.Remove();
     return true;
 }

@@ -6,9 +6,10 @@
 // changes, a journal beside it ("FILE-journal") records the edit and is
 // synced; growth is reserved on the disk first, so a full disk stops the
 // edit before anything moved. The tail then moves in pieces; each piece's
-// bytes go to the journal (two slots, used in turn, each with a checksum)
-// and are synced before the piece is written to its new place. The journal
-// is removed once the file is synced in its new form.
+// bytes go to the journal (four slots, used in turn, each with a checksum)
+// and are synced before the piece is written to its new place; the file is
+// synced before a slot is used again, and once more at the end, when the
+// journal is removed.
 //
 // A process stopped on the way (a kill, a power cut, a failed write) leaves
 // the journal; Recover, run by the next open, brings the file to one of the

@@ -275,7 +275,7 @@ private:
     int64_t FUsedSize = 0;
 
     int64_t FScanChunk = 4 << 20;
-    int64_t FMoveLimit = 32 << 20;
+    int64_t FMoveLimit = 4 << 20;
     TProgressKind FProgressKind = TProgressKind::Index;
     TFileFault FLastFault = TFileFault::None;
     std::string FLastError;

@@ -137,14 +137,19 @@ TEST(HdStringsFaults, EditsKilledOrStarvedAtEveryStepLeaveOldOrNew) {
             now = Reopened(file);
             ASSERT_TRUE(now == before || now == after) << c.what << ", call " << k << " failed";
             // What the edit told is what the file holds.
-            if (code == 0) EXPECT_EQ(now, after) << c.what << ", call " << k << " failed";
-            if (code == 1) EXPECT_EQ(now, before) << c.what << ", call " << k << " failed";
+            if (code == 0) {
+                EXPECT_EQ(now, after) << c.what << ", call " << k << " failed";
+            } else if (code == 1) {
+                EXPECT_EQ(now, before) << c.what << ", call " << k << " failed";
+            }
             points += 2;
         }
         // Stops before the move are undone, those during it finished (an
         // append is undone until its journal is gone).
         EXPECT_GT(sawOld, 0) << c.what;
-        if (c.n < int(hdtest::TLines(before).lines.size())) EXPECT_GT(sawNew, 0) << c.what;
+        if (c.n < int(hdtest::TLines(before).lines.size())) {
+            EXPECT_GT(sawNew, 0) << c.what;
+        }
     }
     // The command-line tool's edits finish the same way.
     const std::vector<std::string> tool = {HDSTRINGS_TOOL, "insert", file, "0", "from the tool"};
