@@ -192,6 +192,7 @@ public:
         h.Inode = Get64(b + 64);
         h.Check = Get64(b + 72);
         if (h.OldSize < 0 || h.At < 0 || h.OldLength < 0 || h.NewLength < 0 || h.Capacity < 1 ||
+            h.Capacity > std::min<int64_t>(std::max<int64_t>(1, h.OldSize), int64_t(1) << 30) ||
             h.TailStart() > h.OldSize || h.NewSize != h.OldSize + h.Delta() || h.Stored() > (int64_t(1) << 30))
             return false;
         h.Text.resize(size_t(h.Stored()));

@@ -361,3 +361,29 @@ TEST(HdStringsFiles, IndexOfRange) {
     EXPECT_EQ(list.FindValue(platform::TVariant(7), 0, 0, 6), -1);
     EXPECT_EQ(list.FindValue(platform::TVariant(""), 0, 0, 6), -1);
 }
+
+// The temporary file of storage mode 1 is made new: a link planted under its
+// name is passed over, and what it points to stays as it was. Saving over
+// the list's own file through a link writes the file and keeps the link.
+TEST(HdStringsFiles, TemporaryFileAndSavesThroughLinks) {
+    TempFolder dir;
+    WriteFile(dir / "victim.txt", "keep");
+    ASSERT_EQ(::symlink((dir / "victim.txt").c_str(), (dir / "xoStr31.Txt").c_str()), 0);
+    THdStrings temp;
+    temp.SetPath(1, dir.Path());
+    temp.Add("secret");
+    temp.SetParam(0, 1);
+    EXPECT_EQ(temp.GetPath(2), dir / "xoStr31_1.Txt");
+    EXPECT_EQ(ReadFile(dir / "victim.txt"), "keep");
+
+    WriteFile(dir / "real.txt", "a\r\n");
+    ASSERT_EQ(::symlink("real.txt", (dir / "link.txt").c_str()), 0);
+    THdStrings list;
+    ASSERT_TRUE(list.Open(dir / "link.txt", false));
+    list.Add("b");
+    ASSERT_TRUE(list.Save(""));
+    struct stat st{};
+    ASSERT_EQ(::lstat((dir / "link.txt").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(ReadFile(dir / "real.txt"), "a\r\nb\r\n");
+}
