@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <random>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -153,6 +154,7 @@ TSaveFileStream::TSaveFileStream(const std::string& path) : path_(path) {
             throw EFCreateError("Cannot save " + Quoted(path) + ": no temporary file for the new content: " +
                                 std::strerror(errno));
     }
+    content_ = std::make_unique<TFileStream>(fd_, path_);
 }
 
 void TSaveFileStream::OpenTemporary() {
@@ -202,54 +204,29 @@ void TSaveFileStream::OpenTemporary() {
 }
 
 TSaveFileStream::~TSaveFileStream() {
-    if (fd_ >= 0) ::close(fd_);
     if (!temp_.empty()) ::unlink(temp_.c_str());
 }
 
-int64_t TSaveFileStream::Read(void* buffer, int64_t count) {
-    int64_t done = 0;
-    auto* p = static_cast<uint8_t*>(buffer);
-    while (done < count) {
-        ssize_t n = ::read(fd_, p + done, static_cast<size_t>(std::min<int64_t>(count - done, 1 << 30)));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += n;
-    }
-    return done;
+void TSaveFileStream::CloseContent() {
+    content_.reset();
+    fd_ = -1;
 }
+
+int64_t TSaveFileStream::Read(void* buffer, int64_t count) { return content_->Read(buffer, count); }
 
 int64_t TSaveFileStream::Write(const void* buffer, int64_t count) {
-    int64_t done = 0;
-    auto* p = static_cast<const uint8_t*>(buffer);
-    while (done < count) {
-        ssize_t n = ::write(fd_, p + done, static_cast<size_t>(std::min<int64_t>(count - done, 1 << 30)));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw EWriteError("Cannot save " + Quoted(path_) + ": " + std::strerror(n == 0 ? ENOSPC : errno));
-        done += n;
-    }
-    return done;
+    errno = 0;
+    if (content_->Write(buffer, count) != count)
+        throw EWriteError("Cannot save " + Quoted(path_) + ": " + std::strerror(errno ? errno : ENOSPC));
+    return count;
 }
 
-int64_t TSaveFileStream::Seek(int64_t offset, SeekOrigin origin) {
-    int whence = origin == SeekOrigin::Begin ? SEEK_SET : origin == SeekOrigin::Current ? SEEK_CUR : SEEK_END;
-    off_t r = ::lseek(fd_, offset, whence);
-    return r < 0 ? -1 : r;
-}
-
-void TSaveFileStream::SetSize(int64_t size) {
-    if (::ftruncate(fd_, size) != 0)
-        throw EWriteError("Cannot save " + Quoted(path_) + ": " + std::strerror(errno));
-    if (Position() > size) Seek(size, SeekOrigin::Begin);
-}
-
-int64_t TSaveFileStream::GetSize() {
-    struct stat st{};
-    return ::fstat(fd_, &st) == 0 ? st.st_size : -1;
-}
+int64_t TSaveFileStream::Seek(int64_t offset, SeekOrigin origin) { return content_->Seek(offset, origin); }
+void TSaveFileStream::SetSize(int64_t size) { content_->SetSize(size); }
+int64_t TSaveFileStream::GetSize() { return content_->GetSize(); }
 
 void TSaveFileStream::Fail(const std::string& what, int err) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    CloseContent();
     if (!temp_.empty()) ::unlink(temp_.c_str());
     temp_.clear();
     throw EWriteError(what + ": " + std::strerror(err) + ". The file was left as it was");
@@ -280,8 +257,7 @@ void TSaveFileStream::CommitByRename() {
         Fail("Cannot save " + Quoted(path_), err);
     }
     temp_.clear();
-    ::close(fd_);
-    fd_ = -1;
+    CloseContent();
     SyncFolder(target_);
 }
 
@@ -330,8 +306,7 @@ void TSaveFileStream::CommitInPlace() {
         ::close(saved);
         ::unlink(backup.c_str());
         ::close(target);
-        ::close(fd_);
-        fd_ = -1;
+        CloseContent();
         return;
     }
     int err = errno;
@@ -342,8 +317,7 @@ void TSaveFileStream::CommitInPlace() {
         ::unlink(backup.c_str());
         Fail(what, err);
     }
-    ::close(fd_);
-    fd_ = -1;
+    CloseContent();
     throw EWriteError(what + ": " + std::strerror(err) + ". The old content is kept in " + Quoted(backup));
 }
 

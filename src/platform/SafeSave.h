@@ -17,6 +17,7 @@
 //   removed once the save is through.
 #include "platform/Streams.h"
 
+#include <memory>
 #include <string>
 
 namespace platform {
@@ -54,11 +55,13 @@ private:
     void CommitByRename();
     void CommitInPlace();
     [[noreturn]] void Fail(const std::string& what, int err);
+    void CloseContent();
 
     std::string path_;
     std::string target_;
     std::string temp_;       // beside the target; empty when unlinked or in place
-    int fd_ = -1;            // the new content
+    std::unique_ptr<TFileStream> content_;  // the new content
+    int fd_ = -1;                           // its descriptor
     bool existed_ = false;
     bool inPlace_ = false;
     bool committed_ = false;

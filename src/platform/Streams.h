@@ -78,6 +78,8 @@ public:
     // through TSaveFileStream). Opening a pipe or device never waits: it is
     // refused as not a regular file.
     TFileStream(const std::string& path, unsigned mode);
+    // Takes over a descriptor that is open already; the name is for messages.
+    TFileStream(int fd, std::string name) : path_(std::move(name)), fd_(fd) {}
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;
     TFileStream& operator=(const TFileStream&) = delete;

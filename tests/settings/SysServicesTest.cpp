@@ -152,4 +152,9 @@ TEST_F(SysServices, FailedAllocationReportsTheSystemError) {
     EXPECT_EQ(AllocPages(0, int64_t(1) << 62), nullptr);
     ASSERT_EQ(boxes->Boxes().size(), 1u);
     EXPECT_EQ(boxes->Boxes()[0].caption, "System error");
+    // More than memory and swap can hold now is refused at once, not handed
+    // out to end in an out-of-memory kill when it is touched.
+    int64_t beyond = static_cast<int64_t>(platform::CommittableMemory()) + (int64_t(1) << 30);
+    EXPECT_EQ(AllocPages(0, beyond), nullptr);
+    EXPECT_EQ(boxes->Boxes().size(), 2u);
 }
