@@ -251,7 +251,7 @@ public:
         int64_t n = p.Length(h);
         if (int64_t(buffer_.size()) < n) buffer_.resize(size_t(n));
         uint8_t* at = buffer_.data();
-        if (p.WithText) {
+        if (p.WithText && !h.Text.empty()) {
             std::memcpy(at, h.Text.data(), h.Text.size());
             at += h.Text.size();
         }
