@@ -1,7 +1,7 @@
 // Text files as people keep them: LF, CR LF and mixed line ends through
 // every command against a plain model of lines, and the search against grep
 // with and without letter case.
-#include "HdStringsTool.h"
+#include "ToolRun.h"
 #include "LineModel.h"
 #include "TempFolder.h"
 
@@ -13,23 +13,12 @@
 #include <sys/wait.h>
 
 using hdtest::ReadFile;
+using hdtest::Tool;
 using hdtest::TempFolder;
 using hdtest::TLines;
 using hdtest::WriteFile;
 
 namespace {
-
-struct Result {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-Result Tool(std::vector<std::string> args) {
-    std::ostringstream out, err;
-    int code = hdstrings::Run(args, out, err);
-    return {code, out.str(), err.str()};
-}
 
 // grep's answer as the list counts: the first matching line from 0, or -1.
 int Grep(const std::string& options, const std::string& text, const std::string& file) {

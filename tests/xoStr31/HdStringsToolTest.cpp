@@ -1,5 +1,5 @@
 // The hdstrings command line on real files.
-#include "HdStringsTool.h"
+#include "ToolRun.h"
 #include "TempFolder.h"
 #include "xoStr31/HdStrings.h"
 
@@ -9,24 +9,10 @@
 #include <sys/stat.h>
 
 using hdtest::ReadFile;
+using hdtest::Tool;
 using hdtest::TempFolder;
 using hdtest::WriteFile;
 
-namespace {
-
-struct Result {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-Result Tool(std::vector<std::string> args) {
-    std::ostringstream out, err;
-    int code = hdstrings::Run(args, out, err);
-    return {code, out.str(), err.str()};
-}
-
-} // namespace
 
 TEST(HdStringsTool, ReadsAndChangesInPlace) {
     TempFolder dir;
