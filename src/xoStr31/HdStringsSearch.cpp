@@ -2,6 +2,8 @@
 // entries and the sort index with its samples.
 #include "xoStr31/HdStrings.h"
 
+#include "xoStr31/TextMatcher.h"
+
 #include "platform/System.h"
 #include "settings/SysServices.h"
 
@@ -33,13 +35,8 @@ int THdStrings::IndexOfRange(const std::string& s, int first, int last) {
     if (first < 0) first = 0;
     if (last < 0 || last > FLastIndex) last = FLastIndex;
     if (first > FLastIndex) return -1;
-    unsigned flags = LocaleFlags(FCompareFlags);
-    int i = first;
-    do {
-        if (platform::CompareString(flags, s, Get(i)) == 2) return i;
-        ++i;
-    } while (i <= last);
-    return -1;
+    // The entry at first is compared even when first lies past last.
+    return FindMatch(TTextMatcher(s, LocaleFlags(FCompareFlags)), first, std::max(first, last));
 }
 
 int THdStrings::FindValue(const platform::TVariant& value, unsigned flags, int first, int last) {
@@ -47,17 +44,56 @@ int THdStrings::FindValue(const platform::TVariant& value, unsigned flags, int f
     if (kind != varOleStr && kind != varStrArg && kind != varString) return -1;
     std::string text = value.AsString();
     if (text.empty() || FLastIndex < 0) return -1;
-    unsigned locale = LocaleFlags(flags);
+    TTextMatcher matcher(text, LocaleFlags(flags));
     if (first <= last) {
-        int from = std::max(first, 0);
-        int to = std::min(last, FLastIndex);
-        for (int i = from; i <= to; ++i)
-            if (platform::CompareString(locale, text, Get(i)) == 2) return i;
-    } else {
-        for (int i = std::min(first, FLastIndex); i >= 0; --i)
-            if (platform::CompareString(locale, text, Get(i)) == 2) return i;
+        int from = std::max(first, 0), to = std::min(last, FLastIndex);
+        return from <= to ? FindMatch(matcher, from, to) : -1;
     }
-    return -1;
+    int from = std::min(first, FLastIndex);
+    return from >= 0 ? FindMatch(matcher, from, 0) : -1;
+}
+
+// The first entry from from to to (either way) that the matcher takes. The
+// bytes are read in large blocks and most entries are told apart by their
+// length alone, so a search runs near the speed of reading the file.
+int THdStrings::FindMatch(const TTextMatcher& matcher, int from, int to) {
+    if (!FStream) return -1;
+    const int step = from <= to ? 1 : -1;
+    auto* memory = dynamic_cast<platform::TMemoryStream*>(FStream.get());
+    const std::string& text = matcher.Text();
+    const int64_t wanted = int64_t(text.size());
+    std::vector<char> block;
+    int64_t blockStart = 0, blockEnd = 0;
+    // The stored bytes [start, start + n), or null when they cannot be read.
+    auto bytes = [&](int64_t start, int64_t n) -> const char* {
+        if (memory) return reinterpret_cast<const char*>(memory->Memory()) + start;
+        if (start >= blockStart && start + n <= blockEnd) return block.data() + (start - blockStart);
+        const int64_t size = std::max<int64_t>(n, 4 << 20);
+        blockStart = step > 0 ? start : std::max<int64_t>(0, start + n - size);
+        blockEnd = std::min(FUsedSize, blockStart + size);
+        block.resize(size_t(blockEnd - blockStart));
+        if (!ReadAt(blockStart, block.data(), blockEnd - blockStart)) {
+            blockEnd = blockStart;
+            return nullptr;
+        }
+        return block.data() + (start - blockStart);
+    };
+    for (int i = from;; i += step) {
+        const int64_t start = EntryStart(i);
+        const int64_t n = std::max<int64_t>(0, FEnds[size_t(i)] - start - (IsOpenEnd(i) ? 0 : FSeparatorLength));
+        if (matcher.Exact()) {
+            // Equal, or longer with a zero byte right after the text.
+            if (n >= wanted) {
+                const char* p = bytes(start, n);
+                if (p && (n == wanted || p[wanted] == 0) && std::memcmp(p, text.data(), size_t(wanted)) == 0)
+                    return i;
+            }
+        } else {
+            const char* p = bytes(start, n);
+            if (p && matcher.Matches(p, size_t(n))) return i;
+        }
+        if (i == to) return -1;
+    }
 }
 
 // Reads the used bytes once and cuts them into the texts Get would answer
