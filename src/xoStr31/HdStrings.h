@@ -171,7 +171,7 @@ private:
     void DeleteTempFile();
     bool ValidEntryTable(const std::vector<int32_t>& ends, bool openEnd);
     // Every entry's text as Get answers it, read in one sweep.
-    bool ReadAllTexts(std::string& bytes, std::vector<std::string_view>& texts, int& failedAt);
+    bool ReadAllTexts(TSortTexts& texts, int& failedAt);
 
     std::unique_ptr<platform::TStream> FStream;
     int32_t FGrowStep = 1048576;

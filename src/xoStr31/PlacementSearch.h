@@ -1,0 +1,75 @@
+#pragma once
+// Places the non-empty texts of a list one by one as the sort walk does:
+// each goes right before the first placed text it compares below (with
+// CompareEntries), or last. The walk finds that text by a linear scan;
+// here it is found without looking at the others one by one.
+//
+// All texts are ranked once by their folded bytes (upper letters as lower
+// ones). A placed text t stops the walk for s when s compares below t.
+// Seen from s, those t are: every text ranked above s, and among the
+// texts ranked below s only those where s's first folded byte that is
+// above t's forms one of the pairs of SortBytes.h with t's byte:
+//   - a raw-smaller pair: s compares below t right there;
+//   - a going-on pair: the walk reads on, so t stops it when the rest of
+//     t stops the rest of s, by the same rules one byte further in.
+// The texts ranked below s that part from it at one byte form one rank
+// range, so the texts that stop s are a few rank ranges, and the list
+// order gives which of them comes first: order labels for the placed
+// texts, and a tree that keeps the earliest placed text of each rank
+// range. Only where a going-on pair meets a lower letter (0x81 to 0x9A
+// against "a" to "z", whose fold also holds "A" to "Z") is each candidate
+// compared in full.
+#include "xoStr31/EarliestTree.h"
+#include "xoStr31/OrderLabels.h"
+#include "xoStr31/PrefixSteps.h"
+#include "xoStr31/SortTexts.h"
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace xoStr31 {
+
+class TPlacementSearch {
+public:
+    explicit TPlacementSearch(const TSortTexts& texts);
+
+    // Places the entry's text, which must not be empty; entries go in
+    // ascending order.
+    void Place(uint32_t entry);
+
+    // Ends the search and answers the place of each placed entry among
+    // them (-1 for the others); what the search used is freed first.
+    std::vector<int32_t> TakeOrder(size_t entries);
+
+private:
+    struct TBranch {
+        uint32_t Lo, Hi, Depth;
+        bool Check;
+    };
+    std::string_view Ranked(uint32_t rank) const { return FTexts.Text(FEntryAt[rank]); }
+    uint32_t RankOf(uint32_t entry, std::string_view s) const;
+    void Search(uint32_t rank);
+    void Groups(uint32_t lo, uint32_t hi, uint32_t agree, uint32_t from, bool check);
+    void Group(uint32_t lo, uint32_t hi, uint32_t depth, bool check);
+    void Branch(const TBranch& b);
+    bool ByteRange(uint32_t& lo, uint32_t& hi, uint32_t depth, unsigned first, unsigned last) const;
+    void Earliest(uint32_t lo, uint32_t hi, bool check);
+    static bool StopsWalk(void* self, uint32_t rank);
+
+    const TSortTexts& FTexts;
+    std::vector<uint32_t> FEntryAt;       // entry of each rank
+    TPrefixSteps FSteps;
+    TOrderLabels FLabels;                 // by rank
+    TEarliestTree FTree;
+    std::array<bool, 256> FPaired{};      // bytes of s that may form a pair with a byte found in the texts
+
+    // The current search.
+    std::string_view FText;
+    TEarliestTree::TFound FFound;
+    std::vector<uint32_t> FPairs;         // positions of s whose byte may pair
+    std::vector<TBranch> FBranches;
+};
+
+} // namespace xoStr31
