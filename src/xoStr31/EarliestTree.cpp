@@ -4,7 +4,8 @@
 
 namespace xoStr31 {
 
-TEarliestTree::TEarliestTree(const TOrderLabels& labels, uint32_t slots) : FLabels(labels), FSlots(slots) {
+void TEarliestTree::Reset(uint32_t slots) {
+    FSlots = slots;
     const size_t blocks = (size_t(slots) >> Shift) + 1;
     FLeaves = 1;
     while (FLeaves < blocks) FLeaves <<= 1;

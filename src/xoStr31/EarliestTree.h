@@ -19,7 +19,9 @@ public:
     // Answers whether a slot may count as found.
     using TAccept = bool (*)(void* context, uint32_t slot);
 
-    TEarliestTree(const TOrderLabels& labels, uint32_t slots);
+    explicit TEarliestTree(const TOrderLabels& labels) : FLabels(labels) {}
+    // Starts over with slots 0 to slots - 1, none placed.
+    void Reset(uint32_t slots);
 
     // The slot was placed, or its label changed.
     void Placed(uint32_t slot);
@@ -40,8 +42,8 @@ private:
     void Node(size_t node, TFound& found, TAccept accept, void* context) const;
 
     const TOrderLabels& FLabels;
-    uint32_t FSlots;
-    size_t FLeaves;                 // a power of two, at least the block count
+    uint32_t FSlots = 0;
+    size_t FLeaves = 1;                // a power of two, at least the block count
     std::vector<uint64_t> FKey;     // earliest label below each node
     std::vector<uint32_t> FSlot;    // and its slot
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 
 namespace xoStr31 {
 
@@ -13,12 +14,18 @@ using Wide = unsigned __int128;
 // prepends go one step out instead of halving what is left.
 constexpr uint64_t EndStep = uint64_t(1) << 32;
 
-// How many slots a range of 2^i labels may hold.
-uint64_t Capacity(int i) { return static_cast<uint64_t>(std::floor(std::pow(1.5, i))); }
-
 } // namespace
 
-TOrderLabels::TOrderLabels(uint32_t slots) : FLabel(slots, Unplaced), FNext(slots, None), FPrev(slots, None) {}
+void TOrderLabels::Reset(uint32_t slots) {
+    // A range of 2^i labels may hold T^i slots, T as small as still lets
+    // the whole range take every slot: sparse ranges spread seldom.
+    const double t = std::pow(2.0 * (double(slots) + 2), 1.0 / 62);
+    for (int i = 0; i <= 64; ++i) FCapacity[size_t(i)] = static_cast<uint64_t>(std::floor(std::pow(t, i)));
+    FLabel.assign(slots, Unplaced);
+    FNext.assign(slots, None);
+    FPrev.assign(slots, None);
+    FHead = FTail = None;
+}
 
 void TOrderLabels::ReleaseLabels() {
     std::vector<uint64_t>().swap(FLabel);
@@ -30,7 +37,7 @@ void TOrderLabels::InsertBefore(uint32_t slot, uint32_t t) { InsertAfter(slot, t
 // Labels lie strictly between 0 (before the first) and Unplaced (after
 // the last).
 void TOrderLabels::InsertAfter(uint32_t slot, uint32_t a) {
-    uint32_t b = a == None ? FHead : FNext[a];
+    const uint32_t b = a == None ? FHead : FNext[a];
     uint64_t lo = a == None ? 0 : FLabel[a];
     uint64_t hi = b == None ? Unplaced : FLabel[b];
     if (hi - lo < 2) {
@@ -75,18 +82,17 @@ void TOrderLabels::Spread(uint32_t a, uint32_t b) {
             ++count;
         }
         const Wide step = (Wide(1) << i) / (count + 1);
-        if (count + 1 > Capacity(i) || step < 4) continue;
+        if (count + 1 > FCapacity[size_t(i)] || step < 4) continue;
         // count slots and the gap after a take count + 1 places.
-        uint32_t s = left != None ? left : FHead;
-        Wide place = 0;
-        if (a == None) place = 1;  // the gap comes first
-        for (; s != right; s = FNext[s]) {
+        Wide place = a == None ? 1 : 0;  // with a None the gap comes first
+        for (uint32_t s = left != None ? left : FHead; s != right; s = FNext[s]) {
             FLabel[s] = static_cast<uint64_t>(Wide(base) + place * step + step / 2);
             if (OnRelabel) OnRelabel(s);
             place += s == a ? 2 : 1;
         }
         return;
     }
+    throw std::length_error("order labels exhausted");
 }
 
 } // namespace xoStr31

@@ -3,9 +3,10 @@
 // placed slots compare in O(1) by their 64-bit labels. A slot goes in
 // half way between its neighbours; when they lie next to each other, the
 // smallest aligned label range around them that is sparse enough is
-// spread out evenly (a range of 2^i labels may hold 1.5^i slots), which
-// costs O(log n) label changes per insertion, amortized. Labels only ever
-// change together with their order kept.
+// spread out evenly (a range of 2^i labels may hold T^i slots, for some
+// 1 < T < 2), which costs O(log n) label changes per insertion, amortized.
+// Labels only ever change together with their order kept.
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -17,7 +18,8 @@ public:
     static constexpr uint32_t None = UINT32_MAX;
     static constexpr uint64_t Unplaced = UINT64_MAX;
 
-    explicit TOrderLabels(uint32_t slots);
+    // Starts over with slots 0 to slots - 1, none placed.
+    void Reset(uint32_t slots);
 
     bool Empty() const { return FHead == None; }
     const uint64_t* Labels() const { return FLabel.data(); }
@@ -36,6 +38,7 @@ private:
     void InsertAfter(uint32_t slot, uint32_t a);
     void Spread(uint32_t a, uint32_t b);
 
+    std::array<uint64_t, 65> FCapacity{};  // slots a range of 2^i labels may hold
     std::vector<uint64_t> FLabel;
     std::vector<uint32_t> FNext;
     std::vector<uint32_t> FPrev;

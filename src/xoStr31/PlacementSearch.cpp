@@ -11,12 +11,6 @@ namespace {
 
 using SortBytes::Folded;
 
-uint32_t CountNonEmpty(const TSortTexts& texts) {
-    uint32_t count = 0;
-    for (size_t i = 0; i < texts.Count(); ++i) count += !texts.Text(i).empty();
-    return count;
-}
-
 // a against b on their folded bytes from byte `from` on, a shorter text
 // first: below 0, 0 or above 0.
 int CompareFolded(std::string_view a, std::string_view b, size_t from) {
@@ -38,24 +32,13 @@ uint32_t FoldedLcp(std::string_view a, std::string_view b, size_t from) {
 } // namespace
 
 TPlacementSearch::TPlacementSearch(const TSortTexts& texts)
-    : FTexts(texts), FLabels(CountNonEmpty(texts)), FTree(FLabels, CountNonEmpty(texts)) {
-    const size_t n = texts.Count();
-    FEntryAt.reserve(CountNonEmpty(texts));
+    : FTexts(texts), FTree(FLabels) {
     std::array<bool, 256> present{};
-    for (size_t i = 0; i < n; ++i) {
-        const std::string_view t = texts.Text(i);
-        if (t.empty()) continue;
-        FEntryAt.push_back(static_cast<uint32_t>(i));
-        for (unsigned char c : t) present[Folded[c]] = true;
-    }
-    std::sort(FEntryAt.begin(), FEntryAt.end(), [&](uint32_t a, uint32_t b) {
-        const int c = CompareFolded(texts.Text(a), texts.Text(b), 0);
-        return c < 0 || (c == 0 && a < b);
-    });
-    std::vector<uint32_t> lcp(FEntryAt.size(), 0);
-    for (size_t r = 1; r < FEntryAt.size(); ++r) lcp[r] = FoldedLcp(Ranked(uint32_t(r - 1)), Ranked(uint32_t(r)), 0);
-    FSteps.Build(std::move(lcp));
-
+    for (size_t i = 0; i < texts.Count(); ++i)
+        for (unsigned char c : texts.Text(i)) present[Folded[c]] = true;
+    Rank();
+    FLabels.Reset(uint32_t(FEntryAt.size()));
+    FTree.Reset(uint32_t(FEntryAt.size()));
     for (unsigned x = 0; x < 256; ++x) {
         const SortBytes::TByteRun run = SortBytes::RawSmallerRuns[x];
         for (unsigned y = run.First; y <= run.Last; ++y) FPaired[x] = FPaired[x] || present[y];
@@ -65,17 +48,52 @@ TPlacementSearch::TPlacementSearch(const TSortTexts& texts)
     FLabels.OnRelabel = [this](uint32_t rank) { FTree.Relabeled(rank); };
 }
 
-uint32_t TPlacementSearch::RankOf(uint32_t entry, std::string_view s) const {
-    auto at = std::partition_point(FEntryAt.begin(), FEntryAt.end(), [&](uint32_t e) {
-        const int c = CompareFolded(FTexts.Text(e), s, 0);
-        return c < 0 || (c == 0 && e < entry);
+// Ranks the non-empty texts by folded bytes, then entry. The first eight
+// folded bytes, packed into one number, settle most comparisons without
+// reading the texts again.
+void TPlacementSearch::Rank() {
+    struct TKeyed {
+        uint64_t Key;
+        uint32_t Entry;
+    };
+    std::vector<TKeyed> keyed;
+    size_t count = 0;
+    for (size_t i = 0; i < FTexts.Count(); ++i) count += !FTexts.Text(i).empty();
+    keyed.reserve(count);
+    for (size_t i = 0; i < FTexts.Count(); ++i) {
+        const std::string_view t = FTexts.Text(i);
+        if (t.empty()) continue;
+        uint64_t key = 0;
+        for (size_t k = 0; k < 8; ++k) key = (key << 8) | (k < t.size() ? Folded[uint8_t(t[k])] : 0);
+        keyed.push_back(TKeyed{key, static_cast<uint32_t>(i)});
+    }
+    std::sort(keyed.begin(), keyed.end(), [&](const TKeyed& a, const TKeyed& b) {
+        if (a.Key != b.Key) return a.Key < b.Key;
+        const int c = CompareFolded(FTexts.Text(a.Entry), FTexts.Text(b.Entry), 8);
+        return c < 0 || (c == 0 && a.Entry < b.Entry);
     });
-    return static_cast<uint32_t>(at - FEntryAt.begin());
+    FEntryAt.resize(keyed.size());
+    for (size_t r = 0; r < keyed.size(); ++r) FEntryAt[r] = keyed[r].Entry;
+    std::vector<TKeyed>().swap(keyed);
+
+    FRankOf.assign(FTexts.Count(), TOrderLabels::None);
+    std::vector<uint16_t> lcp(FEntryAt.size(), 0);
+    for (uint32_t r = 0; r < FEntryAt.size(); ++r) {
+        FRankOf[FEntryAt[r]] = r;
+        if (r) lcp[r] = uint16_t(std::min(FoldedLcp(Ranked(r - 1), Ranked(r), 0), TPrefixSteps::Saturated));
+    }
+    FSteps.Build(std::move(lcp));
+    uint32_t r = 0;
+    for (unsigned b = 0; b < 256; ++b) {
+        while (r < FEntryAt.size() && Folded[uint8_t(Ranked(r)[0])] < b) ++r;
+        FFirstAt[b] = r;
+    }
+    FFirstAt[256] = uint32_t(FEntryAt.size());
 }
 
 void TPlacementSearch::Place(uint32_t entry) {
     FText = FTexts.Text(entry);
-    const uint32_t rank = RankOf(entry, FText);
+    const uint32_t rank = FRankOf[entry];
     FFound = TEarliestTree::TFound{};
     if (!FLabels.Empty()) Search(rank);
     FLabels.InsertBefore(rank, FFound.Slot);
@@ -86,6 +104,7 @@ std::vector<int32_t> TPlacementSearch::TakeOrder(size_t entries) {
     FTree.Release();
     FSteps.Release();
     FLabels.ReleaseLabels();
+    std::vector<uint32_t>().swap(FRankOf);
     std::vector<int32_t> order(entries, -1);
     int32_t k = 0;
     for (uint32_t r = FLabels.First(); r != TOrderLabels::None; r = FLabels.Next(r)) order[FEntryAt[r]] = k++;
@@ -101,7 +120,9 @@ void TPlacementSearch::Search(uint32_t rank) {
     for (uint32_t i = 0; i < FText.size(); ++i)
         if (FPaired[uint8_t(FText[i])]) FPairs.push_back(i);
     if (FPairs.empty() || rank == 0) return;
-    Groups(0, rank - 1, FSteps.Lcp(rank), 0, false);
+    uint32_t agree = FSteps.Lcp(rank);
+    if (agree == TPrefixSteps::Saturated) agree = FoldedLcp(Ranked(rank - 1), FText, 0);
+    Groups(0, rank - 1, agree, 0, false);
     while (!FBranches.empty()) {
         const TBranch b = FBranches.back();
         FBranches.pop_back();
@@ -117,8 +138,14 @@ void TPlacementSearch::Groups(uint32_t lo, uint32_t hi, uint32_t agree, uint32_t
     // The first rank that agrees with s on `depth` bytes.
     auto startOf = [&](uint32_t depth) -> uint32_t {
         if (depth > agree) return hi + 1;
-        if (depth == 0) return lo;
-        return static_cast<uint32_t>(std::max<int64_t>(lo, FSteps.LastBelow(hi, depth)));
+        if (depth <= from) return lo;
+        if (depth <= TPrefixSteps::Saturated)
+            return static_cast<uint32_t>(std::max<int64_t>(lo, FSteps.LastBelow(hi, depth)));
+        const auto begin = FEntryAt.begin();
+        return static_cast<uint32_t>(
+            std::partition_point(begin + lo, begin + hi,
+                                 [&](uint32_t e) { return FoldedLcp(FTexts.Text(e), FText, from) < depth; }) -
+            begin);
     };
     const uint32_t limit = std::min<uint32_t>(agree, uint32_t(FText.size()) - 1);
     auto it = std::upper_bound(FPairs.begin(), FPairs.end(), limit);
@@ -162,6 +189,13 @@ void TPlacementSearch::Branch(const TBranch& b) {
 // Narrows lo..hi (ranks that agree on `depth` bytes) to those whose folded
 // byte there lies in first..last.
 bool TPlacementSearch::ByteRange(uint32_t& lo, uint32_t& hi, uint32_t depth, unsigned first, unsigned last) const {
+    if (depth == 0) {
+        const uint32_t from = std::max(lo, FFirstAt[first]), to = std::min(hi + 1, FFirstAt[last + 1]);
+        if (from >= to) return false;
+        lo = from;
+        hi = to - 1;
+        return true;
+    }
     auto key = [&](uint32_t e) {
         const std::string_view t = FTexts.Text(e);
         return t.size() > depth ? int(Folded[uint8_t(t[depth])]) : -1;

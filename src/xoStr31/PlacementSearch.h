@@ -49,7 +49,7 @@ private:
         bool Check;
     };
     std::string_view Ranked(uint32_t rank) const { return FTexts.Text(FEntryAt[rank]); }
-    uint32_t RankOf(uint32_t entry, std::string_view s) const;
+    void Rank();
     void Search(uint32_t rank);
     void Groups(uint32_t lo, uint32_t hi, uint32_t agree, uint32_t from, bool check);
     void Group(uint32_t lo, uint32_t hi, uint32_t depth, bool check);
@@ -60,6 +60,8 @@ private:
 
     const TSortTexts& FTexts;
     std::vector<uint32_t> FEntryAt;       // entry of each rank
+    std::vector<uint32_t> FRankOf;        // rank of each entry
+    std::array<uint32_t, 257> FFirstAt{}; // first rank whose text begins with each folded byte or a higher one
     TPrefixSteps FSteps;
     TOrderLabels FLabels;                 // by rank
     TEarliestTree FTree;

@@ -210,7 +210,8 @@ TEST(SortIndex, WalkReferenceAndCrowdedPlaces) {
 TEST(OrderLabels, KeepTheListOrderThroughSpreads) {
     std::mt19937 rng(11);
     const uint32_t slots = 6000;
-    TOrderLabels labels(slots);
+    TOrderLabels labels;
+    labels.Reset(slots);
     std::list<uint32_t> model;
     int relabels = 0;
     labels.OnRelabel = [&](uint32_t) { ++relabels; };
