@@ -1,6 +1,6 @@
 #pragma once
 // Over the slots of a TOrderLabels: which placed slot of a slot range
-// comes first in the list. Slots are kept in blocks of 32 (scanned
+// comes first in the list. Slots are kept in blocks of 64 (scanned
 // directly); a binary tree over the blocks keeps each block range's
 // earliest slot with its label.
 #include "xoStr31/OrderLabels.h"
@@ -36,7 +36,7 @@ public:
     void Release();
 
 private:
-    static constexpr int Shift = 5;
+    static constexpr int Shift = 6;
     void ScanSlots(uint32_t lo, uint32_t hi, TFound& found, TAccept accept, void* context) const;
     void Descend(size_t node, TFound& found, TAccept accept, void* context) const;
     void Node(size_t node, TFound& found, TAccept accept, void* context) const;

@@ -66,15 +66,15 @@ int THdStrings::FindValue(const platform::TVariant& value, unsigned flags, int f
 bool THdStrings::ReadAllTexts(TSortTexts& texts, int& failedAt) {
     failedAt = -1;
     if (FLastIndex < 0) {
-        texts.Buffer(0);
+        texts.Buffer(0, 0);
         return true;
     }
     if (!FStream) {
-        texts.Buffer(0);
+        texts.Buffer(0, 0);
         failedAt = 0;
         return false;
     }
-    char* bytes = texts.Buffer(static_cast<size_t>(FUsedSize));
+    char* bytes = texts.Buffer(static_cast<size_t>(FUsedSize), size_t(FLastIndex + 1));
     const int64_t block = 4 << 20;
     int64_t got = 0;
     while (got < FUsedSize) {
@@ -82,7 +82,6 @@ bool THdStrings::ReadAllTexts(TSortTexts& texts, int& failedAt) {
         if (!ReadAt(got, bytes + got, n)) break;
         got += n;
     }
-    texts.Reserve(size_t(FLastIndex + 1), 0);
     int64_t start = 0;
     for (int i = 0; i <= FLastIndex; ++i) {
         const int64_t end = FEnds[size_t(i)];
@@ -90,9 +89,7 @@ bool THdStrings::ReadAllTexts(TSortTexts& texts, int& failedAt) {
             failedAt = i;
             return false;
         }
-        int64_t length = std::max<int64_t>(end - start - (IsOpenEnd(i) ? 0 : FSeparatorLength), 0);
-        const void* zero = std::memchr(bytes + start, 0, static_cast<size_t>(length));
-        if (zero) length = static_cast<const char*>(zero) - (bytes + start);
+        const int64_t length = std::max<int64_t>(end - start - (IsOpenEnd(i) ? 0 : FSeparatorLength), 0);
         texts.Cut(static_cast<size_t>(start), static_cast<size_t>(length));
         start = end;
     }
@@ -111,21 +108,24 @@ void THdStrings::BuildSortIndex(const std::string&, int, int) {
     // Every text is read once and compared in memory.
     TSortTexts texts;
     int failedAt = -1;
+    size_t count = 0;
     try {
         ReadAllTexts(texts, failedAt);
         if (failedAt >= 0) texts.Truncate(size_t(failedAt));
+        count = texts.Count();
         std::vector<int32_t> samples;
+        std::vector<std::string> sampleTexts;
         std::function<void(int)> progress;
         if (OnProgress)
             progress = [this](int percent) {
                 FProgress = static_cast<uint8_t>(percent);
                 OnProgress(this);
             };
-        ComputeSortIndex(texts, FSortIndex, samples, progress);
+        ComputeSortIndex(std::move(texts), FSortIndex, samples, &sampleTexts, progress);
         FLastSortFast = true;
-        for (int32_t j : samples) FSamples->AddObject(std::string(texts[size_t(j)]), j);
+        for (size_t k = 0; k < samples.size(); ++k) FSamples->AddObject(sampleTexts[k], samples[k]);
     } catch (...) {
-        if (failedAt < 0) failedAt = static_cast<int>(texts.Count());
+        if (failedAt < 0) failedAt = static_cast<int>(count);
     }
     // The records past a failed entry stay empty, as the walk left them.
     FSortIndex.resize(size_t(FLastIndex + 1));

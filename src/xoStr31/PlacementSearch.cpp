@@ -4,6 +4,7 @@
 #include "xoStr31/SortOrder.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace xoStr31 {
 
@@ -11,39 +12,40 @@ namespace {
 
 using SortBytes::Folded;
 
-// a against b on their folded bytes from byte `from` on, a shorter text
-// first: below 0, 0 or above 0.
-int CompareFolded(std::string_view a, std::string_view b, size_t from) {
-    const size_t n = std::min(a.size(), b.size());
-    for (size_t i = from; i < n; ++i) {
+// Texts here end at a zero byte, which folds to 0 and no other byte does:
+// a shorter text sorts first by itself.
+
+// a against b on their folded bytes from byte `from` on (both at least
+// that long): below 0, 0 or above 0.
+int CompareFolded(const char* a, const char* b, size_t from) {
+    for (size_t i = from;; ++i) {
         const int x = Folded[uint8_t(a[i])], y = Folded[uint8_t(b[i])];
         if (x != y) return x - y;
+        if (x == 0) return 0;
     }
-    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
 
-uint32_t FoldedLcp(std::string_view a, std::string_view b, size_t from) {
-    const size_t n = std::min(a.size(), b.size());
+// How many bytes a and b have in common, from `from` on.
+uint32_t FoldedLcp(const char* a, const char* b, size_t from) {
     size_t i = from;
-    while (i < n && Folded[uint8_t(a[i])] == Folded[uint8_t(b[i])]) ++i;
+    while (a[i] && Folded[uint8_t(a[i])] == Folded[uint8_t(b[i])]) ++i;
     return static_cast<uint32_t>(i);
 }
 
 } // namespace
 
-TPlacementSearch::TPlacementSearch(const TSortTexts& texts)
-    : FTexts(texts), FTree(FLabels) {
+TPlacementSearch::TPlacementSearch(TSortTexts texts) : FTexts(std::move(texts)), FTree(FLabels) {
     std::array<bool, 256> present{};
-    for (size_t i = 0; i < texts.Count(); ++i)
-        for (unsigned char c : texts.Text(i)) present[Folded[c]] = true;
+    for (size_t i = 0; i < FTexts.Size(); ++i) present[Folded[uint8_t(*FTexts.At(i))]] = true;
+    present[0] = false;
     Rank();
-    FLabels.Reset(uint32_t(FEntryAt.size()));
-    FTree.Reset(uint32_t(FEntryAt.size()));
+    FLabels.Reset(FCount);
+    FTree.Reset(FCount);
     for (unsigned x = 0; x < 256; ++x) {
         const SortBytes::TByteRun run = SortBytes::RawSmallerRuns[x];
         for (unsigned y = run.First; y <= run.Last; ++y) FPaired[x] = FPaired[x] || present[y];
         const int on = SortBytes::GoesOnWith(x);
-        if (on >= 0 && present[size_t(on)]) FPaired[x] = true;
+        if (on > 0 && present[size_t(on)]) FPaired[x] = true;
     }
     FLabels.OnRelabel = [this](uint32_t rank) { FTree.Relabeled(rank); };
 }
@@ -52,72 +54,102 @@ TPlacementSearch::TPlacementSearch(const TSortTexts& texts)
 // folded bytes, packed into one number, settle most comparisons without
 // reading the texts again.
 void TPlacementSearch::Rank() {
-    struct TKeyed {
-        uint64_t Key;
+    struct TKeyed {  // 12 bytes: the sort's own room stays small
+        uint32_t High, Low;
         uint32_t Entry;
+        uint64_t Key() const { return uint64_t(High) << 32 | Low; }
     };
+    const size_t n = FTexts.Count();
     std::vector<TKeyed> keyed;
-    size_t count = 0;
-    for (size_t i = 0; i < FTexts.Count(); ++i) count += !FTexts.Text(i).empty();
-    keyed.reserve(count);
-    for (size_t i = 0; i < FTexts.Count(); ++i) {
-        const std::string_view t = FTexts.Text(i);
-        if (t.empty()) continue;
-        uint64_t key = 0;
-        for (size_t k = 0; k < 8; ++k) key = (key << 8) | (k < t.size() ? Folded[uint8_t(t[k])] : 0);
-        keyed.push_back(TKeyed{key, static_cast<uint32_t>(i)});
+    for (int pass = 0; pass < 2; ++pass) {
+        if (pass) keyed.reserve(FCount);
+        for (size_t i = 0; i < n; ++i) {
+            const char* t = FTexts.At(FTexts.Start(i));
+            if (!*t) continue;
+            if (!pass) {
+                ++FCount;
+                continue;
+            }
+            uint64_t key = 0;
+            for (size_t k = 0, ended = 0; k < 8; ++k) {
+                ended = ended || !t[k];
+                key = (key << 8) | (ended ? 0 : Folded[uint8_t(t[k])]);
+            }
+            keyed.push_back(TKeyed{uint32_t(key >> 32), uint32_t(key), static_cast<uint32_t>(i)});
+        }
     }
     std::sort(keyed.begin(), keyed.end(), [&](const TKeyed& a, const TKeyed& b) {
-        if (a.Key != b.Key) return a.Key < b.Key;
-        const int c = CompareFolded(FTexts.Text(a.Entry), FTexts.Text(b.Entry), 8);
+        if (a.Key() != b.Key()) return a.Key() < b.Key();
+        const std::string_view x = FTexts.Text(a.Entry), y = FTexts.Text(b.Entry);
+        const int c = x.size() < 8 || y.size() < 8 ? int(x.size()) - int(y.size()) : CompareFolded(x.data(), y.data(), 8);
         return c < 0 || (c == 0 && a.Entry < b.Entry);
     });
-    FEntryAt.resize(keyed.size());
-    for (size_t r = 0; r < keyed.size(); ++r) FEntryAt[r] = keyed[r].Entry;
-    std::vector<TKeyed>().swap(keyed);
 
-    FRankOf.assign(FTexts.Count(), TOrderLabels::None);
-    std::vector<uint16_t> lcp(FEntryAt.size(), 0);
-    for (uint32_t r = 0; r < FEntryAt.size(); ++r) {
-        FRankOf[FEntryAt[r]] = r;
-        if (r) lcp[r] = uint16_t(std::min(FoldedLcp(Ranked(r - 1), Ranked(r), 0), TPrefixSteps::Saturated));
+    FRankOf.assign(n, TOrderLabels::None);
+    const bool wide = FTexts.Size() > UINT32_MAX;
+    (wide ? FStartAt64.resize(FCount) : FStartAt32.resize(FCount));
+    for (uint32_t r = 0; r < FCount; ++r) {
+        const size_t start = FTexts.Start(keyed[r].Entry);
+        wide ? void(FStartAt64[r] = start) : void(FStartAt32[r] = static_cast<uint32_t>(start));
+        FRankOf[keyed[r].Entry] = r;
     }
+    std::vector<TKeyed>().swap(keyed);
+    FTexts.ReleaseTable();
+
+    std::vector<uint16_t> lcp(FCount, 0);
+    for (uint32_t r = 1; r < FCount; ++r)
+        lcp[r] = uint16_t(std::min(FoldedLcp(Ranked(r - 1), Ranked(r), 0), TPrefixSteps::Saturated));
     FSteps.Build(std::move(lcp));
     uint32_t r = 0;
     for (unsigned b = 0; b < 256; ++b) {
-        while (r < FEntryAt.size() && Folded[uint8_t(Ranked(r)[0])] < b) ++r;
+        while (r < FCount && Folded[uint8_t(Ranked(r)[0])] < b) ++r;
         FFirstAt[b] = r;
     }
-    FFirstAt[256] = uint32_t(FEntryAt.size());
+    FFirstAt[256] = FCount;
 }
 
 void TPlacementSearch::Place(uint32_t entry) {
-    FText = FTexts.Text(entry);
     const uint32_t rank = FRankOf[entry];
+    if (rank == TOrderLabels::None) return;
+    FText = Ranked(rank);
+    FLength = static_cast<uint32_t>(std::strlen(FText));
     FFound = TEarliestTree::TFound{};
     if (!FLabels.Empty()) Search(rank);
     FLabels.InsertBefore(rank, FFound.Slot);
     FTree.Placed(rank);
 }
 
-std::vector<int32_t> TPlacementSearch::TakeOrder(size_t entries) {
+void TPlacementSearch::Finish() {
     FTree.Release();
     FSteps.Release();
     FLabels.ReleaseLabels();
-    std::vector<uint32_t>().swap(FRankOf);
-    std::vector<int32_t> order(entries, -1);
+}
+
+std::string_view TPlacementSearch::TextOf(uint32_t entry) const {
+    return FRankOf[entry] == TOrderLabels::None ? std::string_view() : std::string_view(Ranked(FRankOf[entry]));
+}
+
+std::vector<int32_t> TPlacementSearch::TakeOrder() {
+    Finish();
+    FTexts = TSortTexts();
+    std::vector<uint32_t>().swap(FStartAt32);
+    std::vector<uint64_t>().swap(FStartAt64);
+    // The place of each rank, then of each entry (in the ranks' room).
+    std::vector<int32_t> place(FCount);
     int32_t k = 0;
-    for (uint32_t r = FLabels.First(); r != TOrderLabels::None; r = FLabels.Next(r)) order[FEntryAt[r]] = k++;
+    for (uint32_t r = FLabels.First(); r != TOrderLabels::None; r = FLabels.Next(r)) place[r] = k++;
+    FLabels = TOrderLabels();
+    std::vector<int32_t> order(FRankOf.size());
+    for (size_t e = 0; e < order.size(); ++e) order[e] = FRankOf[e] == TOrderLabels::None ? -1 : place[FRankOf[e]];
     return order;
 }
 
 void TPlacementSearch::Search(uint32_t rank) {
-    const uint32_t count = static_cast<uint32_t>(FEntryAt.size());
     // Every text ranked above s stops the walk (texts ranked above it
     // that fold alike are later entries, not placed yet).
-    if (rank + 1 < count) FTree.Earliest(rank + 1, count - 1, FFound);
+    if (rank + 1 < FCount) FTree.Earliest(rank + 1, FCount - 1, FFound);
     FPairs.clear();
-    for (uint32_t i = 0; i < FText.size(); ++i)
+    for (uint32_t i = 0; i < FLength; ++i)
         if (FPaired[uint8_t(FText[i])]) FPairs.push_back(i);
     if (FPairs.empty() || rank == 0) return;
     uint32_t agree = FSteps.Lcp(rank);
@@ -141,13 +173,14 @@ void TPlacementSearch::Groups(uint32_t lo, uint32_t hi, uint32_t agree, uint32_t
         if (depth <= from) return lo;
         if (depth <= TPrefixSteps::Saturated)
             return static_cast<uint32_t>(std::max<int64_t>(lo, FSteps.LastBelow(hi, depth)));
-        const auto begin = FEntryAt.begin();
-        return static_cast<uint32_t>(
-            std::partition_point(begin + lo, begin + hi,
-                                 [&](uint32_t e) { return FoldedLcp(FTexts.Text(e), FText, from) < depth; }) -
-            begin);
+        uint32_t a = lo, b = hi;  // rank hi agrees
+        while (a < b) {
+            const uint32_t mid = a + (b - a) / 2;
+            (FoldedLcp(Ranked(mid), FText, from) < depth ? a = mid + 1 : b = mid);
+        }
+        return a;
     };
-    const uint32_t limit = std::min<uint32_t>(agree, uint32_t(FText.size()) - 1);
+    const uint32_t limit = std::min(agree, FLength - 1);
     auto it = std::upper_bound(FPairs.begin(), FPairs.end(), limit);
     uint32_t knownDepth = UINT32_MAX, knownStart = 0;
     while (it != FPairs.begin()) {
@@ -170,43 +203,46 @@ void TPlacementSearch::Group(uint32_t lo, uint32_t hi, uint32_t depth, bool chec
     const int on = SortBytes::GoesOnWith(x);
     a = lo;
     b = hi;
-    if (on >= 0 && ByteRange(a, b, depth, unsigned(on), unsigned(on)))
+    if (on > 0 && ByteRange(a, b, depth, unsigned(on), unsigned(on)))
         FBranches.push_back(TBranch{a, b, depth + 1, check || (on >= 'a' && on <= 'z')});
 }
 
 // Ranks Lo..Hi go on with s past a pair, up to byte Depth.
 void TPlacementSearch::Branch(const TBranch& b) {
     if (!FTree.AnyBefore(b.Lo, b.Hi, FFound.Label)) return;
-    const auto begin = FEntryAt.begin();
-    const uint32_t above = static_cast<uint32_t>(
-        std::partition_point(begin + b.Lo, begin + b.Hi + 1,
-                             [&](uint32_t e) { return CompareFolded(FTexts.Text(e), FText, b.Depth) <= 0; }) -
-        begin);
-    if (above <= b.Hi) Earliest(above, b.Hi, b.Check);
-    if (above > b.Lo) Groups(b.Lo, above - 1, FoldedLcp(Ranked(above - 1), FText, b.Depth), b.Depth, b.Check);
+    uint32_t lo = b.Lo, hi = b.Hi + 1;  // the first rank above s
+    while (lo < hi) {
+        const uint32_t mid = lo + (hi - lo) / 2;
+        (CompareFolded(Ranked(mid), FText, b.Depth) <= 0 ? lo = mid + 1 : hi = mid);
+    }
+    if (lo <= b.Hi) Earliest(lo, b.Hi, b.Check);
+    if (lo > b.Lo) Groups(b.Lo, lo - 1, FoldedLcp(Ranked(lo - 1), FText, b.Depth), b.Depth, b.Check);
 }
 
-// Narrows lo..hi (ranks that agree on `depth` bytes) to those whose folded
-// byte there lies in first..last.
+// Narrows lo..hi (ranks that agree with s on `depth` bytes, none of them
+// zero) to those whose folded byte there lies in first..last.
 bool TPlacementSearch::ByteRange(uint32_t& lo, uint32_t& hi, uint32_t depth, unsigned first, unsigned last) const {
+    uint32_t from, to;
     if (depth == 0) {
-        const uint32_t from = std::max(lo, FFirstAt[first]), to = std::min(hi + 1, FFirstAt[last + 1]);
-        if (from >= to) return false;
-        lo = from;
-        hi = to - 1;
-        return true;
+        from = std::max(lo, FFirstAt[first]);
+        to = std::min(hi + 1, FFirstAt[last + 1]);
+    } else {
+        auto key = [&](uint32_t r) { return unsigned(Folded[uint8_t(Ranked(r)[depth])]); };
+        if (key(hi) < first || key(lo) > last) return false;
+        from = lo;
+        to = hi + 1;
+        for (uint32_t n = to; from < n;) {
+            const uint32_t mid = from + (n - from) / 2;
+            (key(mid) < first ? from = mid + 1 : n = mid);
+        }
+        for (uint32_t a = from; a < to;) {
+            const uint32_t mid = a + (to - a) / 2;
+            (key(mid) <= last ? a = mid + 1 : to = mid);
+        }
     }
-    auto key = [&](uint32_t e) {
-        const std::string_view t = FTexts.Text(e);
-        return t.size() > depth ? int(Folded[uint8_t(t[depth])]) : -1;
-    };
-    if (key(FEntryAt[hi]) < int(first) || key(FEntryAt[lo]) > int(last)) return false;
-    const auto begin = FEntryAt.begin();
-    auto from = std::partition_point(begin + lo, begin + hi + 1, [&](uint32_t e) { return key(e) < int(first); });
-    auto to = std::partition_point(from, begin + hi + 1, [&](uint32_t e) { return key(e) <= int(last); });
-    if (from == to) return false;
-    lo = static_cast<uint32_t>(from - begin);
-    hi = static_cast<uint32_t>(to - begin) - 1;
+    if (from >= to) return false;
+    lo = from;
+    hi = to - 1;
     return true;
 }
 
@@ -216,7 +252,7 @@ void TPlacementSearch::Earliest(uint32_t lo, uint32_t hi, bool check) {
 
 bool TPlacementSearch::StopsWalk(void* self, uint32_t rank) {
     auto* search = static_cast<TPlacementSearch*>(self);
-    return CompareEntryTexts(search->FText, search->Ranked(rank), 0) == -1;
+    return CompareEntryTexts(std::string_view(search->FText, search->FLength), search->Ranked(rank), 0) == -1;
 }
 
 } // namespace xoStr31

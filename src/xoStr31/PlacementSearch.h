@@ -33,22 +33,30 @@ namespace xoStr31 {
 
 class TPlacementSearch {
 public:
-    explicit TPlacementSearch(const TSortTexts& texts);
+    // Takes the texts; their table of ends goes once they are ranked.
+    explicit TPlacementSearch(TSortTexts texts);
 
-    // Places the entry's text, which must not be empty; entries go in
+    // Places the entry's text (an empty one is left out); entries go in
     // ascending order.
     void Place(uint32_t entry);
 
-    // Ends the search and answers the place of each placed entry among
-    // them (-1 for the others); what the search used is freed first.
-    std::vector<int32_t> TakeOrder(size_t entries);
+    // Ends the search: frees what only searching needs.
+    void Finish();
+    // An entry's text, until TakeOrder.
+    std::string_view TextOf(uint32_t entry) const;
+    // Answers the place of each placed entry among them (-1 for the
+    // others); the texts and the rest are freed first.
+    std::vector<int32_t> TakeOrder();
 
 private:
     struct TBranch {
         uint32_t Lo, Hi, Depth;
         bool Check;
     };
-    std::string_view Ranked(uint32_t rank) const { return FTexts.Text(FEntryAt[rank]); }
+    // The text of a rank, ended by a zero byte.
+    const char* Ranked(uint32_t rank) const {
+        return FTexts.At(FStartAt32.empty() ? FStartAt64[rank] : FStartAt32[rank]);
+    }
     void Rank();
     void Search(uint32_t rank);
     void Groups(uint32_t lo, uint32_t hi, uint32_t agree, uint32_t from, bool check);
@@ -58,9 +66,11 @@ private:
     void Earliest(uint32_t lo, uint32_t hi, bool check);
     static bool StopsWalk(void* self, uint32_t rank);
 
-    const TSortTexts& FTexts;
-    std::vector<uint32_t> FEntryAt;       // entry of each rank
-    std::vector<uint32_t> FRankOf;        // rank of each entry
+    TSortTexts FTexts;
+    uint32_t FCount = 0;                  // non-empty texts: the ranks
+    std::vector<uint32_t> FStartAt32;     // where each rank's text starts (below 4 GiB)
+    std::vector<uint64_t> FStartAt64;     // the same for larger texts
+    std::vector<uint32_t> FRankOf;        // rank of each entry, None for empty texts
     std::array<uint32_t, 257> FFirstAt{}; // first rank whose text begins with each folded byte or a higher one
     TPrefixSteps FSteps;
     TOrderLabels FLabels;                 // by rank
@@ -68,7 +78,8 @@ private:
     std::array<bool, 256> FPaired{};      // bytes of s that may form a pair with a byte found in the texts
 
     // The current search.
-    std::string_view FText;
+    const char* FText = nullptr;
+    uint32_t FLength = 0;
     TEarliestTree::TFound FFound;
     std::vector<uint32_t> FPairs;         // positions of s whose byte may pair
     std::vector<TBranch> FBranches;

@@ -90,25 +90,34 @@ void ComputeSortIndexByWalk(const TSortTexts& texts, std::vector<TSortRecord>& r
     SetSamples(records, sampleEntries);
 }
 
-void ComputeSortIndex(const TSortTexts& texts, std::vector<TSortRecord>& records, std::vector<int32_t>& sampleEntries,
-                      const std::function<void(int)>& progress) {
+void ComputeSortIndex(TSortTexts texts, std::vector<TSortRecord>& records, std::vector<int32_t>& sampleEntries,
+                      std::vector<std::string>* sampleTexts, const std::function<void(int)>& progress) {
     const size_t n = texts.Count();
     records.clear();
+    if (sampleTexts) sampleTexts->clear();
     size_t first = 0;
     while (first < n && texts[first].empty()) ++first;
 
-    // The place of each non-empty entry among the non-empty ones; the
-    // search with its tables is gone before the records are made.
-    std::vector<int32_t> order;
+    // The place of each non-empty entry among the non-empty ones (-1 for
+    // empty texts); the search with its tables and the texts are gone
+    // before the records are made.
+    std::vector<int32_t> order(n, -1);
     if (first < n) {
-        TPlacementSearch search(texts);
+        std::vector<int32_t>().swap(order);
+        TPlacementSearch search(std::move(texts));
         if (progress) progress(25);
         const size_t step = std::max<size_t>(n / 70, 4096);
         for (size_t j = first; j < n; ++j) {
-            if (!texts[j].empty()) search.Place(static_cast<uint32_t>(j));
+            search.Place(static_cast<uint32_t>(j));
             if (progress && (j - first + 1) % step == 0) progress(25 + int(70 * (j - first + 1) / (n - first)));
         }
-        order = search.TakeOrder(n);
+        search.Finish();
+        // Entry j is the (j+1)th placed.
+        if (sampleTexts)
+            for (size_t j = 0; j < n; j += SampleEvery) sampleTexts->emplace_back(search.TextOf(uint32_t(j)));
+        order = search.TakeOrder();
+    } else if (sampleTexts) {
+        sampleTexts->resize((n + SampleEvery - 1) / SampleEvery);
     }
 
     // The walk skips empty texts, so the non-empty ones keep the order
@@ -118,7 +127,7 @@ void ComputeSortIndex(const TSortTexts& texts, std::vector<TSortRecord>& records
     // placed after it run at the very front, newest first.
     records.resize(n);
     size_t emptiesAfter = 0;
-    for (size_t j = first; j < n; ++j) emptiesAfter += texts[j].empty();
+    for (size_t j = first; j < n; ++j) emptiesAfter += order[j] < 0;
     if (first == n) {
         for (size_t j = 0; j < n; ++j) records[n - 1 - j].Entry = static_cast<int32_t>(j);
     } else {
@@ -128,13 +137,13 @@ void ComputeSortIndex(const TSortTexts& texts, std::vector<TSortRecord>& records
         for (size_t j = 0; j < n; ++j) {
             size_t at;
             int32_t position = 0;
+            const int32_t o = order[j];
             if (j < first) {
                 at = emptiesAfter + size_t(firstAt) + first - j;
-            } else if (texts[j].empty()) {
+            } else if (o < 0) {
                 ++emptiesSoFar;
                 at = emptiesAfter - emptiesSoFar;
             } else {
-                const int32_t o = order[j];
                 at = emptiesAfter + size_t(o) + (o > firstAt ? first : 0);
                 if (j != first) position = int32_t(emptiesSoFar) + placed.Below(size_t(o)) + (o > firstAt ? int32_t(first) : 0);
                 placed.Add(size_t(o));

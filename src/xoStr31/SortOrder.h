@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -28,12 +29,13 @@ constexpr int SampleEvery = 50;
 // CompareEntries: a against b byte by byte, -1, 0 or 1 (see THdStrings).
 int CompareEntryTexts(std::string_view a, std::string_view b, unsigned flags);
 
-// Computes the records for the texts in list order. Samples are the entries
-// placed 1st, 51st, 101st ...: their entry indexes go to sampleEntries, and
-// a record's Sample is its place there. progress, when given, hears the
-// share done in per cent now and then.
-void ComputeSortIndex(const TSortTexts& texts, std::vector<TSortRecord>& records, std::vector<int32_t>& sampleEntries,
-                      const std::function<void(int)>& progress = {});
+// Computes the records for the texts in list order, using up the texts.
+// Samples are the entries placed 1st, 51st, 101st ... (entries 0, 50,
+// 100 ...): their entry indexes go to sampleEntries, their texts to
+// sampleTexts when given, and a record's Sample is its place there.
+// progress, when given, hears the share done in per cent now and then.
+void ComputeSortIndex(TSortTexts texts, std::vector<TSortRecord>& records, std::vector<int32_t>& sampleEntries,
+                      std::vector<std::string>* sampleTexts = nullptr, const std::function<void(int)>& progress = {});
 
 // The walk itself (quadratic): the reference ComputeSortIndex must agree
 // with.
