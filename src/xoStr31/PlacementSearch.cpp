@@ -164,33 +164,36 @@ void TPlacementSearch::Search(uint32_t rank) {
 
 // Ranks lo..hi lie below s, agree with it on at least `from` folded bytes,
 // and the one at hi on `agree`. Those that part from s at a byte where s
-// may form a pair make one group each.
+// may form a pair make one group each; going down from hi, the common
+// length only drops, so the groups are found from the deepest pair
+// position up, skipping the depths where s has none.
 void TPlacementSearch::Groups(uint32_t lo, uint32_t hi, uint32_t agree, uint32_t from, bool check) {
     if (!FTree.AnyBefore(lo, hi, FFound.Label)) return;
-    // The first rank that agrees with s on `depth` bytes.
-    auto startOf = [&](uint32_t depth) -> uint32_t {
-        if (depth > agree) return hi + 1;
-        if (depth <= from) return lo;
-        if (depth <= TPrefixSteps::Saturated)
-            return static_cast<uint32_t>(std::max<int64_t>(lo, FSteps.LastBelow(hi, depth)));
-        uint32_t a = lo, b = hi;  // rank hi agrees
+    uint32_t top = hi, depth = agree;  // rank top agrees on depth bytes, none above top on fewer
+    // The first rank from lo that agrees on d <= depth bytes.
+    auto startOf = [&](uint32_t d) -> uint32_t {
+        if (d <= from) return lo;
+        if (d <= TPrefixSteps::Saturated) return static_cast<uint32_t>(std::max<int64_t>(lo, FSteps.LastBelow(top, d)));
+        uint32_t a = lo, b = top;
         while (a < b) {
             const uint32_t mid = a + (b - a) / 2;
-            (FoldedLcp(Ranked(mid), FText, from) < depth ? a = mid + 1 : b = mid);
+            (FoldedLcp(Ranked(mid), FText, from) < d ? a = mid + 1 : b = mid);
         }
         return a;
     };
-    const uint32_t limit = std::min(agree, FLength - 1);
-    auto it = std::upper_bound(FPairs.begin(), FPairs.end(), limit);
-    uint32_t knownDepth = UINT32_MAX, knownStart = 0;
-    while (it != FPairs.begin()) {
-        const uint32_t q = *--it;
-        if (q < from) break;
-        const uint32_t above = knownDepth == q + 1 ? knownStart : startOf(q + 1);
+    for (;;) {
+        auto it = std::upper_bound(FPairs.begin(), FPairs.end(), std::min(depth, FLength - 1));
+        if (it == FPairs.begin() || *(it - 1) < from) return;
+        const uint32_t q = *(it - 1);
+        const uint32_t above = q + 1 > depth ? top + 1 : startOf(q + 1);
         const uint32_t start = startOf(q);
-        knownDepth = q;
-        knownStart = start;
         if (start < above) Group(start, above - 1, q, check);
+        if (start <= lo) return;
+        // Rank start - 1 agrees on as much as it has in common with rank
+        // start, which is less than q.
+        top = start - 1;
+        depth = FSteps.Lcp(start);
+        if (depth == TPrefixSteps::Saturated) depth = FoldedLcp(Ranked(top), FText, from);
     }
 }
 

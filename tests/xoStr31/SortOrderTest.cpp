@@ -207,6 +207,22 @@ TEST(SortIndex, WalkReferenceAndCrowdedPlaces) {
     ExpectRecords(got, gotSamples, want, wantSamples);
 }
 
+// Common prefix lengths past 65535 bytes are not kept; they are worked out
+// where a text may part from another that far in.
+TEST(SortIndex, PartingPastLongCommonPrefixes) {
+    std::mt19937 rng(3);
+    std::string prefix;
+    while (prefix.size() < 65600) prefix += "aB{";
+    std::vector<std::string> texts;
+    for (int i = 0; i < 50; ++i) {
+        const size_t cut = i % 3 ? 65530 + rng() % 70 : rng() % prefix.size();
+        std::string t = prefix.substr(0, cut);
+        for (int k = 0, n = int(rng() % 4); k < n; ++k) t += "aB{[_"[rng() % 5];
+        texts.push_back(t);
+    }
+    ExpectSame(texts);
+}
+
 TEST(OrderLabels, KeepTheListOrderThroughSpreads) {
     std::mt19937 rng(11);
     const uint32_t slots = 6000;
