@@ -214,10 +214,10 @@ TEST(SortIndex, PartingPastLongCommonPrefixes) {
     std::string prefix;
     while (prefix.size() < 65600) prefix += "aB{";
     std::vector<std::string> texts;
-    for (int i = 0; i < 50; ++i) {
-        const size_t cut = i % 3 ? 65530 + rng() % 70 : rng() % prefix.size();
+    for (int i = 0; i < 80; ++i) {
+        const size_t cut = i % 4 ? 65536 + rng() % 12 : rng() % prefix.size();
         std::string t = prefix.substr(0, cut);
-        for (int k = 0, n = int(rng() % 4); k < n; ++k) t += "aB{[_"[rng() % 5];
+        for (int k = 0, n = int(rng() % 6); k < n; ++k) t += "aB{[_"[rng() % 5];
         texts.push_back(t);
     }
     ExpectSame(texts);
