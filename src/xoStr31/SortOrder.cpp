@@ -101,9 +101,8 @@ void ComputeSortIndex(TSortTexts texts, std::vector<TSortRecord>& records, std::
     // The place of each non-empty entry among the non-empty ones (-1 for
     // empty texts); the search with its tables and the texts are gone
     // before the records are made.
-    std::vector<int32_t> order(n, -1);
+    std::vector<int32_t> order;
     if (first < n) {
-        std::vector<int32_t>().swap(order);
         TPlacementSearch search(std::move(texts));
         if (progress) progress(25);
         const size_t step = std::max<size_t>(n / 70, 4096);
@@ -116,8 +115,9 @@ void ComputeSortIndex(TSortTexts texts, std::vector<TSortRecord>& records, std::
         if (sampleTexts)
             for (size_t j = 0; j < n; j += SampleEvery) sampleTexts->emplace_back(search.TextOf(uint32_t(j)));
         order = search.TakeOrder();
-    } else if (sampleTexts) {
-        sampleTexts->resize((n + SampleEvery - 1) / SampleEvery);
+    } else {
+        order.assign(n, -1);
+        if (sampleTexts) sampleTexts->resize((n + SampleEvery - 1) / SampleEvery);
     }
 
     // The walk skips empty texts, so the non-empty ones keep the order
