@@ -237,7 +237,7 @@ private:
     bool ValidEntryTable(const TEntryEnds& ends, bool openEnd);
     int FindMatch(const TTextMatcher& matcher, int from, int to);
     // Every entry's text as Get answers it, read in one sweep.
-    bool ReadAllTexts(std::string& bytes, std::vector<std::string_view>& texts, int& failedAt);
+    bool ReadAllTexts(TSortTexts& texts, int& failedAt);
 
     std::unique_ptr<platform::TStream> FStream;
     TDataFile* FFile = nullptr;  // FStream when it is the data file

@@ -96,27 +96,28 @@ int THdStrings::FindMatch(const TTextMatcher& matcher, int from, int to) {
     }
 }
 
-// Reads the used bytes once and cuts them into the texts Get would answer
-// (each up to its first zero byte). failedAt is the first entry that could
-// not be read, or -1.
-bool THdStrings::ReadAllTexts(std::string& bytes, std::vector<std::string_view>& texts, int& failedAt) {
+// Reads the used bytes once and keeps the texts Get would answer (each up
+// to its first zero byte) back to back in them. failedAt is the first
+// entry that could not be read, or -1.
+bool THdStrings::ReadAllTexts(TSortTexts& texts, int& failedAt) {
     failedAt = -1;
-    texts.clear();
-    bytes.clear();
-    if (FLastIndex < 0) return true;
+    if (FLastIndex < 0) {
+        texts.Buffer(0, 0);
+        return true;
+    }
     if (!FStream) {
+        texts.Buffer(0, 0);
         failedAt = 0;
         return false;
     }
-    bytes.resize(static_cast<size_t>(FUsedSize));
+    char* bytes = texts.Buffer(static_cast<size_t>(FUsedSize), size_t(FLastIndex + 1));
     const int64_t block = 4 << 20;
     int64_t got = 0;
     while (got < FUsedSize) {
         int64_t n = std::min(block, FUsedSize - got);
-        if (!ReadAt(got, bytes.data() + got, n)) break;
+        if (!ReadAt(got, bytes + got, n)) break;
         got += n;
     }
-    texts.reserve(size_t(FLastIndex + 1));
     int64_t start = 0;
     for (int i = 0; i <= FLastIndex; ++i) {
         const int64_t end = FEnds[size_t(i)];
@@ -124,15 +125,8 @@ bool THdStrings::ReadAllTexts(std::string& bytes, std::vector<std::string_view>&
             failedAt = i;
             return false;
         }
-        int64_t length = end - start - (IsOpenEnd(i) ? 0 : FSeparatorLength);
-        if (length < 1) {
-            texts.emplace_back();
-        } else {
-            const char* p = bytes.data() + start;
-            const void* zero = std::memchr(p, 0, static_cast<size_t>(length));
-            size_t n = zero ? size_t(static_cast<const char*>(zero) - p) : size_t(length);
-            texts.emplace_back(p, n);
-        }
+        const int64_t length = std::max<int64_t>(end - start - (IsOpenEnd(i) ? 0 : FSeparatorLength), 0);
+        texts.Cut(static_cast<size_t>(start), static_cast<size_t>(length));
         start = end;
     }
     return true;
@@ -145,23 +139,32 @@ void THdStrings::BuildSortIndex(const std::string&, int, int) {
         FSamples->Clear();
     else
         FSamples = std::make_unique<platform::TStringList>();
-    FSortIndex.assign(size_t(FLastIndex + 1), TSortRecord{});
+    std::vector<TSortRecord>().swap(FSortIndex);
 
     // Every text is read once and compared in memory.
-    std::string bytes;
-    std::vector<std::string_view> texts;
+    TSortTexts texts;
     int failedAt = -1;
+    size_t count = 0;
     try {
-        ReadAllTexts(bytes, texts, failedAt);
-        if (failedAt >= 0) texts.resize(size_t(failedAt));
-        std::vector<TSortRecord> records;
+        ReadAllTexts(texts, failedAt);
+        if (failedAt >= 0) texts.Truncate(size_t(failedAt));
+        count = texts.Count();
         std::vector<int32_t> samples;
-        FLastSortFast = ComputeSortIndex(texts, records, samples);
-        std::copy(records.begin(), records.end(), FSortIndex.begin());
-        for (int32_t j : samples) FSamples->AddObject(std::string(texts[size_t(j)]), j);
+        std::vector<std::string> sampleTexts;
+        std::function<void(int)> progress;
+        if (OnProgress)
+            progress = [this](int percent) {
+                FProgress = static_cast<uint8_t>(percent);
+                OnProgress(this);
+            };
+        ComputeSortIndex(std::move(texts), FSortIndex, samples, &sampleTexts, progress);
+        FLastSortFast = true;
+        for (size_t k = 0; k < samples.size(); ++k) FSamples->AddObject(sampleTexts[k], samples[k]);
     } catch (...) {
-        if (failedAt < 0) failedAt = static_cast<int>(texts.size());
+        if (failedAt < 0) failedAt = static_cast<int>(count);
     }
+    // The records past a failed entry stay empty, as the walk left them.
+    FSortIndex.resize(size_t(FLastIndex + 1));
     if (failedAt >= 0) settings::MsgBox("Rec : " + std::to_string(failedAt));
 }
 
