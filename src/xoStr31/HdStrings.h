@@ -182,8 +182,6 @@ public:
     const platform::FindData& FileData() const { return FFileData; }
     const std::vector<TSortRecord>& SortIndex() const { return FSortIndex; }
     platform::TStringList* Samples() const { return FSamples.get(); }
-    // Which method the last BuildSortIndex used.
-    bool LastSortWasFast() const { return FLastSortFast; }
     int64_t MoveBufferSize() const { return static_cast<int64_t>(FMoveBuffer.size()); }
 
     // Raised once per chunk while BuildIndex scans, and once per piece while
@@ -282,7 +280,6 @@ private:
     bool FIndexFresh = false;
     bool FCreateMissing = true;  // the table on disk matches the data file as it is
     bool FIndexDirty = false;  // entries changed since the entry table was read or written
-    bool FLastSortFast = false;
 };
 
 } // namespace xoStr31

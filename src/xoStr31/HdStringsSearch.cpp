@@ -153,12 +153,8 @@ void THdStrings::BuildSortIndex(const std::string&, int, int) {
         std::vector<std::string> sampleTexts;
         std::function<void(int)> progress;
         if (OnProgress)
-            progress = [this](int percent) {
-                FProgress = static_cast<uint8_t>(percent);
-                OnProgress(this);
-            };
+            progress = [this](int percent) { ReportProgress(TProgressKind::Sort, percent, 100); };
         ComputeSortIndex(std::move(texts), FSortIndex, samples, &sampleTexts, progress);
-        FLastSortFast = true;
         for (size_t k = 0; k < samples.size(); ++k) FSamples->AddObject(sampleTexts[k], samples[k]);
     } catch (...) {
         if (failedAt < 0) failedAt = static_cast<int>(count);

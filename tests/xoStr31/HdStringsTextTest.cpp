@@ -52,7 +52,9 @@ TEST(HdStringsText, LineEndsOfEveryKindAgainstPlainModel) {
             int i = count ? int(rng() % count) : 0;
             switch (rng() % 5) {
             case 0:
-                if (count) ASSERT_EQ(Tool({"get", f, std::to_string(i)}).out, model.lines[size_t(i)] + "\n");
+                if (count) {
+                    ASSERT_EQ(Tool({"get", f, std::to_string(i)}).out, model.lines[size_t(i)] + "\n");
+                }
                 break;
             case 1: {
                 int at = int(rng() % (count + 2)) - 1;
