@@ -11,6 +11,18 @@ namespace xpGif10 {
 
 using namespace platform;
 
+namespace {
+
+// The bits that the largest of the values needs (at least 1).
+int BitsOfPixels(const uint8_t* data, int64_t size) {
+    // The bits of the largest value are the bits of all values or-ed.
+    uint8_t any = 0;
+    for (int64_t i = 0; i < size; ++i) any |= data[i];
+    return std::max(1, int(std::bit_width(any)));
+}
+
+} // namespace
+
 // ---- the frame's extension list ----------------------------------------------------
 
 TGIFExtensionList::TGIFExtensionList(TGIFSubImage* frame) : TGIFList(frame ? frame->Image() : nullptr), frame_(frame) {}
@@ -228,16 +240,14 @@ void TGIFSubImage::LoadFromStream(TStream& stream) {
 void TGIFSubImage::SaveToStream(TStream& stream) {
     extensions_.SaveToStream(stream);
     if (Empty()) return;
-    // Pixels beyond the colour table (or with no table at all) are written
-    // as they are, with the table padded to cover them.
+    // Pixels beyond the colour table are written as they are, with the
+    // table padded to cover them (the global one likewise, by the header).
     const int used = UsedBitsPerPixel();
-    int bpp;
     if (colorMap_.Count() > 0) {
-        bpp = std::max(colorMap_.BitsPerPixel(), used);
+        const int bits = std::max(colorMap_.BitsPerPixel(), used);
         // A frame with its own colours is always written non-interlaced.
-        packed_ = uint8_t(0x80 | (colorMap_.Optimized() ? 0x20 : 0) | ((bpp - 1) & 7));
+        packed_ = uint8_t(0x80 | (colorMap_.Optimized() ? 0x20 : 0) | ((bits - 1) & 7));
     } else {
-        bpp = std::max(image_ ? image_->MaxBitsPerPixel() : 0, used);
         packed_ &= 0x58;
     }
     uint8_t raw[10] = {bsImageSeparator,
@@ -251,25 +261,20 @@ void TGIFSubImage::SaveToStream(TStream& stream) {
                        uint8_t(height_ >> 8),
                        packed_};
     stream.WriteBuffer(raw, 10);
-    colorMap_.SaveToStream(stream, bpp);
+    colorMap_.SaveToStream(stream, used);
 
+    int codeBits, colors;
+    EncodingWidth(*this, data_.get(), dataSize_, codeBits, colors);
     if (image_ && image_->Compression == 1) {
         TRLEEncoder encoder;
-        encoder.Encode(stream, bpp, 1 << bpp, data_.get(), Interlaced(), height_, width_);
+        encoder.Encode(stream, codeBits, colors, data_.get(), Interlaced(), height_, width_);
     } else {
         TLZWEncoder encoder;
-        encoder.Encode(stream, bpp, 1 << bpp, data_.get(), Interlaced(), height_, width_);
+        encoder.Encode(stream, codeBits, colors, data_.get(), Interlaced(), height_, width_);
     }
 }
 
-int TGIFSubImage::UsedBitsPerPixel() const {
-    if (Empty()) return 0;
-    // The bits of the largest value are the bits of all values or-ed.
-    uint8_t any = 0;
-    const uint8_t* p = data_.get();
-    for (int64_t i = 0; i < dataSize_; ++i) any |= p[i];
-    return std::max(1, int(std::bit_width(any)));
-}
+int TGIFSubImage::UsedBitsPerPixel() const { return Empty() ? 0 : BitsOfPixels(data_.get(), dataSize_); }
 
 // ---- palette ---------------------------------------------------------------------------------
 
@@ -309,6 +314,24 @@ bool TGIFSubImage::HasMask() {
         Bitmap();
     }
     return mask_ != nullptr;
+}
+
+TGIFGraphicControlExtension& ControlExtensionOf(TGIFSubImage& frame) {
+    if (TGIFGraphicControlExtension* gce = frame.GraphicControlExtension()) return *gce;
+    // The constructor makes a new extension the frame's reference.
+    auto made = std::make_unique<TGIFGraphicControlExtension>(&frame);
+    TGIFGraphicControlExtension& gce = *made;
+    frame.Extensions().Add(std::move(made));
+    return gce;
+}
+
+void EncodingWidth(TGIFSubImage&, const uint8_t* data, int64_t size, int& bitsPerPixel, int& colorCount) {
+    // Codes need only be as wide as the largest index the frame uses: a
+    // frame that shows a few colours of a large table encodes shorter. The
+    // table is written padded to cover every index, so each one is a colour
+    // of it.
+    bitsPerPixel = std::max(2, size > 0 && data ? BitsOfPixels(data, size) : 0);
+    colorCount = 1 << bitsPerPixel;
 }
 
 } // namespace xpGif10

@@ -130,6 +130,15 @@ private:
     platform::HPALETTE palette_;
 };
 
+// The frame's graphic control extension; one is added when it has none.
+TGIFGraphicControlExtension& ControlExtensionOf(TGIFSubImage& frame);
+
+// The bits per pixel and colour count the frame's data (size bytes) is
+// encoded with: codes as wide as the largest index used needs (at least 2
+// bits), every index below 2^bits allowed; the frame's colour table is
+// written padded to cover them.
+void EncodingWidth(TGIFSubImage& frame, const uint8_t* data, int64_t size, int& bitsPerPixel, int& colorCount);
+
 // Makes a buffer of width x height bytes filled with value, within the
 // unit's limits; raises GIFException naming the size when it cannot.
 TGIFPixels AllocatePixels(TGIFImage* image, int width, int height, uint8_t value,
