@@ -212,6 +212,11 @@ void TWeb010::BuildTopBar() {
     spGO_.SetCaption("GO");
     spGO_.SetFlat(true);
     spGO_.set_size_request(48, 26);
+    spGO_.SetSpacing(2);
+    // Narrow padding, so that picture and caption fit the form's 48 pixels.
+    auto narrow = Gtk::CssProvider::create();
+    narrow->load_from_data("button { min-width: 0; min-height: 0; padding: 0 2px; }");
+    spGO_.get_style_context()->add_provider(narrow, GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
     spGO_.signal_clicked().connect([this] { RunGuarded([this] { cbURLClick(); }); });
     LoadGoGlyph();
     spGO_.signal_style_updated().connect([this] { LoadGoGlyph(); });
@@ -219,20 +224,13 @@ void TWeb010::BuildTopBar() {
     right_.pack_start(spGO_, Gtk::PACK_SHRINK);
 
     // The splitter sits left of the address box: dragging it widens or
-    // narrows the box, the GO button keeps its place at the right edge.
-    // It is 3 pixels wide and drawn as a raised bar between two lines.
+    // narrows the box, the GO button keeps its place at the right edge,
+    // and the box keeps its width whenever the window leaves room for it.
     pTop_.set_name("pTop");
-    auto css = Gtk::CssProvider::create();
-    css->load_from_data(
-        "#pTop > separator { min-width: 3px; background-color: @theme_bg_color;"
-        " background-image: image(@borders), image(@borders); background-repeat: repeat-y;"
-        " background-size: 1px 1px; background-position: left, right; }");
-    pTop_.get_style_context()->add_provider(css, GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
     pTop_.pack1(left_, true, false);
     pTop_.pack2(right_, false, false);
     pTop_.set_size_request(-1, 28);
-    pTop_.signal_size_allocate().connect([this](Gtk::Allocation&) { PlaceSplitter(); });
-    pTop_.property_position().signal_changed().connect([this] { SplitterMoved(); });
+    pTop_.SetRightWidth(316 + 48);
 }
 
 void TWeb010::LoadGoGlyph() {
@@ -240,39 +238,6 @@ void TWeb010::LoadGoGlyph() {
     auto icon = controls::ThemedIcon("go-jump-symbolic", 16, spGO_.get_style_context());
     if (!icon) icon = controls::ThemedIcon("go-next-symbolic", 16, spGO_.get_style_context());
     if (icon) spGO_.SetGlyph(controls::GlyphStrip(icon));
-}
-
-void TWeb010::PlaceSplitter() {
-    const int width = pTop_.get_allocated_width();
-    if (width <= 1) return;
-    topWidth_ = width;
-    handle_ = std::max(0, width - pTop_.get_position() - right_.get_allocated_width());
-    // The address box gets its width back as soon as there is room for it;
-    // where there is not, the paned's limits keep the left bar whole.
-    const int wanted = std::clamp(width - handle_ - urlWidth_ - spGO_.get_allocated_width(),
-                                  pTop_.property_min_position().get_value(),
-                                  pTop_.property_max_position().get_value());
-    if (wanted == pTop_.get_position()) return;
-    ++placing_;
-    pTop_.set_position(wanted);
-    --placing_;
-}
-
-void TWeb010::SplitterMoved() {
-    if (placing_ > 0 || topWidth_ <= 1) return;
-    // Only the user's drag (or the keys that move the splitter) sets the
-    // address box's width; a narrowed window moves the splitter while it
-    // lays itself out, outside any event.
-    GdkEvent* event = gtk_get_current_event();
-    if (!event) return;
-    const GdkEventType type = event->type;
-    gdk_event_free(event);
-    if (type != GDK_MOTION_NOTIFY && type != GDK_BUTTON_PRESS && type != GDK_BUTTON_RELEASE &&
-        type != GDK_KEY_PRESS && type != GDK_TOUCH_UPDATE && type != GDK_TOUCH_END)
-        return;
-    const int position = std::clamp(pTop_.get_position(), pTop_.property_min_position().get_value(),
-                                    pTop_.property_max_position().get_value());
-    urlWidth_ = std::max(1, topWidth_ - handle_ - position - spGO_.get_allocated_width());
 }
 
 void TWeb010::BuildMenus() {

@@ -9,6 +9,7 @@
 #include "browser/WebControl.h"
 #include "controls/ComboSx.h"
 #include "controls/SpeedRx.h"
+#include "controls/SplitBar.h"
 #include "platform/Placement.h"
 
 #include <giomm/simpleaction.h>
@@ -17,7 +18,6 @@
 #include <gtkmm/label.h>
 #include <gtkmm/menu.h>
 #include <gtkmm/menubutton.h>
-#include <gtkmm/paned.h>
 #include <gtkmm/statusbar.h>
 #include <gtkmm/toolbar.h>
 #include <gtkmm/toolbutton.h>
@@ -81,7 +81,7 @@ public:
     Gtk::ToolButton& tbForw() { return tbForw_; }
     TFindBar& FindBar() { return findBar_; }
     Gtk::Label& ZoomLabel() { return zoomLabel_; }
-    Gtk::Paned& pTop() { return pTop_; }
+    controls::TSplitBar& pTop() { return pTop_; }
     bool FullScreen() const { return fullScreen_; }
     std::string StatusText() const { return statusText_; }
     const std::string& FHome() const { return fHome_; }
@@ -106,8 +106,6 @@ private:
     void PopupEdit(const GdkEvent* event);
     bool FrameButtonPress(GdkEventButton* event);
     void LoadGoGlyph();
-    void PlaceSplitter();
-    void SplitterMoved();
     void ShowZoom();
     bool PageScroll(GdkEventScroll* event);
 
@@ -125,7 +123,7 @@ private:
     std::map<int, Glib::RefPtr<Gio::SimpleAction>> actions_;
 
     Gtk::Box client_{Gtk::ORIENTATION_VERTICAL};
-    Gtk::Paned pTop_{Gtk::ORIENTATION_HORIZONTAL};
+    controls::TSplitBar pTop_;
     Gtk::Box left_{Gtk::ORIENTATION_HORIZONTAL};
     Gtk::Box right_{Gtk::ORIENTATION_HORIZONTAL};
     Gtk::Box toolBar1_{Gtk::ORIENTATION_HORIZONTAL};
@@ -150,12 +148,6 @@ private:
     std::string startUrl_;
     bool keepNothing_ = false;
     bool fullScreen_ = false;
-    // The address box's width: the form's, or what the splitter was dragged
-    // to; the box gets it back whenever the bar is wide enough.
-    int urlWidth_ = 316;
-    int placing_ = 0;      // the splitter is being placed by us, not dragged
-    int topWidth_ = 0;     // the bar's width at its last placement
-    int handle_ = 0;       // the splitter's width at its last placement
     double scrolled_ = 0;  // Ctrl+wheel travel not yet turned into a zoom step
 };
 
