@@ -65,6 +65,7 @@ TWeb010::TWeb010(std::unique_ptr<WebControl> control)
     : wb01_(std::move(control)), fHome_(kStartPageUrl) {
     set_name("Web010");
     set_title("Qel Browser");
+    set_icon_name("qelbrowser");  // the installed icon, where there is one
     set_default_size(767, 385);
     move(23, 159);
 
