@@ -75,7 +75,7 @@ std::string SandboxProblem() {
     return why;
 }
 
-WebEngine::WebEngine(const WebProfile& profile) : profile_(profile) {
+WebEngine::WebEngine(const WebProfile& profile, std::future<std::string> sandboxProblem) : profile_(profile) {
     WebKitWebsiteDataManager* data = nullptr;
     if (profile_.privateMode) {
         data = webkit_website_data_manager_new_ephemeral();
@@ -99,7 +99,7 @@ WebEngine::WebEngine(const WebProfile& profile) : profile_(profile) {
     // The sandbox must be decided before the first web process starts. The
     // engine's own switch for turning it off is left to the engine.
     if (profile_.sandbox && !g_getenv("WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS")) {
-        std::string problem = SandboxProblem();
+        std::string problem = sandboxProblem.valid() ? sandboxProblem.get() : SandboxProblem();
         if (problem.empty()) {
             webkit_web_context_set_sandbox_enabled(context_, TRUE);
             sandboxed_ = true;

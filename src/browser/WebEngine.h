@@ -4,6 +4,7 @@
 // and cache folders, or in memory only for a private session, and whose web
 // processes run in the engine's sandbox wherever this system lets it run.
 // Created once by the program entry before the window, gone after it.
+#include <future>
 #include <string>
 
 typedef struct _WebKitWebContext WebKitWebContext;
@@ -31,7 +32,9 @@ std::string SandboxProblem();
 
 class WebEngine {
 public:
-    explicit WebEngine(const WebProfile& profile);
+    // The sandbox check may have been started earlier on a thread of its
+    // own (it runs a process); without it, the engine checks here.
+    explicit WebEngine(const WebProfile& profile, std::future<std::string> sandboxProblem = {});
     ~WebEngine();
     WebEngine(const WebEngine&) = delete;
     WebEngine& operator=(const WebEngine&) = delete;

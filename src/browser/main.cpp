@@ -15,6 +15,8 @@
 #include <glibmm/miscutils.h>
 #include <gtkmm/main.h>
 
+#include <cstdlib>
+#include <future>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -30,6 +32,11 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
+    // Whether the web pages' sandbox can run here is asked of a process: the
+    // answer comes while the toolkit and the units start.
+    std::future<std::string> sandboxCheck;
+    if (!std::getenv("WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS"))
+        sandboxCheck = std::async(std::launch::async, browser::SandboxProblem);
     // The toolkit first: the settings store may have to ask the user where
     // to create the base settings file, and that box is a GTK dialog. It
     // takes its own options out of the command line.
@@ -57,7 +64,7 @@ int main(int argc, char** argv) {
 
         if (!settings::Env().ApplicationTitle.empty()) Glib::set_application_name(settings::Env().ApplicationTitle);
         // The engine outlives the window and its view.
-        browser::WebEngine engine(browser::UserProfile(line.privateMode));
+        browser::WebEngine engine(browser::UserProfile(line.privateMode), std::move(sandboxCheck));
         {
             auto window = std::make_unique<browser::TWeb010>(std::make_unique<browser::WebKitControl>(engine));
             window->SetStartUrl(line.url);
