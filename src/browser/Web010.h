@@ -141,6 +141,11 @@ private:
     std::vector<std::unique_ptr<Gtk::MenuItem>> items_;
 
     std::string fHome_;
+    // What the restore read: the save at exit writes the window's keys only
+    // after a restore that went through, and removes only URL list entries
+    // that the restore had read.
+    bool settingsRestored_ = false;
+    int urlsRead_ = 0;
     bool fUserNavigate_ = false;
     std::string statusText_;
     bool startedHome_ = false;

@@ -31,11 +31,15 @@ void TWeb010::RestoreSettings() {
     cbURL_.SetText(settings::ReadValue(ini, section, "cbURL", TVariant(cbURL_.Text())).AsString());
 
     platform::TStringList urls;
-    settings::ReadList(ini, section, "cbURL", urls);
+    urlsRead_ = settings::ReadList(ini, section, "cbURL", urls);
     for (int i = 0; i < urls.Count(); ++i) cbURL_.AddItem(urls[i]);
+    settingsRestored_ = true;
 }
 
 void TWeb010::FormDestroy() {
+    // Without a restore the window holds defaults, not the user's settings:
+    // writing them would replace what the file holds.
+    if (!settingsRestored_) return;
     settings::SavePlacement(*placement_, false);
     platform::TStrings* ini = settings::IniList();
     const std::string section = get_name();
@@ -45,7 +49,13 @@ void TWeb010::FormDestroy() {
     settings::WriteValue(ini, section, "cbURL", TVariant(cbURL_.Text()));
     platform::TStringList urls;
     for (int i = 0; i < cbURL_.ItemCount(); ++i) urls.Add(cbURL_.Item(i));
-    settings::WriteList(ini, section, "cbURL", urls);
+    // Entries past a gap in the stored numbering were never read: they stay.
+    settings::WriteList(ini, section, "cbURL", urls, settings::rlKeepStale);
+    for (int n = urls.Count(); n < urlsRead_; ++n) {
+        int start = 0, end = 0, sep = 0;
+        int line = settings::FindKey(ini, section, "cbURL#" + std::to_string(n), 0, start, end, sep);
+        if (line >= 0) ini->Delete(line);
+    }
     // A settings file that cannot be written must not stop the program's end.
     settings::FlushSettings();
 }

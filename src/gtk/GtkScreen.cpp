@@ -9,31 +9,40 @@ namespace gtkservices {
 
 namespace {
 struct Desktop {
-    int width = 0, height = 0;     // device pixels
+    int width = 0, height = 0;              // application pixels: what window positions use
+    int deviceWidth = 0, deviceHeight = 0;  // the screen's own pixels
     double mmPerPixelX = 0, mmPerPixelY = 0;
 };
 
-// Monitor geometry comes in application pixels; the scale factor makes them
-// the device's.
+// Monitor geometry comes in application pixels, the unit of window
+// positions and sizes, so the desktop that placement clamps to is measured
+// in it too; the scale factor gives the device's pixels for the screen size.
 Desktop Measure() {
     Desktop d;
     GdkDisplay* display = gdk_display_get_default();
     if (!display) return d;
     int n = gdk_display_get_n_monitors(display);
     int left = INT_MAX, top = INT_MAX, right = INT_MIN, bottom = INT_MIN;
+    int dleft = INT_MAX, dtop = INT_MAX, dright = INT_MIN, dbottom = INT_MIN;
     for (int i = 0; i < n; ++i) {
         GdkMonitor* m = gdk_display_get_monitor(display, i);
         GdkRectangle g;
         gdk_monitor_get_geometry(m, &g);
         int scale = std::max(gdk_monitor_get_scale_factor(m), 1);
-        left = std::min(left, g.x * scale);
-        top = std::min(top, g.y * scale);
-        right = std::max(right, (g.x + g.width) * scale);
-        bottom = std::max(bottom, (g.y + g.height) * scale);
+        left = std::min(left, g.x);
+        top = std::min(top, g.y);
+        right = std::max(right, g.x + g.width);
+        bottom = std::max(bottom, g.y + g.height);
+        dleft = std::min(dleft, g.x * scale);
+        dtop = std::min(dtop, g.y * scale);
+        dright = std::max(dright, (g.x + g.width) * scale);
+        dbottom = std::max(dbottom, (g.y + g.height) * scale);
     }
     if (n > 0) {
         d.width = right - left;
         d.height = bottom - top;
+        d.deviceWidth = dright - dleft;
+        d.deviceHeight = dbottom - dtop;
     }
     GdkMonitor* primary = gdk_display_get_primary_monitor(display);
     if (!primary && n > 0) primary = gdk_display_get_monitor(display, 0);
@@ -52,17 +61,17 @@ Desktop Measure() {
 
 int GtkScreen::DesktopWidth() const { return Measure().width; }
 int GtkScreen::DesktopHeight() const { return Measure().height; }
-int GtkScreen::ScreenWidth() const { return Measure().width; }
-int GtkScreen::ScreenHeight() const { return Measure().height; }
+int GtkScreen::ScreenWidth() const { return Measure().deviceWidth; }
+int GtkScreen::ScreenHeight() const { return Measure().deviceHeight; }
 
 double GtkScreen::WidthMM() const {
     Desktop d = Measure();
-    return d.width * d.mmPerPixelX;
+    return d.deviceWidth * d.mmPerPixelX;
 }
 
 double GtkScreen::HeightMM() const {
     Desktop d = Measure();
-    return d.height * d.mmPerPixelY;
+    return d.deviceHeight * d.mmPerPixelY;
 }
 
 int GtkScreen::BitsPerPixel() const {

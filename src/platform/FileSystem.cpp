@@ -1,11 +1,13 @@
 #include "platform/FileSystem.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <glob.h>
+#include <dirent.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -29,33 +31,73 @@ void FillFindData(const std::string& path, const struct stat& st, FindData& out)
     out.FileName = ExtractFileName(p);
 }
 
-bool HasWildcard(const std::string& s) { return s.find_first_of("*?[") != std::string::npos; }
+bool HasWildcard(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
+
+// "*" any run of bytes, "?" any one byte; everything else, "[" included,
+// stands for itself.
+bool WildcardMatch(const char* pattern, const char* name) {
+    const char* star = nullptr;
+    const char* resume = nullptr;
+    while (*name) {
+        if (*pattern == '*') {
+            star = pattern++;
+            resume = name;
+        } else if (*pattern == '?' || *pattern == *name) {
+            ++pattern;
+            ++name;
+        } else if (star) {
+            pattern = star + 1;
+            name = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (*pattern == '*') ++pattern;
+    return *pattern == 0;
+}
+
+bool FindWildcard(const std::string& path, FindData& out) {
+    std::string folder = ExtractFilePath(path);
+    std::string pattern = ExtractFileName(path);
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir) return false;
+    bool found = false;
+    while (const dirent* e = ::readdir(dir)) {
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+        if (!WildcardMatch(pattern.c_str(), e->d_name)) continue;
+        std::string match = folder + e->d_name;
+        struct stat st{};
+        if (::stat(match.c_str(), &st) == 0) {
+            FillFindData(match, st, out);
+            found = true;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
+
+// Repeated separators read as one.
+std::string CollapseSeparators(std::string p) {
+    p.erase(std::unique(p.begin(), p.end(), [](char a, char b) { return a == '/' && b == '/'; }), p.end());
+    return p;
+}
 } // namespace
 
 bool FindFirstFile(const std::string& path, FindData& out) {
     if (path.empty()) return false;
-    std::string name = ExtractFileName(path);
-    if (HasWildcard(name)) {
-        glob_t g{};
-        bool found = false;
-        if (::glob(path.c_str(), GLOB_NOSORT, nullptr, &g) == 0 && g.gl_pathc > 0) {
-            struct stat st{};
-            if (::stat(g.gl_pathv[0], &st) == 0) {
-                FillFindData(g.gl_pathv[0], st, out);
-                found = true;
-            }
-        }
-        ::globfree(&g);
-        return found;
-    }
     // A search does not look inside a path that ends with a separator: like
     // the classic file search, "folder/" finds nothing and the caller retries
     // without the "/".
     if (path.size() > 1 && path.back() == '/') return false;
+    // The name as given comes first: a file may well be called "a*b" or
+    // "list[1].txt". Only a name that does not exist is a pattern.
     struct stat st{};
-    if (::stat(path.c_str(), &st) != 0) return false;
-    FillFindData(path, st, out);
-    return true;
+    if (::stat(path.c_str(), &st) == 0) {
+        FillFindData(path, st, out);
+        return true;
+    }
+    return HasWildcard(ExtractFileName(path)) && FindWildcard(path, out);
 }
 
 std::string IncludeTrailingPathDelimiter(const std::string& path) {
@@ -63,12 +105,26 @@ std::string IncludeTrailingPathDelimiter(const std::string& path) {
     return path + "/";
 }
 
-std::string WindowsDirectory() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    if (xdg && *xdg) return IncludeTrailingPathDelimiter(xdg);
+std::string HomeDirectory() {
     const char* home = std::getenv("HOME");
-    if (home && *home) return IncludeTrailingPathDelimiter(std::string(home) + "/.config");
+    if (home && home[0] == '/') return CollapseSeparators(IncludeTrailingPathDelimiter(home));
+    // No usable $HOME (a service, a cleared environment): the account's own.
+    std::vector<char> buf(16384);
+    struct passwd pw{};
+    struct passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_dir &&
+        found->pw_dir[0] == '/')
+        return CollapseSeparators(IncludeTrailingPathDelimiter(found->pw_dir));
     return {};
+}
+
+std::string WindowsDirectory() {
+    // A relative $XDG_CONFIG_HOME is invalid and ignored, as the base
+    // directory rules say: it would move with the current folder.
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && xdg[0] == '/') return CollapseSeparators(IncludeTrailingPathDelimiter(xdg));
+    std::string home = HomeDirectory();
+    return home.empty() ? std::string() : home + ".config/";
 }
 
 std::string SystemDirectory() { return "/etc/"; }

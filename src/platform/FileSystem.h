@@ -23,12 +23,17 @@ struct FindData {
     int64_t Size() const { return (int64_t(SizeHigh) << 32) | SizeLow; }
 };
 
-// Searches for the path; wildcards ("*", "?", "[") in the last element find
-// the first match. True when something was found.
+// Looks the path up exactly as given (never trimmed). Only when nothing has
+// that name and its last element holds "*" or "?" do these wildcards find
+// the first match ("[" is an ordinary character). True when found.
 bool FindFirstFile(const std::string& path, FindData& out);
 
-// The user's configuration folder ($XDG_CONFIG_HOME, else $HOME/.config),
-// with a trailing "/": what the program calls its Windows directory.
+// The user's home folder ($HOME when absolute, else the account's home in
+// the password database), with one trailing "/", or empty text.
+std::string HomeDirectory();
+// The user's configuration folder ($XDG_CONFIG_HOME when absolute, else the
+// home folder's .config), with a trailing "/" and no doubled "/": what the
+// program calls its Windows directory.
 std::string WindowsDirectory();
 // "/etc/": the system directory.
 std::string SystemDirectory();

@@ -1,6 +1,7 @@
 #include "platform/Graphics.h"
 #include "platform/Bitmap.h"
 #include "platform/Clipboard.h"
+#include "platform/SafeSave.h"
 #include "platform/SysUtils.h"
 
 #include <algorithm>
@@ -43,8 +44,9 @@ void TGraphic::LoadFromFile(const std::string& path) {
 }
 
 void TGraphic::SaveToFile(const std::string& path) {
-    TFileStream stream(path, fmCreate);
+    TSaveFileStream stream(path);
     SaveToStream(stream);
+    stream.Commit();
 }
 
 void TGraphic::LoadFromClipboardFormat(unsigned, const std::vector<uint8_t>&, HPALETTE) {

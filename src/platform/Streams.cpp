@@ -1,5 +1,6 @@
 #include "platform/Streams.h"
 #include "platform/Exception.h"
+#include "platform/SafeSave.h"
 #include "platform/SysUtils.h"
 
 #include <algorithm>
@@ -113,30 +114,31 @@ void TMemoryStream::LoadFromFile(const std::string& path) {
 
 void TMemoryStream::SaveToStream(TStream& target) { target.WriteBuffer(data_.data(), GetSize()); }
 
-void TMemoryStream::SaveToFile(const std::string& path) {
-    TFileStream f(path, fmCreate);
-    SaveToStream(f);
-}
+void TMemoryStream::SaveToFile(const std::string& path) { WriteWholeFile(path, data_.data(), data_.size()); }
 
 // ---- TFileStream -----------------------------------------------------------
 
 TFileStream::TFileStream(const std::string& path, unsigned mode) : path_(path) {
     if (mode == fmCreate) {
-        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd_ < 0)
-            throw EFCreateError("Cannot create file \"" + path + "\". " + std::strerror(errno));
+            throw EFCreateError("Cannot create file \"" + path + "\". " +
+                                (errno == EEXIST ? std::string("It exists already") : std::string(std::strerror(errno))));
         return;
     }
     int flags = (mode & 3) == fmOpenReadWrite ? O_RDWR : (mode & 3) == fmOpenWrite ? O_WRONLY : O_RDONLY;
-    fd_ = ::open(path.c_str(), flags | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a FIFO would wait for its other end.
+    fd_ = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0)
         throw EFOpenError("Cannot open file \"" + path + "\". " + std::strerror(errno));
     struct stat st{};
-    if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (::fstat(fd_, &st) == 0 && !S_ISREG(st.st_mode)) {
         ::close(fd_);
         fd_ = -1;
-        throw EFOpenError("Cannot open file \"" + path + "\". It is a directory");
+        throw EFOpenError("Cannot open file \"" + path + "\". " +
+                          (S_ISDIR(st.st_mode) ? "It is a directory" : "It is not a regular file"));
     }
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     if ((mode & fmShareDenyWrite) && (flags != O_RDONLY)) {
         // An open-file-description lock: it belongs to this stream alone and
         // is not dropped when some other descriptor of the file is closed.
@@ -202,58 +204,44 @@ int64_t TFileStream::GetSize() {
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
     TFileStream f(path, fmOpenRead);
-    int64_t size = f.Size();
-    std::vector<uint8_t> bytes(static_cast<size_t>(size));
-    f.ReadBuffer(bytes.data(), size);
-    return bytes;
+    return ReadDescriptor(f.Handle(), path);
 }
 
-void WriteFileAtomic(const std::string& path, const void* data, size_t size) {
-    std::string tmpl = path + ".XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    int fd = ::mkstemp(name.data());
-    if (fd < 0)
-        throw EFCreateError("Cannot create file \"" + path + "\". " + std::strerror(errno));
-    std::string tmp(name.data());
-    auto fail = [&](const char* what) {
-        int err = errno;
-        ::close(fd);
-        ::unlink(tmp.c_str());
-        throw EWriteError(std::string(what) + " \"" + path + "\". " + std::strerror(err));
-    };
-    // Keep the permissions of the file being replaced; a new file gets the
-    // usual 0666 less the umask, as a plain create would.
+std::vector<uint8_t> ReadAllBytes(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw EFOpenError("Cannot open file \"" + path + "\". " + std::strerror(errno));
     struct stat st{};
-    if (::stat(path.c_str(), &st) == 0) {
-        ::fchmod(fd, st.st_mode & 07777);
-    } else {
-        mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        throw EFOpenError("Cannot open file \"" + path + "\". It is a directory");
     }
-    const auto* p = static_cast<const uint8_t*>(data);
-    size_t done = 0;
-    while (done < size) {
-        ssize_t n = ::write(fd, p + done, size - done);
+    try {
+        auto bytes = ReadDescriptor(fd, path);
+        ::close(fd);
+        return bytes;
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+}
+
+std::vector<uint8_t> ReadDescriptor(int fd, const std::string& name) {
+    // The size on record is only a first guess: a file may grow while it is
+    // read, and pipes report none.
+    struct stat st{};
+    size_t guess = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) : 0;
+    std::vector<uint8_t> bytes(std::max<size_t>(guess + 1, 64 << 10));
+    size_t used = 0;
+    for (;;) {
+        if (used == bytes.size()) bytes.resize(bytes.size() * 2);
+        ssize_t n = ::read(fd, bytes.data() + used, bytes.size() - used);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            if (n == 0) errno = ENOSPC;
-            fail("Cannot write file");
-        }
-        done += static_cast<size_t>(n);
+        if (n < 0) throw EReadError("Cannot read \"" + name + "\". " + std::strerror(errno));
+        if (n == 0) break;
+        used += static_cast<size_t>(n);
     }
-    if (::fsync(fd) != 0) fail("Cannot write file");
-    if (::close(fd) != 0) {
-        int err = errno;
-        ::unlink(tmp.c_str());
-        throw EWriteError("Cannot write file \"" + path + "\". " + std::strerror(err));
-    }
-    if (::rename(tmp.c_str(), path.c_str()) != 0) {
-        int err = errno;
-        ::unlink(tmp.c_str());
-        throw EWriteError("Cannot replace file \"" + path + "\". " + std::strerror(err));
-    }
+    bytes.resize(used);
+    return bytes;
 }
 
 } // namespace platform

@@ -67,13 +67,19 @@ enum : unsigned {
     fmOpenWrite = 0x0001,
     fmOpenReadWrite = 0x0002,
     fmShareDenyWrite = 0x0020,  // an advisory write lock while the stream lives
-    fmCreate = 0xFF00,          // create or truncate, read and write
+    fmCreate = 0xFF00,          // a new file, read and write; an existing one is never truncated
 };
 
 class TFileStream : public TStream {
 public:
     // Raises EFOpenError or EFCreateError with the path and the system's text.
+    // fmCreate makes a new file only: when the name exists it raises
+    // EFCreateError rather than truncate what is there (whole-file saves go
+    // through TSaveFileStream). Opening a pipe or device never waits: it is
+    // refused as not a regular file.
     TFileStream(const std::string& path, unsigned mode);
+    // Takes over a descriptor that is open already; the name is for messages.
+    TFileStream(int fd, std::string name) : path_(std::move(name)), fd_(fd) {}
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;
     TFileStream& operator=(const TFileStream&) = delete;
@@ -92,11 +98,12 @@ private:
     int fd_ = -1;
 };
 
-// Reads a whole file; raises EFOpenError or EReadError.
+// Reads a whole regular file; raises EFOpenError or EReadError.
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
-// Writes a whole file through a temporary file beside it that is renamed over
-// the target, so the old file stays intact when anything fails. Raises
-// EFCreateError or EWriteError.
-void WriteFileAtomic(const std::string& path, const void* data, size_t size);
+// Reads a file, pipe or FIFO to its end (waiting for a FIFO's writer);
+// folders are refused with EFOpenError.
+std::vector<uint8_t> ReadAllBytes(const std::string& path);
+// Reads a descriptor to its end.
+std::vector<uint8_t> ReadDescriptor(int fd, const std::string& name);
 
 } // namespace platform

@@ -1,8 +1,10 @@
 #include "platform/Strings.h"
 #include "platform/Exception.h"
+#include "platform/SafeSave.h"
 #include "platform/SysUtils.h"
 
 #include <cstring>
+#include <sys/stat.h>
 
 namespace platform {
 
@@ -64,7 +66,16 @@ std::vector<std::string> TStrings::SplitLines(const char* data, size_t size) {
 
 void TStrings::LoadFromFile(const std::string& path) {
     TFileStream f(path, fmOpenRead);
-    LoadFromStream(f);
+    std::vector<uint8_t> bytes = ReadDescriptor(f.Handle(), path);
+    loadCut_ = LoadCutRecord{};
+    if (const void* zero = std::memchr(bytes.data(), 0, bytes.size())) {
+        struct stat st{};
+        ::fstat(f.Handle(), &st);
+        loadCut_ = LoadCutRecord{static_cast<int64_t>(static_cast<const uint8_t*>(zero) - bytes.data()),
+                                 static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    }
+    TMemoryStream text(std::move(bytes));
+    LoadFromStream(text);
 }
 
 std::string TStrings::ReadRest(TStream& stream) {
@@ -78,8 +89,18 @@ std::string TStrings::ReadRest(TStream& stream) {
 void TStrings::LoadFromStream(TStream& stream) { SetText(ReadRest(stream)); }
 
 void TStrings::SaveToFile(const std::string& path) {
+    if (loadCut_.offset >= 0) {
+        // Writing the lines back would drop every byte after the zero byte
+        // that ended the load: the file is left as it is instead.
+        struct stat st{};
+        if (::stat(ResolveSaveTarget(path).c_str(), &st) == 0 && static_cast<uint64_t>(st.st_dev) == loadCut_.device &&
+            static_cast<uint64_t>(st.st_ino) == loadCut_.inode)
+            throw EWriteError("Cannot save \"" + path + "\": it holds a zero byte at byte " +
+                              std::to_string(loadCut_.offset) +
+                              " (UTF-16 text?), and what follows it was not read. The file was left as it was");
+    }
     std::string text = GetText();
-    WriteFileAtomic(path, text.data(), text.size());
+    WriteWholeFile(path, text.data(), text.size());
 }
 
 void TStrings::SaveToStream(TStream& stream) {

@@ -33,11 +33,12 @@ public:
     virtual void Insert(int index, const std::string& s) = 0;
     virtual void InsertObject(int index, const std::string& s, StringObject obj);
     // Line ends CR LF, CR or LF; a last line without a line end counts; a
-    // zero byte ends the text.
+    // zero byte ends the text (LoadCut tells where).
     virtual void LoadFromFile(const std::string& path);
     virtual void LoadFromStream(TStream& stream);
-    // CR LF after every line. SaveToFile replaces the file through a
-    // temporary file, so a failed save leaves the old file intact.
+    // CR LF after every line, through the safe whole-file save. Saving over
+    // the file whose last load stopped at a zero byte is refused with
+    // EWriteError: it would lose everything after that byte.
     virtual void SaveToFile(const std::string& path);
     virtual void SaveToStream(TStream& stream);
     virtual int IndexOf(const std::string& s);
@@ -61,12 +62,20 @@ public:
     static std::vector<std::string> SplitLines(const char* data, size_t size);
     // The stream's bytes from its position to its end.
     static std::string ReadRest(TStream& stream);
+    // The offset of the zero byte that ended the last LoadFromFile, or -1.
+    int64_t LoadCut() const { return loadCut_.offset; }
 
 protected:
     void Error(const char* what, int index);
 
 private:
+    struct LoadCutRecord {
+        int64_t offset = -1;
+        uint64_t device = 0;
+        uint64_t inode = 0;
+    };
     int updateCount_ = 0;
+    LoadCutRecord loadCut_;
 };
 
 class TStringList : public TStrings {

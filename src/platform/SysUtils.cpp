@@ -1,6 +1,7 @@
 #include "platform/SysUtils.h"
 #include "platform/Exception.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -206,11 +207,98 @@ Currency Currency::FromDouble(double v) {
     return c;
 }
 
+namespace {
+// Rounds a run of decimal digits (no sign) to its first keep digits: a
+// dropped part of exactly one half goes to the even neighbour, or away from
+// zero when halfEven is false. Answers the kept digits, with a carry digit
+// in front when one came.
+std::string RoundDigits(const std::string& digits, size_t keep, bool halfEven) {
+    std::string kept = digits.substr(0, keep);
+    if (keep >= digits.size()) return kept;
+    char first = digits[keep];
+    bool up = first > '5';
+    if (first == '5') {
+        bool restNonZero = digits.find_first_not_of('0', keep + 1) != std::string::npos;
+        bool odd = !kept.empty() && ((kept.back() - '0') & 1);
+        up = !halfEven || restNonZero || odd;
+    }
+    if (!up) return kept;
+    int i = static_cast<int>(kept.size()) - 1;
+    for (; i >= 0 && kept[static_cast<size_t>(i)] == '9'; --i) kept[static_cast<size_t>(i)] = '0';
+    if (i < 0)
+        kept.insert(0, "1");
+    else
+        ++kept[static_cast<size_t>(i)];
+    return kept;
+}
+} // namespace
+
+bool TryStrToCurr(const std::string& s, Currency& out) {
+    // The text is read as the decimal it is, never through a binary
+    // floating-point value: 19 significant digits stay exact.
+    const std::string& dec = GetFormatSettings().DecimalSeparator;
+    size_t i = 0, n = s.size();
+    while (i < n && s[i] == ' ') ++i;
+    while (n > i && s[n - 1] == ' ') --n;
+    bool neg = false;
+    if (i < n && (s[i] == '+' || s[i] == '-')) neg = s[i++] == '-';
+    std::string digits;
+    int64_t exponent = 0;  // of the last digit
+    int count = 0;
+    while (i < n && IsDigit(s[i])) { digits += s[i++]; ++count; }
+    if (!dec.empty() && s.compare(i, dec.size(), dec) == 0 && i + dec.size() <= n) {
+        i += dec.size();
+        while (i < n && IsDigit(s[i])) { digits += s[i++]; ++count; --exponent; }
+    }
+    if (count == 0) return false;
+    if (i < n && (s[i] == 'E' || s[i] == 'e')) {
+        ++i;
+        bool eneg = false;
+        if (i < n && (s[i] == '+' || s[i] == '-')) eneg = s[i++] == '-';
+        int64_t e = 0;
+        int ed = 0;
+        while (i < n && IsDigit(s[i])) {
+            e = std::min<int64_t>(e * 10 + (s[i++] - '0'), 1000000);
+            ++ed;
+        }
+        if (ed == 0) return false;
+        exponent += eneg ? -e : e;
+    }
+    if (i != n) return false;
+    size_t lead = digits.find_first_not_of('0');
+    if (lead == std::string::npos) {
+        out.scaled = 0;
+        return true;
+    }
+    digits.erase(0, lead);
+    // Four decimals: the units of the scaled value sit 4 places further left.
+    int64_t shift = exponent + 4;
+    std::string whole;
+    if (shift >= 0) {
+        if (static_cast<int64_t>(digits.size()) + shift > 19) return false;
+        whole = digits + std::string(static_cast<size_t>(shift), '0');
+    } else {
+        int64_t keep = static_cast<int64_t>(digits.size()) + shift;
+        if (keep < 0) {
+            out.scaled = 0;  // far below the last decimal
+            return true;
+        }
+        whole = RoundDigits(digits, static_cast<size_t>(keep), true);  // halves to even, as the type always has
+        if (whole.empty()) whole = "0";
+    }
+    if (whole.size() > 19) return false;
+    unsigned __int128 v = 0;
+    for (char c : whole) v = v * 10 + static_cast<unsigned>(c - '0');
+    unsigned __int128 limit = neg ? (static_cast<unsigned __int128>(INT64_MAX) + 1) : INT64_MAX;
+    if (v > limit) return false;
+    out.scaled = neg ? static_cast<int64_t>(-static_cast<__int128>(v)) : static_cast<int64_t>(v);
+    return true;
+}
+
 Currency StrToCurr(const std::string& s) {
-    double v;
-    if (!TryStrToFloat(s, v) || std::fabs(v) > 922337203685477.0)
-        throw EConvertError("'" + s + "' is not a valid floating point value");
-    return Currency::FromDouble(v);
+    Currency c;
+    if (!TryStrToCurr(s, c)) throw EConvertError("'" + s + "' is not a valid currency value");
+    return c;
 }
 
 std::string FloatToStr(double v) {
@@ -314,6 +402,23 @@ std::vector<std::string> SplitSections(const std::string& p) {
     return out;
 }
 
+// The value with that many decimals, rounded half away from zero as number
+// pictures always round (2.5 gives 3, 0.125 at two places 0.13). The digit
+// that decides comes from the value's exact decimal expansion, which a
+// double always has within 1074 places; printf's own rounding would take
+// exact halves to the even neighbour.
+std::string FixedHalfAway(double a /* >= 0 */, int places) {
+    if (!std::isfinite(a)) return std::isnan(a) ? "nan" : "inf";
+    std::vector<char> buf(1600);
+    std::snprintf(buf.data(), buf.size(), "%.*f", 1080, a);
+    std::string exact(buf.data());
+    size_t dot = exact.find('.');
+    std::string digits = RoundDigits(exact.substr(0, dot) + exact.substr(dot + 1), dot + static_cast<size_t>(places), false);
+    if (places == 0) return digits;
+    size_t point = digits.size() - static_cast<size_t>(places);
+    return digits.substr(0, point) + "." + digits.substr(point);
+}
+
 std::string Render(const Picture& pic, double a /* >= 0 */) {
     const FormatSettings& fs = GetFormatSettings();
     int fracMax = 0, fracMin = 0;
@@ -322,9 +427,7 @@ std::string Render(const Picture& pic, double a /* >= 0 */) {
         ++fracMax;
         if (pic.fracPart[i].kind == PicToken::Digit0) fracMin = fracMax;
     }
-    char buf[512];
-    std::snprintf(buf, sizeof buf, "%.*f", fracMax, a);
-    std::string num(buf);
+    std::string num = FixedHalfAway(a, fracMax);
     size_t dot = num.find('.');
     std::string intDigits = dot == std::string::npos ? num : num.substr(0, dot);
     std::string fracDigits = dot == std::string::npos ? "" : num.substr(dot + 1);

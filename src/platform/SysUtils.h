@@ -45,7 +45,10 @@ bool TryStrToInt(const std::string& s, int32_t& out);
 // Blanks around; sign; digits with the user's decimal separator; exponent.
 double StrToFloat(const std::string& s);
 bool TryStrToFloat(const std::string& s, double& out);
+// Currency: the same form as a floating value, read as an exact decimal
+// (more than four decimals round half to even); the value must fit.
 Currency StrToCurr(const std::string& s);
+bool TryStrToCurr(const std::string& s, Currency& out);
 // General format, up to 15 significant digits.
 std::string FloatToStr(double v);
 // General format, up to 4 decimals.

@@ -1,5 +1,6 @@
 #include "platform/System.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -46,12 +47,36 @@ std::map<uintptr_t, uint64_t> g_pages;  // start -> length of our mappings
 uint64_t PageSize() { return static_cast<uint64_t>(::sysconf(_SC_PAGESIZE)); }
 } // namespace
 
+uint64_t CommittableMemory() {
+    MemoryStatus ms = GlobalMemoryStatus();
+    uint64_t room = ms.AvailPhys + ms.AvailSwap;
+    // A control group's limit (a container, a user slice) ends the process
+    // long before the machine runs out.
+    std::ifstream cg("/proc/self/cgroup");
+    std::string line;
+    while (std::getline(cg, line)) {
+        if (line.rfind("0::", 0) != 0) continue;
+        std::string dir = "/sys/fs/cgroup" + line.substr(3);
+        uint64_t max = 0, current = 0;
+        std::ifstream fmax(dir + "/memory.max"), fcur(dir + "/memory.current");
+        if ((fmax >> max) && (fcur >> current)) room = std::min(room, max > current ? max - current : 0);
+    }
+    return room;
+}
+
 void* VirtualAlloc(uint64_t size) {
     if (size == 0) {
         errno = EINVAL;
         return nullptr;
     }
-    void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    // Linux hands out address space freely and kills the process that later
+    // touches more than there is: a block is only given when it can be held
+    // now, and it is accounted as committed (no MAP_NORESERVE).
+    if (size > CommittableMemory()) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) return nullptr;
     uint64_t ps = PageSize();
     std::lock_guard<std::mutex> lock(g_pagesMutex);

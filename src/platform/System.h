@@ -15,8 +15,10 @@ struct MemoryStatus {
 };
 MemoryStatus GlobalMemoryStatus();
 
-// Committed, zeroed, readable and writable pages (mmap). Answers nullptr and
-// sets errno on failure.
+// Memory and swap that a new block can take now, within the process's
+// control group limit.
+uint64_t CommittableMemory();
+// Committed, zeroed pages; nullptr with ENOMEM when they cannot be held now.
 void* VirtualAlloc(uint64_t size);
 // The size of the mapping made by VirtualAlloc that holds the address,
 // counted from the page of the address to its end; 0 for none.

@@ -2,6 +2,7 @@
 
 #include "platform/Screen.h"
 #include "platform/Variant.h"
+#include "settings/Environment.h"
 #include "settings/SettingsStore.h"
 #include "settings/SettingsText.h"
 
@@ -22,8 +23,9 @@ constexpr int64_t kMargin = 5;
 // bits and the results are held to what a coordinate can be.
 int Clamp32(int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, INT_MIN, INT_MAX)); }
 
+// A malformed number is reported and leaves the current value.
 int ReadInt(const std::string& section, const char* key, int current) {
-    return static_cast<int>(ReadValue(IniList(), section, key, TVariant(current)).AsInteger());
+    return static_cast<int>(ReadValueOrDefault(IniList(), Env().IniFile, section, key, TVariant(current)).AsInteger());
 }
 
 // Pulls one axis of a rectangle back onto a desktop of the given extent.

@@ -234,6 +234,18 @@ TVariant ReadValue(TStrings* list, const std::string& section, const std::string
     return TVariant(platform::Trim(value));
 }
 
+TVariant ReadValueOrDefault(TStrings* list, const std::string& file, const std::string& section,
+                            const std::string& key, const TVariant& defaultValue) {
+    try {
+        return ReadValue(list, section, key, defaultValue);
+    } catch (const platform::EConvertError& e) {
+        MsgBox("Settings file \"" + file + "\", section [" + section + "], key " + key + ": " + e.what() +
+                   ". The default " + ValueText(defaultValue) + " is used instead.",
+               "Settings", 0x30 /* warning icon */);
+        return defaultValue;
+    }
+}
+
 bool WriteValue(TStrings* list, const std::string& section, const std::string& key, const TVariant& value,
                 unsigned options, int occurrence) {
     int start = 0, end = 0, sep = 0;

@@ -35,6 +35,13 @@ platform::TVariant ReadValue(platform::TStrings* list, const std::string& sectio
                              const platform::TVariant& defaultValue, int kind = -1, unsigned options = 0,
                              int occurrence = 0);
 
+// The typed read of a program restoring its own settings from a file: a
+// value that does not convert is reported in a message box that names the
+// file, the section, the key and the text, and the default takes its place,
+// so that one bad line never stops the rest of a restore.
+platform::TVariant ReadValueOrDefault(platform::TStrings* list, const std::string& file, const std::string& section,
+                                      const std::string& key, const platform::TVariant& defaultValue);
+
 // The typed write; false only for a missing list.
 bool WriteValue(platform::TStrings* list, const std::string& section, const std::string& key,
                 const platform::TVariant& value, unsigned options = 0, int occurrence = 0);

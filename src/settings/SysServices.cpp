@@ -45,7 +45,8 @@ bool FileFound(const TVariant& path, int mode) {
 
 bool FindEntry(const TVariant& path, platform::FindData& data, unsigned options) {
     if (!path.IsText()) return false;
-    std::string p = platform::Trim(path.AsString());
+    // The name as given: blanks at its ends are part of it.
+    std::string p = path.AsString();
     if (p.empty()) return false;
     bool found = platform::FindFirstFile(p, data);
     if (!found) {

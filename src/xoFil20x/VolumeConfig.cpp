@@ -28,8 +28,9 @@ std::string ReadText(platform::TStrings* list, const char* section, const char* 
     return settings::ReadValue(list, section, key, TVariant(def)).AsString();
 }
 
-int64_t ReadInt(platform::TStrings* list, const char* key, int def) {
-    return settings::ReadValue(list, Vols, key, TVariant(def)).AsInteger();
+// A malformed number is reported and its default used.
+int64_t ReadInt(platform::TStrings* list, const std::string& file, const char* key, int def) {
+    return settings::ReadValueOrDefault(list, file, Vols, key, TVariant(def)).AsInteger();
 }
 
 void LoadIfFound(platform::TStringList& list, const std::string& path) {
@@ -63,7 +64,8 @@ void LoadVolumeSettings(recVsSys& sys) {
     env.VolumeFile = ReadText(&list, Vols, "VsBase", "xdVols.Ini");
 
     list.Clear();
-    LoadIfFound(list, env.VolumeFolder + env.VolumeFile);
+    const std::string volumeFile = env.VolumeFolder + env.VolumeFile;
+    LoadIfFound(list, volumeFile);
     sys.SystemPath = ReadText(&list, Vols, "SystemPath", "zzSys/");
     sys.Extensions = ReadText(&list, Vols, "Extensions", "xdExt.Ini");
     sys.Programs = ReadText(&list, Vols, "Programs", "xdPgm.Ini");
@@ -76,9 +78,9 @@ void LoadVolumeSettings(recVsSys& sys) {
     sys.OsBase = ReadText(&list, Vols, "OsBase", "OSBase/");
     sys.Floppy = ReadText(&list, Vols, "Floppy", "/mnt/e/xdFloppy/");
     sys.BackUp = ReadText(&list, Vols, "BackUp", env.VolumeFolder + "xxBack/");
-    sys.DaysToGoDays = static_cast<int32_t>(ReadInt(&list, "DaysToGo.Days", 0));
-    sys.DaysToGoHours = static_cast<uint8_t>(ReadInt(&list, "DaysToGo.Hours", 0) & 0xFF);
-    sys.DaysToGoMinutes = static_cast<uint8_t>(ReadInt(&list, "DaysToGo.Minutes", 10) & 0xFF);
+    sys.DaysToGoDays = static_cast<int32_t>(ReadInt(&list, volumeFile, "DaysToGo.Days", 0));
+    sys.DaysToGoHours = static_cast<uint8_t>(ReadInt(&list, volumeFile, "DaysToGo.Hours", 0) & 0xFF);
+    sys.DaysToGoMinutes = static_cast<uint8_t>(ReadInt(&list, volumeFile, "DaysToGo.Minutes", 10) & 0xFF);
     sys.WinDif = ReadText(&list, Vols, "WinDif", "");
     sys.ExcludeFromTotals = ReadText(&list, "", "ExcludeFromTotals", "thumbs.db;zzTmb.*");
     list.Clear();

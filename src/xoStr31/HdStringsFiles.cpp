@@ -4,6 +4,7 @@
 
 #include "platform/Exception.h"
 #include "platform/MessageBox.h"
+#include "platform/SafeSave.h"
 #include "settings/SysServices.h"
 
 #include <algorithm>
@@ -331,7 +332,7 @@ bool THdStrings::SaveIndex(bool onlyIfPresent) {
     if (present && SameTime(index.LastWriteTime, data.LastWriteTime) && !FIndexDirty) return true;
     bool answer = false;
     try {
-        TFileStream file(indexName, platform::fmCreate);
+        platform::TSaveFileStream file(indexName);
         uint8_t header[HeaderSize];
         std::memcpy(header, Signature, 6);
         uint32_t last = static_cast<uint32_t>(FLastIndex);
@@ -348,6 +349,7 @@ bool THdStrings::SaveIndex(bool onlyIfPresent) {
             file.WriteBuffer(block.data(), int64_t(n) * EntryRecordSize);
             done += n;
         }
+        file.Commit();
         answer = true;
     } catch (...) {
         answer = false;

@@ -1,5 +1,6 @@
 #include "xpGif10/GifItem.h"
 #include "xpGif10/GifImage.h"
+#include "platform/SafeSave.h"
 
 #include <stdexcept>
 
@@ -16,8 +17,9 @@ void TGIFItem::Warning(int severity, const std::string& message) {
 }
 
 void TGIFItem::SaveToFile(const std::string& path) {
-    TFileStream stream(path, fmCreate);
+    TSaveFileStream stream(path);
     SaveToStream(stream);
+    stream.Commit();
 }
 
 void TGIFItem::LoadFromFile(const std::string& path) {

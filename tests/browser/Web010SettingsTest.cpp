@@ -5,6 +5,7 @@
 #include "platform/Strings.h"
 #include "settings/SettingsText.h"
 
+#include <fstream>
 #include <sstream>
 
 using namespace browser;
@@ -137,22 +138,37 @@ TEST_F(Web010SettingsTest, SetHomePageReachesTheFileOnlyAtDestruction) {
     EXPECT_EQ(Stored("Home").AsString(), "http://mine/");
 }
 
-TEST_F(Web010SettingsTest, AMalformedPlacementIsShownAndSkipsTheFirstNavigation) {
+TEST_F(Web010SettingsTest, AMalformedValueFallsBackAloneAndTheRestIsRestoredAndKept) {
     Store([](platform::TStrings* ini) {
-        settings::WriteValue(ini, "Web010", "Left", platform::TVariant("left"));
-        settings::WriteValue(ini, "Web010", "Home", platform::TVariant("http://never/"));
+        settings::WriteValue(ini, "Web010", "Left", platform::TVariant("abc"));
+        settings::WriteValue(ini, "Web010", "Home", platform::TVariant("http://home/"));
+        platform::TStringList urls;
+        for (int i = 0; i < 3; ++i) urls.Add("http://u" + std::to_string(i) + "/");
+        settings::WriteList(ini, "Web010", "cbURL", urls);
+        // Past a gap in the numbering: never read, so never removed.
+        settings::WriteValue(ini, "Web010", "cbURL#5", platform::TVariant("http://after-gap/"));
     });
-    Open(false);
-    Drain();
+    Open();
     ASSERT_EQ(boxes_->Boxes().size(), 1u);
-    EXPECT_NE(boxes_->Boxes()[0].text.find("left"), std::string::npos);
-    EXPECT_FALSE(window_->StartedHome());
-    EXPECT_TRUE(web_->calls.empty());
-    EXPECT_EQ(window_->FHome(), kStartPageUrl);  // the reads after it were skipped
-    EXPECT_EQ(window_->cbURL().Text(), "cbURL");
-    // The window still works.
-    window_->SbAct(tagHome);
-    EXPECT_EQ(web_->CountOf("Navigate"), 1);
+    const std::string& text = boxes_->Boxes()[0].text;
+    for (const char* part : {"QelBrowser.Ini", "[Web010]", "Left", "abc"})
+        EXPECT_NE(text.find(part), std::string::npos) << part << " missing from: " << text;
+    EXPECT_EQ(window_->FHome(), "http://home/");
+    EXPECT_TRUE(window_->StartedHome());
+    Close();
+    EXPECT_EQ(Stored("cbURL#1").AsString(), "http://u0/");  // the home page went to the top
+    EXPECT_EQ(Stored("cbURL#3").AsString(), "http://u2/");
+    EXPECT_EQ(Stored("cbURL#5").AsString(), "http://after-gap/");
+    EXPECT_EQ(Stored("Home").AsString(), "http://home/");
+    EXPECT_NE(Stored("Left").AsString(), "abc");  // the default went back in its place
+}
+
+TEST_F(Web010SettingsTest, AFileCutShortByAZeroByteIsLeftUntouchedAtExit) {
+    std::string wide("[\0W\0e\0b\0]\0\r\0\n\0H\0o\0m\0e\0=\0x\0", 26);
+    std::ofstream(IniFile(), std::ios::binary) << wide;
+    Open();
+    Close();
+    EXPECT_EQ(ReadFile(IniFile()), wide);
 }
 
 TEST_F(Web010SettingsTest, AnUnwritableSettingsFileIsIgnoredAtExit) {

@@ -10,6 +10,9 @@
 #include <gtkmm/window.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
 #include <thread>
 
 using namespace gtkservices;
@@ -118,6 +121,25 @@ TEST(GtkScreenTest, XvfbScreen) {
     EXPECT_GT(screen.HeightMM(), 100.0);
     EXPECT_GE(screen.BitsPerPixel(), 16);
     EXPECT_FALSE(screen.IsPaletteDevice());
+}
+
+// On a scaled (HiDPI) screen the desktop that placement clamps to is in the
+// pixels window positions use, the screen size in the device's own. The
+// check runs in a child with GDK_SCALE=2, which must be set before GTK starts.
+TEST(GtkScreenTest, ScaledScreenMeasuresTheDesktopInWindowPixels) {
+    if (std::getenv("QEL_SCALED_CHILD")) {
+        REQUIRE_GTK();
+        GtkScreen screen;
+        EXPECT_EQ(screen.DesktopWidth(), 640);
+        EXPECT_EQ(screen.DesktopHeight(), 512);
+        EXPECT_EQ(screen.ScreenWidth(), 1280);
+        EXPECT_EQ(screen.ScreenHeight(), 1024);
+        return;
+    }
+    REQUIRE_GTK();
+    std::string cmd = "GDK_SCALE=2 QEL_SCALED_CHILD=1 /proc/" + std::to_string(::getpid()) +
+                      "/exe --gtest_filter=GtkScreenTest.ScaledScreenMeasuresTheDesktopInWindowPixels >/dev/null 2>&1";
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
 }
 
 TEST(GtkSyncTest, CallFromAnotherThreadRunsOnTheMainLoop) {

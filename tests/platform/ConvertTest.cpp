@@ -77,6 +77,18 @@ TEST_F(FloatConversion, CurrencyHasUpToFourDecimals) {
     EXPECT_EQ(CurrToStr(StrToCurr("-3.5")), "-3.5");
     EXPECT_EQ(CurrToStr(StrToCurr("10")), "10");
     EXPECT_THROW(StrToCurr("1e30"), EConvertError);
+    // Exact decimals, never through a double: all 19 digits of the range.
+    EXPECT_EQ(StrToCurr("922337203685477.5807").scaled, INT64_MAX);
+    EXPECT_EQ(StrToCurr("-922337203685477.5808").scaled, INT64_MIN);
+    EXPECT_THROW(StrToCurr("922337203685477.5808"), EConvertError);
+    EXPECT_EQ(StrToCurr("123456789012345.6789").scaled, 1234567890123456789);
+    EXPECT_EQ(CurrToStr(StrToCurr("123456789012345.6789")), "123456789012345.6789");
+    EXPECT_EQ(StrToCurr("0.00005").scaled, 0);   // a half goes to the even neighbour
+    EXPECT_EQ(StrToCurr("0.00015").scaled, 2);
+    EXPECT_EQ(StrToCurr("0.000051").scaled, 1);
+    EXPECT_EQ(StrToCurr(" 1.5E2 ").scaled, 1500000);
+    EXPECT_EQ(StrToCurr("0.1").scaled, 1000);
+    for (const char* bad : {"", ".", "1e", "1.2.3", "--1", "1e999999999999"}) EXPECT_THROW(StrToCurr(bad), EConvertError) << bad;
 }
 
 using NumberPictures = DotSettings;
@@ -94,6 +106,19 @@ TEST_F(NumberPictures, PlainAndGroupedPictures) {
     EXPECT_EQ(FormatFloat("0.00", 4.0 / 3 * 100 / 100), "1.33");
     EXPECT_EQ(FormatFloat("0.00", -0.001), "0.00");
     EXPECT_EQ(FormatFloat("0.00", -2.5), "-2.50");
+    // Exact halves round away from zero; values just below a half (1.005 is
+    // 1.00499999... as a double) round down, as exact decimal arithmetic says.
+    EXPECT_EQ(FormatFloat("0", 2.5), "3");
+    EXPECT_EQ(FormatFloat("0", 3.5), "4");
+    EXPECT_EQ(FormatFloat("0.00", 0.125), "0.13");
+    EXPECT_EQ(FormatFloat("0.00", 0.375), "0.38");
+    EXPECT_EQ(FormatFloat("0.00", -0.125), "-0.13");
+    EXPECT_EQ(FormatFloat("0.00", 1.005), "1.00");
+    EXPECT_EQ(FormatFloat("0.00", 2.675), "2.67");
+    EXPECT_EQ(FormatFloat("0", 1e15 + 0.5), "1000000000000001");
+    EXPECT_EQ(FormatFloat("0.00", 9.995), "9.99");
+    EXPECT_EQ(FormatFloat("0.0", 9.95), "9.9");
+    EXPECT_EQ(FormatFloat("0.0", 0.25), "0.3");
     EXPECT_EQ(FormatFloat("#,###\" KB\"", 16318704), "16,318,704 KB");
     EXPECT_EQ(FormatFloat("#,###\" KB\"", 512), "512 KB");
     EXPECT_EQ(FormatFloat("#,###\" KB\"", 0), " KB");

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace platform;
@@ -56,6 +59,18 @@ TEST(FileStream, CreateOpenAndResize) {
         EXPECT_EQ(f.Read(b, 4), 2);
         EXPECT_EQ(f.Write("x", 1), 0);  // read-only: a short write, not an exception
     }
+    // Creating never truncates what is there.
+    EXPECT_THROW(TFileStream(path, fmCreate), EFCreateError);
+    EXPECT_EQ(ReadFileBytes(path).size(), 2u);
+    // A FIFO is refused at once instead of waiting for a writer; reading
+    // one to its end is what ReadAllBytes is for.
+    std::string fifo = path + ".fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_THROW(TFileStream(fifo, fmOpenRead), EFOpenError);
+    std::thread writer([&] { std::ofstream(fifo) << std::string(100000, 'f'); });
+    EXPECT_EQ(ReadAllBytes(fifo).size(), 100000u);
+    writer.join();
+    fs::remove(fifo);
     fs::remove(path);
     try {
         TFileStream f(path, fmOpenRead);

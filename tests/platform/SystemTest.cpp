@@ -27,6 +27,21 @@ TEST(FileQueries, FindFirstFileWithWildcardsAndFolders) {
     EXPECT_NE(fd.Attributes & faDirectory, 0u);
     EXPECT_FALSE(FindFirstFile(dir.string() + "/", fd));
     EXPECT_FALSE(FindFirstFile((dir / "*.bmp").string(), fd));
+
+    // A name that exists is found as it stands, whatever it holds; a
+    // pattern serves only when nothing has the name, and "[" is no pattern.
+    for (const char* name : {"list[1].txt", " blank ", "a*b", "q?"}) std::ofstream(dir / name) << name;
+    for (const char* name : {"list[1].txt", " blank ", "a*b", "q?"}) {
+        ASSERT_TRUE(FindFirstFile((dir / name).string(), fd)) << name;
+        EXPECT_EQ(fd.FileName, name);
+    }
+    std::ofstream(dir / "list1.txt") << "x";
+    ASSERT_TRUE(FindFirstFile((dir / "list[1].txt").string(), fd));
+    EXPECT_EQ(fd.FileName, "list[1].txt");
+    EXPECT_FALSE(FindFirstFile((dir / "list[0-9].txt").string(), fd));
+    EXPECT_FALSE(FindFirstFile((dir / "blank").string(), fd));
+    ASSERT_TRUE(FindFirstFile((dir / "list?1?.txt").string(), fd));
+    EXPECT_EQ(fd.FileName, "list[1].txt");
     fs::remove_all(dir);
 }
 
@@ -37,6 +52,18 @@ TEST(FileQueries, FoldersOfTheEnvironment) {
     ::unsetenv("XDG_CONFIG_HOME");
     ::setenv("HOME", "/home/u", 1);
     EXPECT_EQ(WindowsDirectory(), "/home/u/.config/");
+    // Never relative, never a doubled "/": a relative XDG folder is ignored,
+    // and without a usable $HOME the account's home comes from the system.
+    ::setenv("XDG_CONFIG_HOME", "cfg", 1);
+    EXPECT_EQ(WindowsDirectory(), "/home/u/.config/");
+    ::unsetenv("XDG_CONFIG_HOME");
+    ::setenv("HOME", "/", 1);
+    EXPECT_EQ(WindowsDirectory(), "/.config/");
+    ::setenv("HOME", "relative", 1);
+    std::string fromAccount = WindowsDirectory();
+    EXPECT_EQ(fromAccount.front(), '/');
+    EXPECT_EQ(fromAccount.find("//"), std::string::npos);
+    EXPECT_EQ(fromAccount.substr(fromAccount.size() - 9), "/.config/");
     if (!saved.empty()) ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
     EXPECT_EQ(SystemDirectory(), "/etc/");
     EXPECT_EQ(TempDirectory().back(), '/');

@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 #include "platform/Exception.h"
+#include "platform/MessageBox.h"
 #include "platform/Screen.h"
 #include "settings/Environment.h"
 #include "settings/SettingsStore.h"
@@ -123,10 +124,16 @@ TEST_F(PlacementStore, UnknownShowValuesRestoreANormalWindow) {
     EXPECT_EQ(form.windowState, platform::wsMinimized);
 }
 
-TEST_F(PlacementStore, MalformedValuesRaiseAndLeaveTheFormAlone) {
-    WriteFile(Env().IniFile, "[Web010]\r\nLeft=12px\r\n");
-    EXPECT_THROW(LoadPlacement(&form), platform::EConvertError);
-    EXPECT_EQ(form.setPlacementCalls, 0);
+TEST_F(PlacementStore, AMalformedValueIsReportedAndOnlyItKeepsTheFormsValue) {
+    auto boxes = std::make_shared<platform::ScriptedMessageBox>();
+    platform::MessageBoxScope scope(boxes);
+    WriteFile(Env().IniFile, "[Web010]\r\nLeft=12px\r\nTop=70\r\nRight=700\r\nBottom=600\r\n");
+    LoadPlacement(&form);
+    EXPECT_EQ(form.setPlacementCalls, 1);
+    EXPECT_EQ(form.placement.rcNormalPosition, (TRect{100, 70, 700, 600}));
+    ASSERT_EQ(boxes->Boxes().size(), 1u);
+    for (const char* part : {"Prog.Ini", "[Web010]", "Left", "12px"})
+        EXPECT_NE(boxes->Boxes()[0].text.find(part), std::string::npos) << boxes->Boxes()[0].text;
 }
 
 TEST_F(PlacementStore, ExtremeValuesDoNotOverflow) {

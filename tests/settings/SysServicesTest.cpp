@@ -89,7 +89,12 @@ TEST_F(SysServices, FindEntryRetriesWithoutATrailingSeparator) {
     EXPECT_EQ(fd.FileName, "sub");
     EXPECT_FALSE(FindEntry(TVariant(dir / "sub"), fd, 1));
     EXPECT_TRUE(FindEntry(TVariant(dir / "sub"), fd, 2));
-    EXPECT_TRUE(FindEntry(TVariant("  " + dir / "file" + " "), fd, 1));
+    // Names are used as given: blanks at the ends belong to the name.
+    EXPECT_FALSE(FindEntry(TVariant(dir / " file "), fd, 1));
+    WriteFile(dir / " file ", "abcd");
+    EXPECT_TRUE(FindEntry(TVariant(dir / " file "), fd, 1));
+    EXPECT_EQ(fd.Size(), 4);
+    EXPECT_TRUE(FindEntry(TVariant(dir / "file"), fd, 1));
     EXPECT_EQ(fd.Size(), 3);
     EXPECT_FALSE(FindEntry(TVariant(dir / "file"), fd, 2));
     EXPECT_FALSE(FindEntry(TVariant(dir / "missing/"), fd));
@@ -147,4 +152,9 @@ TEST_F(SysServices, FailedAllocationReportsTheSystemError) {
     EXPECT_EQ(AllocPages(0, int64_t(1) << 62), nullptr);
     ASSERT_EQ(boxes->Boxes().size(), 1u);
     EXPECT_EQ(boxes->Boxes()[0].caption, "System error");
+    // More than memory and swap can hold now is refused at once, not handed
+    // out to end in an out-of-memory kill when it is touched.
+    int64_t beyond = static_cast<int64_t>(platform::CommittableMemory()) + (int64_t(1) << 30);
+    EXPECT_EQ(AllocPages(0, beyond), nullptr);
+    EXPECT_EQ(boxes->Boxes().size(), 2u);
 }

@@ -3,6 +3,7 @@
 
 #include "../xoStr31/TempFolder.h"
 #include "platform/Exception.h"
+#include "platform/MessageBox.h"
 #include "settings/Environment.h"
 
 #include <gtest/gtest.h>
@@ -161,11 +162,19 @@ TEST_F(VolumeConfig, UnwritableFilesAreSkipped) {
     EXPECT_EQ(ReadFile(base).rfind("VsPath=" + (dir / "missing/") + "\r\n", 0), 0u);
 }
 
-TEST_F(VolumeConfig, MalformedNumberLeavesTheLoad) {
+TEST_F(VolumeConfig, AMalformedNumberIsReportedAndTakesItsDefault) {
+    auto boxes = std::make_shared<platform::ScriptedMessageBox>();
+    platform::MessageBoxScope scope(boxes);
     std::string vol = dir.Path();
     WriteFile(base, "[Vols]\r\nVsPath=" + vol + "\r\n");
-    WriteFile(vol + "xdVols.Ini", "[Vols]\r\nDaysToGo.Days=soon\r\n");
-    EXPECT_THROW(LoadVolumeSettings(VsSys()), platform::EConvertError);
+    WriteFile(vol + "xdVols.Ini", "[Vols]\r\nDaysToGo.Days=soon\r\nDaysToGo.Minutes=20\r\nWinDif=w\r\n");
+    LoadVolumeSettings(VsSys());
+    EXPECT_EQ(VsSys().DaysToGoDays, 0);
+    EXPECT_EQ(VsSys().DaysToGoMinutes, 20);
+    EXPECT_EQ(VsSys().WinDif, "w");
+    ASSERT_EQ(boxes->Boxes().size(), 1u);
+    EXPECT_NE(boxes->Boxes()[0].text.find("xdVols.Ini"), std::string::npos);
+    EXPECT_NE(boxes->Boxes()[0].text.find("soon"), std::string::npos);
 }
 
 TEST_F(VolumeConfig, UnitLoadsOnceAndSavesAtTheEnd) {

@@ -1,4 +1,5 @@
 // The qelgif command line: output formats, warnings and exit status.
+#include "platform/SafeSave.h"
 #include "platform/Streams.h"
 #include "xpGif10/GifEncoder.h"
 #include "xpGif10/GifImage.h"
@@ -65,7 +66,7 @@ protected:
         dir_ = fs::temp_directory_path() / ("qelgif-tool-" + std::to_string(::getpid()));
         fs::create_directories(dir_);
         auto b = Sample();
-        WriteFileAtomic((dir_ / "in.gif").string(), b.data(), b.size());
+        WriteWholeFile((dir_ / "in.gif").string(), b.data(), b.size());
     }
     void TearDown() override { fs::remove_all(dir_); }
     std::string In() const { return (dir_ / "in.gif").string(); }
@@ -132,13 +133,13 @@ TEST_F(QelgifTool, WarningsGoOnAndErrorsExitWithOne) {
     auto b = Sample();
     b.back() = 'X';  // a stray byte in place of the trailer
     std::string odd = (dir_ / "odd.gif").string();
-    WriteFileAtomic(odd, b.data(), b.size());
+    WriteWholeFile(odd, b.data(), b.size());
     ToolRun w = Qelgif("info " + odd, dir_);
     EXPECT_EQ(w.status, 0);
     EXPECT_EQ(w.err, "warning: Unknown GIF block type\nwarning: Invalid Image trailer\n");
 
     std::string bad = (dir_ / "bad.gif").string();
-    WriteFileAtomic(bad, "PNG-not-a-gif", 13);
+    WriteWholeFile(bad, "PNG-not-a-gif", 13);
     ToolRun e = Qelgif("info " + bad, dir_);
     EXPECT_EQ(e.status, 1);
     EXPECT_EQ(e.err, "Invalid GIF signature\n");

@@ -2,6 +2,7 @@
 #include "GifCommands.h"
 #include "platform/Bitmap.h"
 #include "platform/Canvas.h"
+#include "platform/SafeSave.h"
 #include "platform/Streams.h"
 #include "xpGif10/GifClock.h"
 #include "xpGif10/GifImage.h"
@@ -180,7 +181,7 @@ void LoadGif(TGIFImage& image, const std::string& path) {
 void SaveGif(TGIFImage& image, const std::string& path) {
     TMemoryStream out;
     image.SaveToStream(out);
-    WriteFileAtomic(path, out.Memory(), out.Bytes().size());
+    WriteWholeFile(path, out.Memory(), out.Bytes().size());
 }
 
 void WritePAM(const std::string& path, const TBitmap& bmp) {
@@ -193,7 +194,7 @@ void WritePAM(const std::string& path, const TBitmap& bmp) {
             TColor c = bmp.GetPixel(x, y);
             bytes.insert(bytes.end(), {GetRValue(c), GetGValue(c), GetBValue(c)});
         }
-    WriteFileAtomic(path, bytes.data(), bytes.size());
+    WriteWholeFile(path, bytes.data(), bytes.size());
 }
 
 } // namespace

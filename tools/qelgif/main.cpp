@@ -3,6 +3,7 @@
 // function and a new entry.
 #include "GifCommands.h"
 #include "platform/Exception.h"
+#include "platform/SafeSave.h"
 #include "platform/Streams.h"
 #include "xpGif10/GifImage.h"
 #include "xpGif10/GifUnit.h"
@@ -114,7 +115,7 @@ int Decode(const Args& args) {
         TGIFColor c = v < map.Count() ? colors[v] : TGIFColor{};
         bytes.insert(bytes.end(), {c.Red, c.Green, c.Blue, uint8_t(v == transparent ? 0 : 255)});
     }
-    WriteFileAtomic(files[1], bytes.data(), bytes.size());
+    WriteWholeFile(files[1], bytes.data(), bytes.size());
     return 0;
 }
 
@@ -133,7 +134,7 @@ int Copy(const Args& args) {
     image.Compression = rle ? 1 : 0;
     TMemoryStream out;
     image.SaveToStream(out);
-    WriteFileAtomic(files[1], out.Memory(), out.Bytes().size());
+    WriteWholeFile(files[1], out.Memory(), out.Bytes().size());
     return 0;
 }
 

@@ -1,8 +1,10 @@
 // qelini: reads and writes settings files from the command line, for scripts
 // and for checking a settings file by hand.
+#include "common/ToolFiles.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
+#include "platform/SafeSave.h"
 #include "platform/Strings.h"
 #include "platform/SysUtils.h"
 #include "platform/Variant.h"
@@ -20,8 +22,17 @@ const char* const kHelp =
     "\n"
     "Reads and writes settings files: [Section] headers, key=value lines and\n"
     "';' comments. A missing FILE reads as empty; only set and set-list write\n"
-    "FILE back (CR LF after every line, through a temporary file). An empty\n"
+    "FILE back (CR LF after every line). FILE - reads standard input, and set\n"
+    "and set-list then write the result to standard output. An empty\n"
     "SECTION (\"\") addresses the lines before the first header.\n"
+    "\n"
+    "Saving keeps the file's symlinks, mode, owner and hard links and never\n"
+    "leaves half a file: the new text replaces the old at once, or the file\n"
+    "is written in place after a backup copy when its folder cannot be\n"
+    "written. A read-only file, a folder, a pipe or a device is refused. A\n"
+    "file that holds a zero byte (UTF-16 text, say) is read up to that byte\n"
+    "and never saved over, since the rest would be lost. Concurrent set and\n"
+    "set-list runs on one file take turns, so no update is lost.\n"
     "\n"
     "Commands:\n"
     "  get FILE SECTION KEY [--default TEXT] [--kind KIND] [--occurrence N] [--to-eol]\n"
@@ -140,8 +151,29 @@ std::string Printed(const platform::TVariant& v) {
 }
 
 void Load(platform::TStringList& list, const std::string& file) {
+    if (tools::IsStdStream(file)) {
+        auto bytes = tools::ReadInput(file);
+        list.SetText(std::string(bytes.begin(), bytes.end()));
+        return;
+    }
     if (platform::DirectoryExists(file)) throw UsageError("'" + file + "' is a folder");
-    if (platform::FileExists(file)) list.LoadFromFile(file);
+    if (!platform::FileExists(file)) return;
+    list.LoadFromFile(file);
+    if (list.LoadCut() >= 0)
+        std::fprintf(stderr, "qelini: warning: '%s' holds a zero byte at byte %lld; what follows it is not read\n",
+                     file.c_str(), static_cast<long long>(list.LoadCut()));
+}
+
+void Save(platform::TStringList& list, const std::string& file) {
+    if (!tools::IsStdStream(file)) return list.SaveToFile(file);
+    std::string text = list.GetText();
+    tools::WriteOutput(file, text.data(), text.size());
+}
+
+// Held across the load and the save of a file that a command changes.
+std::unique_ptr<platform::TFileUpdateLock> LockForUpdate(const std::string& file) {
+    if (tools::IsStdStream(file)) return nullptr;
+    return std::make_unique<platform::TFileUpdateLock>(file);
 }
 
 void Need(const Arguments& a, size_t minimum, size_t maximum) {
@@ -169,9 +201,10 @@ int Run(const Arguments& a) {
     if (a.command == "set") {
         Need(a, 4, 4);
         platform::TVariant value = Typed(a.kind, p[3], true);
+        auto lock = LockForUpdate(p[0]);
         Load(list, p[0]);
         settings::WriteValue(&list, p[1], p[2], value, valueOptions, a.occurrence);
-        list.SaveToFile(p[0]);
+        Save(list, p[0]);
         return 0;
     }
     if (a.command == "find") {
@@ -204,10 +237,11 @@ int Run(const Arguments& a) {
         } else {
             for (size_t i = 3; i < p.size(); ++i) items.Add(p[i]);
         }
+        auto lock = LockForUpdate(p[0]);
         Load(list, p[0]);
         unsigned options = (a.ints ? settings::rlWithIntegers : 0) | (a.keepStale ? settings::rlKeepStale : 0);
         settings::WriteList(&list, p[1], p[2], items, options);
-        list.SaveToFile(p[0]);
+        Save(list, p[0]);
         return 0;
     }
     throw UsageError("unknown command '" + a.command + "' (see qelini --help)");
