@@ -26,7 +26,11 @@ std::string SafeDownloadName(const std::string& suggested) {
 std::string NumberedName(const std::string& name, int n) {
     if (n <= 0) return name;
     size_t dot = name.rfind('.');
-    // A compressed archive keeps its two-part extension together.
+    // Only a short word after the last dot is an extension ("v1.2 notes"
+    // has none); a compressed archive keeps its two-part one together.
+    if (dot != std::string::npos &&
+        (name.size() - dot > 10 || name.find(' ', dot) != std::string::npos))
+        dot = std::string::npos;
     if (dot != std::string::npos && dot >= 4 && name.compare(dot - 4, 4, ".tar") == 0) dot -= 4;
     if (dot == std::string::npos || dot == 0) dot = name.size();
     return name.substr(0, dot) + " (" + std::to_string(n) + ")" + name.substr(dot);

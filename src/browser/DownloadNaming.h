@@ -11,7 +11,8 @@ namespace browser {
 // (neither hidden nor "..");  "download" when nothing is left.
 std::string SafeDownloadName(const std::string& suggested);
 // The name with " (n)" before its extension: "a.zip" 1 -> "a (1).zip",
-// "a.tar.gz" 1 -> "a (1).tar.gz", "a" 1 -> "a (1)"; n 0 is the name itself.
+// "a.tar.gz" 1 -> "a (1).tar.gz", "a" 1 -> "a (1)", "v1.2 notes" 1 ->
+// "v1.2 notes (1)"; n 0 is the name itself.
 std::string NumberedName(const std::string& name, int n);
 // Creates the first free one of name, "name (1)", ... in the folder, empty,
 // and answers its path: the name is ours from here on, also against a second

@@ -4,6 +4,7 @@
 #include "browser/ErrorPages.h"
 #include "browser/UrlCompletion.h"
 #include "browser/WebEngine.h"
+#include "platform/SafeSave.h"
 
 #include <glib/gstdio.h>
 #include <gtkmm/filechooserdialog.h>
@@ -35,31 +36,52 @@ void ReportAsync(const char* what, GError* error) {
     ShowErrorMessage(message);
 }
 
-void SavedMhtml(GObject* source, GAsyncResult* result, gpointer) {
-    GError* error = nullptr;
-    if (!webkit_web_view_save_to_file_finish(WEBKIT_WEB_VIEW(source), result, &error)) {
-        if (!g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) ReportAsync("The page was not saved", error);
-        g_error_free(error);
+// The saved page goes through the program's one whole-file save: a link
+// stays a link, the file's mode and owner stay, and a failure leaves the old
+// file as it was.
+void SaveBytes(const std::string& path, const void* data, size_t size) {
+    try {
+        platform::WriteWholeFile(path, data, size);
+    } catch (const std::exception& e) {
+        ShowErrorMessage(std::string("The page was not saved: ") + e.what());
     }
 }
 
+void SavedMhtml(GObject* source, GAsyncResult* result, gpointer data) {
+    std::unique_ptr<std::string> path(static_cast<std::string*>(data));
+    GError* error = nullptr;
+    GInputStream* in = webkit_web_view_save_finish(WEBKIT_WEB_VIEW(source), result, &error);
+    if (!in) {
+        if (!g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) ReportAsync("The page was not saved", error);
+        if (error) g_error_free(error);
+        return;
+    }
+    GOutputStream* out = g_memory_output_stream_new_resizable();
+    if (g_output_stream_splice(out, in, GOutputStreamSpliceFlags(G_OUTPUT_STREAM_SPLICE_CLOSE_SOURCE |
+                                                                 G_OUTPUT_STREAM_SPLICE_CLOSE_TARGET),
+                               nullptr, &error) < 0) {
+        ReportAsync("The page was not saved", error);
+        g_error_free(error);
+    } else {
+        auto* memory = G_MEMORY_OUTPUT_STREAM(out);
+        SaveBytes(*path, g_memory_output_stream_get_data(memory), g_memory_output_stream_get_data_size(memory));
+    }
+    g_object_unref(out);
+    g_object_unref(in);
+}
+
 void GotHtml(GObject* source, GAsyncResult* result, gpointer data) {
-    GFile* file = static_cast<GFile*>(data);
+    std::unique_ptr<std::string> path(static_cast<std::string*>(data));
     GError* error = nullptr;
     gsize length = 0;
     guchar* bytes = webkit_web_resource_get_data_finish(WEBKIT_WEB_RESOURCE(source), result, &length, &error);
     if (!bytes) {
         ReportAsync("The page was not saved", error);
         if (error) g_error_free(error);
-    } else {
-        if (!g_file_replace_contents(file, reinterpret_cast<const char*>(bytes), length, nullptr, FALSE,
-                                     G_FILE_CREATE_NONE, nullptr, nullptr, &error)) {
-            ReportAsync("The page was not saved", error);
-            g_error_free(error);
-        }
-        g_free(bytes);
+        return;
     }
-    g_object_unref(file);
+    SaveBytes(*path, bytes, length);
+    g_free(bytes);
 }
 
 // Print operations live until the engine is done with them.
@@ -454,17 +476,12 @@ void WebKitControl::SaveAs() {
     std::string path = dialog.get_filename();
     bool htmlOnly = dialog.get_filter() == html;
     dialog.hide();
-    GFile* file = g_file_new_for_path(path.c_str());
     if (htmlOnly) {
         WebKitWebResource* resource = webkit_web_view_get_main_resource(view_);
-        if (!resource) {
-            g_object_unref(file);
-            throw EWebControl("There is no page to save.");
-        }
-        webkit_web_resource_get_data(resource, nullptr, GotHtml, file);  // the callback owns file
+        if (!resource) throw EWebControl("There is no page to save.");
+        webkit_web_resource_get_data(resource, nullptr, GotHtml, new std::string(path));  // the callback owns it
     } else {
-        webkit_web_view_save_to_file(view_, file, WEBKIT_SAVE_MODE_MHTML, nullptr, SavedMhtml, nullptr);
-        g_object_unref(file);
+        webkit_web_view_save(view_, WEBKIT_SAVE_MODE_MHTML, nullptr, SavedMhtml, new std::string(path));
     }
 }
 
