@@ -17,6 +17,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
+#include "X11Windows.h"
 
 #include <chrono>
 #include <csignal>
@@ -175,31 +176,11 @@ protected:
         EXPECT_EQ(Ended(), 0);
     }
 
-    // The program's top-level window, found by its process id.
+    // The program's main window, found by its process id.
     Window FindWindow() {
-        Atom pidAtom = XInternAtom(display_, "_NET_WM_PID", False);
-        Window root = DefaultRootWindow(display_), parent, *children = nullptr;
-        unsigned count = 0;
-        Window found = 0;
-        if (XQueryTree(display_, root, &root, &parent, &children, &count)) {
-            for (unsigned i = 0; i < count && !found; ++i) {
-                Atom type;
-                int format;
-                unsigned long n, after;
-                unsigned char* data = nullptr;
-                if (XGetWindowProperty(display_, children[i], pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &n,
-                                       &after, &data) == Success && data) {
-                    XWindowAttributes attrs;
-                    if (n == 1 && static_cast<pid_t>(*reinterpret_cast<unsigned long*>(data)) == pid_ &&
-                        XGetWindowAttributes(display_, children[i], &attrs) && attrs.map_state == IsViewable &&
-                        attrs.width > 300)
-                        found = children[i];
-                    XFree(data);
-                }
-            }
-            if (children) XFree(children);
-        }
-        return found;
+        for (const auto& w : e2e::MappedWindowsOf(display_, pid_))
+            if (w.width > 300) return w.id;
+        return 0;
     }
 
     std::string Caption() {
