@@ -14,12 +14,21 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 using namespace browser;
 
 namespace {
 
+
+std::string FileStart(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    char head[4] = {};
+    f.read(head, 4);
+    return std::string(head, static_cast<size_t>(f.gcount()));
+}
 
 std::string Page(const std::string& title, const std::string& body) {
     return "<!DOCTYPE html><html><head>" + (title.empty() ? std::string() : "<title>" + title + "</title>") +
@@ -157,6 +166,35 @@ TEST_F(WebKitControlTest, UnknownCommandsAndMissingStartPagesFail) {
     EXPECT_THROW(control_->ExecWB(42, OLECMDEXECOPT_PROMPTUSER), EWebControl);
     Load("qel:nothing");
     EXPECT_FALSE(control_->Busy());
+}
+
+TEST_F(WebKitControlTest, PrintPreviewFilesGoWithTheControl) {
+    Load(server_.Url("/a"));
+    auto previews = [] {
+        std::vector<std::string> found;
+        for (const auto& e : std::filesystem::directory_iterator(g_get_tmp_dir()))
+            if (e.path().filename().string().rfind("qelpreview-", 0) == 0) found.push_back(e.path());
+        return found;
+    };
+    const auto before = previews();
+    control_->ExecWB(OLECMDID_PRINTPREVIEW, OLECMDEXECOPT_PROMPTUSER);
+    std::string made;
+    ASSERT_TRUE(e2e::Await([&] {
+        for (const auto& p : previews()) {
+            std::error_code ec;
+            if (std::find(before.begin(), before.end(), p) == before.end() &&
+                std::filesystem::file_size(p + "/preview.pdf", ec) > 0 && !ec)
+                made = p;
+        }
+        return !made.empty();
+    }));
+    EXPECT_EQ(FileStart(made + "/preview.pdf"), "%PDF");
+    // The desktop's viewer may still read it while the program runs.
+    e2e::Await([] { return false; }, 300);
+    EXPECT_TRUE(std::filesystem::exists(made + "/preview.pdf"));
+    window_.remove();
+    control_.reset();
+    EXPECT_FALSE(std::filesystem::exists(made));
 }
 
 } // namespace
