@@ -3,8 +3,9 @@
 // WebKitGTK window, on the same loopback page in the same run. The page
 // reports its own load event to the server, so both are timed alike.
 // QelBrowser runs as it ships: cookies and site data kept in its data
-// folder, and its web process in the sandbox where the sandbox can run; a
-// third run without the sandbox shows what the sandbox costs.
+// folder, and its web process in the sandbox where the sandbox can run.
+// Two more runs show what the sandbox costs: the bare view in the sandbox
+// too, and QelBrowser without it.
 #include "LoopbackServer.h"
 #include "PrivateXvfb.h"
 
@@ -160,37 +161,41 @@ int main(int argc, char** argv) {
         ini.SaveToFile(dir + "QelBrowser.Ini");
     };
 
-    std::vector<double> qelMs, bareMs, openMs, qelPss, barePss, openPss;
+    // Per round: QelBrowser, the bare view, the bare view in the sandbox,
+    // QelBrowser without the sandbox.
+    std::vector<double> ms[4], pss[4];
     bool ok = true;
     for (int r = 0; r < rounds + 1; ++r) {  // the first round warms the caches and is dropped
-        Sample q, b, o;
+        Sample s[4];
         writeSettings();
-        ok &= Run(display, {dir + "QelBrowser"}, dir, true, server, q);
-        ok &= Run(display, {BAREVIEW_PATH, url}, dir, false, server, b);
+        ok &= Run(display, {dir + "QelBrowser"}, dir, true, server, s[0]);
+        ok &= Run(display, {BAREVIEW_PATH, url}, dir, false, server, s[1]);
+        ok &= Run(display, {BAREVIEW_PATH, url, "--sandbox"}, dir, true, server, s[2]);
         writeSettings();
-        ok &= Run(display, {dir + "QelBrowser"}, dir, false, server, o);
+        ok &= Run(display, {dir + "QelBrowser"}, dir, false, server, s[3]);
         if (r == 0) continue;
-        qelMs.push_back(q.ms);
-        bareMs.push_back(b.ms);
-        openMs.push_back(o.ms);
-        qelPss.push_back(q.pssKb);
-        barePss.push_back(b.pssKb);
-        openPss.push_back(o.pssKb);
+        for (int i = 0; i < 4; ++i) {
+            ms[i].push_back(s[i].ms);
+            pss[i].push_back(s[i].pssKb);
+        }
     }
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);
 
     const std::string problem = browser::SandboxProblem();
-    double qm = Median(qelMs), bm = Median(bareMs), om = Median(openMs);
-    double qp = Median(qelPss), bp = Median(barePss), op = Median(openPss);
-    std::printf("median of %d rounds; QelBrowser's sandbox: %s\n", rounds,
-                problem.empty() ? "on" : ("off (" + problem + ")").c_str());
-    std::printf("%-28s %12s %12s %8s %14s %8s\n", "measure", "QelBrowser", "bare view", "ratio", "no sandbox",
-                "ratio");
-    std::printf("%-28s %12.0f %12.0f %8.3f %14.0f %8.3f\n", "start to loaded page (ms)", qm, bm, bm > 0 ? qm / bm : 0,
-                om, bm > 0 ? om / bm : 0);
-    std::printf("%-28s %12.0f %12.0f %8.3f %14.0f %8.3f\n", "process tree PSS (kB)", qp, bp, bp > 0 ? qp / bp : 0, op,
-                bp > 0 ? op / bp : 0);
+    std::printf("median of %d rounds; sandbox: %s\n", rounds, problem.empty() ? "runs" : problem.c_str());
+    std::printf("%-26s %10s %10s %6s | %12s %6s | %12s %6s\n", "measure", "QelBrowser", "bare view", "ratio",
+                "bare+sandbox", "ratio", "Qel, no sbx", "ratio");
+    auto row = [&](const char* name, std::vector<double>* v) {
+        double m[4];
+        for (int i = 0; i < 4; ++i) m[i] = Median(v[i]);
+        std::printf("%-26s %10.0f %10.0f %6.3f | %12.0f %6.3f | %12.0f %6.3f\n", name, m[0], m[1], m[0] / m[1], m[2],
+                    m[0] / m[2], m[3], m[3] / m[1]);
+    };
+    row("start to loaded page (ms)", ms);
+    row("process tree PSS (kB)", pss);
+    std::printf("ratios: QelBrowser / bare view; QelBrowser / bare view in the sandbox; QelBrowser without the "
+                "sandbox / bare view\n");
     if (!ok) {
         std::fprintf(stderr, "a page did not finish loading\n");
         return 1;
