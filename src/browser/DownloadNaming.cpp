@@ -2,11 +2,8 @@
 
 #include "platform/Exception.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 namespace browser {
 
@@ -36,16 +33,14 @@ std::string NumberedName(const std::string& name, int n) {
     return name.substr(0, dot) + " (" + std::to_string(n) + ")" + name.substr(dot);
 }
 
-std::string ReserveDownloadFile(const std::string& folder, const std::string& name) {
+std::string FreeDownloadPath(const std::string& folder, const std::string& name, const std::set<std::string>& taken) {
+    auto exists = [](const std::string& path) {
+        struct stat st;
+        return ::lstat(path.c_str(), &st) == 0;
+    };
     for (int n = 0; n < 10000; ++n) {
         std::string path = folder + NumberedName(name, n);
-        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd >= 0) {
-            ::close(fd);
-            return path;
-        }
-        if (errno != EEXIST)
-            throw platform::Exception("Cannot save " + name + " in " + folder + ": " + std::strerror(errno));
+        if (!taken.count(path) && !exists(path) && !exists(path + ".wkdownload")) return path;
     }
     throw platform::Exception("Cannot save " + name + " in " + folder + ": too many files of that name");
 }

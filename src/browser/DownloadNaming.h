@@ -2,6 +2,7 @@
 // Names and texts of downloads: the file a download lands in, never over
 // one that exists, and what the status bar says while it runs.
 #include <cstdint>
+#include <set>
 #include <string>
 
 namespace browser {
@@ -14,11 +15,11 @@ std::string SafeDownloadName(const std::string& suggested);
 // "a.tar.gz" 1 -> "a (1).tar.gz", "a" 1 -> "a (1)", "v1.2 notes" 1 ->
 // "v1.2 notes (1)"; n 0 is the name itself.
 std::string NumberedName(const std::string& name, int n);
-// Creates the first free one of name, "name (1)", ... in the folder, empty,
-// and answers its path: the name is ours from here on, also against a second
-// download of the same name. Raises platform::Exception when the folder
-// takes no file.
-std::string ReserveDownloadFile(const std::string& folder, const std::string& name);
+// The path of the first of name, "name (1)", ... in the folder that is
+// free: no file of that name, no partial download of it (the engine writes
+// "name.wkdownload" until it is done), and not in taken (the downloads
+// still running). Raises platform::Exception when every number is used.
+std::string FreeDownloadPath(const std::string& folder, const std::string& name, const std::set<std::string>& taken);
 
 // "512 bytes", "1.5 KB", "2.3 MB", "1.20 GB" (units of 1024).
 std::string SizeText(uint64_t bytes);

@@ -14,13 +14,15 @@ namespace browser {
 struct DownloadList::Item {
     DownloadList* list = nullptr;
     WebKitDownload* download = nullptr;
-    std::string path;  // the file reserved for it, empty until decided
+    std::string path;  // where it lands, empty until decided
     std::string name;
     bool running = true;
     bool failed = false;
     std::chrono::steady_clock::time_point shown{};
 
-    void RemovePartial() {
+    // A transfer that broke off and was still called finished leaves a
+    // short file under the final name.
+    void RemoveShortFile() {
         if (path.empty()) return;
         g_unlink(path.c_str());
         path.clear();
@@ -32,7 +34,7 @@ struct DownloadList::Signals {
         auto* item = static_cast<Item*>(data);
         item->name = SafeDownloadName(suggested ? suggested : "");
         try {
-            item->path = ReserveDownloadFile(item->list->folder_, item->name);
+            item->path = FreeDownloadPath(item->list->folder_, item->name, item->list->Taken());
         } catch (const std::exception& e) {
             item->failed = true;
             item->list->status_(e.what());
@@ -41,8 +43,9 @@ struct DownloadList::Signals {
             return TRUE;
         }
         item->name = item->path.substr(item->list->folder_.size());
-        // The reserved empty file is ours to replace.
-        webkit_download_set_allow_overwrite(d, TRUE);
+        // Should another program take the name meanwhile, the download
+        // fails rather than write over its file.
+        webkit_download_set_allow_overwrite(d, FALSE);
         char* uri = g_filename_to_uri(item->path.c_str(), nullptr, nullptr);
         webkit_download_set_destination(d, uri);
         g_free(uri);
@@ -60,8 +63,8 @@ struct DownloadList::Signals {
     }
 
     static void Failed(WebKitDownload*, GError* error, gpointer data) {
+        // The engine removes its partial file itself.
         auto* item = static_cast<Item*>(data);
-        item->RemovePartial();
         if (item->failed) return;  // already told
         item->failed = true;
         std::string name = item->name.empty() ? "the file" : item->name;
@@ -82,7 +85,7 @@ struct DownloadList::Signals {
             guint64 received = webkit_download_get_received_data_length(d);
             guint64 total = ExpectedLength(d);
             if (total > 0 && received < total) {
-                item->RemovePartial();
+                item->RemoveShortFile();
                 std::string text = "Download of " + item->name + " failed: the transfer broke off after " +
                                    SizeText(received) + " of " + SizeText(total);
                 item->failed = true;
@@ -117,10 +120,7 @@ DownloadList::~DownloadList() {
     for (auto& item : items_) {
         if (!item->download) continue;
         g_signal_handlers_disconnect_by_data(item->download, item.get());
-        if (item->running) {
-            webkit_download_cancel(item->download);
-            item->RemovePartial();
-        }
+        if (item->running) webkit_download_cancel(item->download);
         g_object_unref(item->download);
     }
 }
@@ -140,6 +140,13 @@ void DownloadList::Add(WebKitDownload* download) {
     g_mkdir_with_parents(folder_.c_str(), 0755);
     items_.push_back(std::move(item));
     runningChanged_();
+}
+
+std::set<std::string> DownloadList::Taken() const {
+    std::set<std::string> paths;
+    for (const auto& item : items_)
+        if (item->running && !item->path.empty()) paths.insert(item->path);
+    return paths;
 }
 
 int DownloadList::Running() const {

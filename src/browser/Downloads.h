@@ -2,10 +2,12 @@
 // The downloads of one web view: each lands in the download folder under
 // the name the server suggests, never over a file that is there; the status
 // bar follows its progress; a failure says why, also in a message box;
-// cancelling removes the partial file; a finished download says where it
-// went.
+// what a cancelled or failed download leaves is removed; a finished download
+// says where it went. Until it is done, the engine writes the file under a
+// name of its own beside the final one.
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,7 +21,7 @@ public:
     // or ended.
     DownloadList(std::string folder, std::function<void(const std::string&)> status,
                  std::function<void()> runningChanged);
-    // Cancels what still runs and removes its partial files.
+    // Cancels what still runs; the engine removes its partial files.
     ~DownloadList();
     DownloadList(const DownloadList&) = delete;
     DownloadList& operator=(const DownloadList&) = delete;
@@ -32,6 +34,8 @@ private:
     struct Item;
     struct Signals;
     void Ended(Item& item);
+    // Where the running downloads land.
+    std::set<std::string> Taken() const;
 
     std::string folder_;
     std::function<void(const std::string&)> status_;
