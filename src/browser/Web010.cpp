@@ -219,8 +219,12 @@ void TWeb010::BuildTopBar() {
     narrow->load_from_data("button { min-width: 0; min-height: 0; padding: 0 2px; }");
     spGO_.get_style_context()->add_provider(narrow, GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
     spGO_.signal_clicked().connect([this] { RunGuarded([this] { cbURLClick(); }); });
-    LoadGoGlyph();
-    spGO_.signal_style_updated().connect([this] { LoadGoGlyph(); });
+    // Drawn in the button's own colours, known once it is on the screen,
+    // and again when the theme changes.
+    spGO_.signal_realize().connect([this] { LoadGoGlyph(); });
+    spGO_.signal_style_updated().connect([this] {
+        if (spGO_.get_realized()) LoadGoGlyph();
+    });
     right_.pack_start(cbURL_, Gtk::PACK_EXPAND_WIDGET);
     right_.pack_start(spGO_, Gtk::PACK_SHRINK);
 
