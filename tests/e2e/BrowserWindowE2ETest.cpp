@@ -102,6 +102,13 @@ TEST_F(BrowserWindowE2E, ABadCertificateLoadsNothingUntilTheButtonIsPressed) {
     Go(url);
     ASSERT_TRUE(Loaded(url)) << Caption();
     std::string text = PageText();
+    if (text.find("Operation was cancelled") != std::string::npos) {
+        // On a loaded machine the engine can call off the first load of a
+        // new site on its own; the refusal is what is tried here.
+        Go(url);
+        ASSERT_TRUE(Await([&] { return Idle() && PageText().find("cancelled") == std::string::npos; }));
+        text = PageText();
+    }
     EXPECT_NE(text.find("127.0.0.1"), std::string::npos) << text;
     EXPECT_NE(text.find("not signed by an authority"), std::string::npos) << text;
     EXPECT_NE(text.find("made for another site"), std::string::npos) << text;

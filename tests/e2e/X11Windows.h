@@ -15,8 +15,21 @@ struct MappedWindow {
     int width = 0;
 };
 
+// A window that goes while it is looked at (a program ending) is no error.
+inline int IgnoreXError(Display*, XErrorEvent*) { return 0; }
+
 inline std::vector<MappedWindow> MappedWindowsOf(Display* display, pid_t pid) {
     std::vector<MappedWindow> found;
+    XSync(display, False);
+    auto previous = XSetErrorHandler(IgnoreXError);
+    struct Restore {
+        Display* display;
+        int (*handler)(Display*, XErrorEvent*);
+        ~Restore() {
+            XSync(display, False);
+            XSetErrorHandler(handler);
+        }
+    } restore{display, previous};
     Atom pidAtom = XInternAtom(display, "_NET_WM_PID", False);
     Window root = DefaultRootWindow(display), parent, *children = nullptr;
     unsigned count = 0;
