@@ -133,6 +133,7 @@ TWeb010::TWeb010(std::unique_ptr<WebControl> control)
 
 TWeb010::~TWeb010() {
     startHome_.disconnect();
+    goGlyph_.disconnect();
     // A private session leaves nothing behind, not even the address list.
     if (!keepNothing_) RunGuarded([this] { FormDestroy(); });
     // The menus go before the buttons that drop them down.
@@ -220,8 +221,16 @@ void TWeb010::BuildTopBar() {
     spGO_.get_style_context()->add_provider(narrow, GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
     spGO_.signal_clicked().connect([this] { RunGuarded([this] { cbURLClick(); }); });
     // Drawn in the button's own colours, known once it is on the screen,
-    // and again when the theme changes.
-    spGO_.signal_realize().connect([this] { LoadGoGlyph(); });
+    // and again when the theme changes; the first time right after the
+    // start-up message, so that the page does not wait for the picture.
+    spGO_.signal_realize().connect([this] {
+        goGlyph_ = Glib::signal_idle().connect(
+            [this] {
+                LoadGoGlyph();
+                return false;
+            },
+            Glib::PRIORITY_DEFAULT + 1);
+    });
     spGO_.signal_style_updated().connect([this] {
         if (spGO_.get_realized()) LoadGoGlyph();
     });
@@ -328,10 +337,14 @@ void TWeb010::FormCreate() {
     // The control already fills the client area between the bars.
     RestoreSettings();
     // Posted, not run here: the first navigation waits for the main loop.
-    startHome_ = Glib::signal_idle().connect([this] {
-        RunGuarded([this] { WMStartHome(); });
-        return false;
-    });
+    // Like a posted message it comes before the window's first painting, so
+    // that the page starts loading while the window draws itself.
+    startHome_ = Glib::signal_idle().connect(
+        [this] {
+            RunGuarded([this] { WMStartHome(); });
+            return false;
+        },
+        Glib::PRIORITY_DEFAULT);
 }
 
 void TWeb010::WMStartHome() {

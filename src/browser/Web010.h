@@ -150,6 +150,7 @@ private:
     std::string statusText_;
     bool startedHome_ = false;
     sigc::connection startHome_;
+    sigc::connection goGlyph_;
     std::string startUrl_;
     bool keepNothing_ = false;
     bool fullScreen_ = false;
