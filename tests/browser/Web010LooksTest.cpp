@@ -138,6 +138,15 @@ TEST_F(Web010Looks, AltArrowsStayWithTheFormAndEscStopsOnlyWhatLoads) {
     EXPECT_FALSE(window_->FindBar().IsOpen());
     EXPECT_EQ(web_->CountOf("Stop"), 1);
     EXPECT_EQ(web_->CountOf("FindFinish"), 1);
+    // Save and print run the control's own dialogs, as the menu does.
+    SendKey(*window_, GDK_KEY_s, GDK_CONTROL_MASK);
+    SendKey(*window_, GDK_KEY_p, GDK_CONTROL_MASK);
+    std::vector<int> commands;
+    for (const auto& c : web_->calls)
+        if (c.op == "ExecWB") commands.push_back(c.arg1);
+    EXPECT_EQ(commands, (std::vector<int>{OLECMDID_SAVEAS, OLECMDID_PRINT}));
+    SendKey(*window_, GDK_KEY_q, GDK_CONTROL_MASK);
+    EXPECT_TRUE(WaitFor([this] { return !window_->get_visible(); }));
 }
 
 TEST_F(Web010Looks, APrivateWindowWritesNoSettingsAndTheCommandLineAddressComesFirst) {
