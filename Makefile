@@ -8,7 +8,7 @@ SUDO       := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
 # The program's own components (design notes, section 2) and the build tools.
 PACKAGES   := cmake g++ make pkg-config \
-              libgtkmm-3.0-dev libwebkit2gtk-4.1-dev libjpeg62-turbo-dev \
+              libgtkmm-3.0-dev libwebkit2gtk-4.1-dev libjpeg62-turbo-dev libpng-dev \
               libgtest-dev libgmock-dev xvfb xauth \
               libbenchmark-dev libgif-dev clang \
               bubblewrap xdg-dbus-proxy

@@ -11,6 +11,7 @@
 #include "xoFil20x/VolumeConfig.h"
 #include "xpGif10/GifUnit.h"
 #include "xpJpeg/JpegUnit.h"
+#include "xpPng/PngUnit.h"
 
 #include <glibmm/miscutils.h>
 #include <gtkmm/main.h>
@@ -49,6 +50,7 @@ int main(int argc, char** argv) {
     gtkservices::Install();
 
     xpJpeg::JpegUnit jpegUnit;  // registered first, unregistered last
+    xpPng::PngUnit pngUnit;     // the other picture format through a library
     try {
         settings::SettingsUnit settingsUnit;
         // A volume file the load cannot read (a malformed number) is shown

@@ -1,6 +1,8 @@
 // THdStrings: construction, the element operations and the storage model.
 #include "xoStr31/HdStrings.h"
 
+#include "xoStr31/EditJournal.h"
+
 #include "platform/Exception.h"
 #include "platform/MessageBox.h"
 #include "platform/FileSystem.h"
@@ -9,13 +11,13 @@
 #include <algorithm>
 #include <cstring>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
 
 namespace xoStr31 {
 
-using platform::TFileStream;
 using platform::TMemoryStream;
 using platform::TStream;
 
@@ -60,7 +62,7 @@ void THdStrings::EnsureHeld(int needed, int grow) {
 
 TEntry THdStrings::Entry(int index) const {
     TEntry e;
-    e.End = FEnds[size_t(index)];
+    e.End = FEnds[size_t(index)];  // 64-bit; a table of the Part's kind keeps the low half
     e.Flags = IsOpenEnd(index) ? efNoSeparator : 0;
     e.Object = ObjectAt(index);
     return e;
@@ -76,7 +78,7 @@ void THdStrings::SetObjectAt(int index, uint32_t object) {
 
 // Inserts a record; LastIndex already counts it.
 void THdStrings::InsertEntryRecord(int index, int64_t end, uint32_t object) {
-    FEnds.insert(FEnds.begin() + index, static_cast<int32_t>(end));
+    FEnds.insert(size_t(index), end);
     if (!FObjects.empty()) {
         FObjects.insert(FObjects.begin() + index, object);
     } else if (object != 0) {
@@ -86,7 +88,7 @@ void THdStrings::InsertEntryRecord(int index, int64_t end, uint32_t object) {
 }
 
 void THdStrings::RemoveEntryRecord(int index) {
-    FEnds.erase(FEnds.begin() + index);
+    FEnds.erase(size_t(index));
     if (!FObjects.empty()) FObjects.erase(FObjects.begin() + index);
     --FLastIndex;
 }
@@ -113,6 +115,7 @@ void THdStrings::ReleaseStream() {
     } catch (...) {
     }
     FStream.reset();
+    FFile = nullptr;
 }
 
 void THdStrings::DeleteTempFile() {
@@ -120,19 +123,22 @@ void THdStrings::DeleteTempFile() {
 }
 
 // A free name in the temporary folder ("xoStr31.Txt", else "xoStr31_1.Txt",
-// ...), created empty and held as the stream.
+// ...), created new and held as the stream. The name is taken exclusively:
+// a file or link that someone placed there is never opened.
 std::unique_ptr<TStream> THdStrings::MakeTempStream() {
     std::string folder = platform::IncludeTrailingPathDelimiter(FTempFolder.empty() ? platform::TempDirectory()
                                                                                     : FTempFolder);
     for (int n = 0; n < 10000; ++n) {
         std::string name = folder + (n == 0 ? std::string("xoStr31.Txt") : "xoStr31_" + std::to_string(n) + ".Txt");
-        if (platform::FileExists(name) || platform::DirectoryExists(name)) continue;
+        struct stat st{};
+        if (::lstat(name.c_str(), &st) == 0) continue;
         try {
-            { TFileStream create(name, platform::fmCreate); }
-            auto stream = std::make_unique<TFileStream>(name, platform::fmOpenReadWrite | platform::fmShareDenyWrite);
+            auto stream = TDataFile::CreateNew(name, 0600);
             FTempFileName = name;
             return stream;
-        } catch (const platform::Exception&) {
+        } catch (const EDataFileError&) {
+            struct stat again{};
+            if (::lstat(name.c_str(), &again) == 0) continue;  // taken meanwhile
             return nullptr;
         }
     }
@@ -145,19 +151,17 @@ std::unique_ptr<TStream> THdStrings::MakeStream(int mode) {
         return std::make_unique<TMemoryStream>();
     case 1:
         return MakeTempStream();
-    case 2:
+    case 2: {
         if (FFileName.empty()) return nullptr;
         try {
-            if (settings::FileFound(FFileName, 0))
-                return std::make_unique<TFileStream>(FFileName, platform::fmOpenReadWrite | platform::fmShareDenyWrite);
             // Only a missing file is created: one that exists but cannot be
-            // opened (held by another program) must not be emptied.
-            if (platform::FileExists(FFileName) || platform::DirectoryExists(FFileName)) return nullptr;
-            { TFileStream create(FFileName, platform::fmCreate); }
-            return std::make_unique<TFileStream>(FFileName, platform::fmOpenReadWrite | platform::fmShareDenyWrite);
-        } catch (const platform::Exception&) {
+            // opened (held by another program) is never emptied.
+            return TDataFile::Open(FFileName, true, true);
+        } catch (const EDataFileError& e) {
+            SetFault(e.Fault(), e.what());
             return nullptr;
         }
+    }
     default:
         return nullptr;
     }
@@ -245,153 +249,143 @@ void THdStrings::Clear() {
     }
 }
 
-int THdStrings::InsertItem(int index, const std::string& s, StringObject obj) {
-    uint32_t object = ObjectToRecord(obj);
-    ++FLastIndex;
-    EnsureHeld(FLastIndex, 50);
-    if (index < 0 || index > FLastIndex) index = FLastIndex;
-    int64_t start = EntryStart(index);
-    InsertEntryRecord(index, start, object);
-    FIndexDirty = true;
+void THdStrings::RefuseLineEnds(const std::string& s) const {
+    if (s.find_first_of("\r\n") != std::string::npos)
+        throw platform::EStringListError("The text holds a line end (CR or LF); an entry is one line");
+}
 
+bool THdStrings::SetFault(TFileFault fault, const std::string& text) {
+    FLastFault = fault;
+    FLastError = text;
+    return false;
+}
+
+void THdStrings::ReportProgress(TProgressKind kind, int64_t done, int64_t total) {
+    if (!OnProgress) return;
+    FProgressKind = kind;
+    FProgress = static_cast<uint8_t>(total > 0 ? std::min<int64_t>(done * 100 / total, 100) : 100);
+    OnProgress(this);
+}
+
+int THdStrings::InsertItem(int index, const std::string& s, StringObject obj) {
+    RefuseLineEnds(s);
+    uint32_t object = ObjectToRecord(obj);
     FIoError = false;
     if (!FStream) SetStorageMode(FStorageMode);
-    const bool append = index == FLastIndex;
-    const int64_t length = static_cast<int64_t>(s.size());
+    const int count = FLastIndex + 1;
+    if (index < 0 || index > count) index = count;
+    const bool append = index == count;
     // The open end belonged to the entry that was last before this one.
-    const bool afterOpenEnd = append && FLastIndex > 0 && FOpenEnd;
-    const int64_t grows = length + FSeparatorLength + (afterOpenEnd ? FSeparatorLength : 0);
-    // Without a stream, or past the size that entry ends can express, the
-    // text cannot be stored: the entry goes again and the caller is told.
-    if (!FStream || FUsedSize + grows > MaxDataSize) {
-        RemoveEntryRecord(index);
+    const bool afterOpenEnd = append && count > 0 && FOpenEnd;
+    std::string bytes = (afterOpenEnd ? FSeparator : std::string()) + s + FSeparator;
+    const int64_t at = EntryStart(index);
+    // Without a stream, or past what the list can hold, the text cannot be
+    // stored: nothing changes and the caller is told.
+    if (!FStream || FUsedSize + int64_t(bytes.size()) > MaxDataSize || count >= MaxEntries ||
+        !ReplaceBytes(at, 0, bytes.data(), int64_t(bytes.size()))) {
         FIoError = true;
         return -1;
     }
-
-    if (!append) {
-        bool moved = false;
-        try {
-            moved = SetStorage(index, length + FSeparatorLength);
-        } catch (...) {
-            moved = false;
-        }
-        if (!moved) {
-            // The tail stayed where it was: nothing may be written into it.
-            RemoveEntryRecord(index);
-            FIoError = true;
-            return -1;
-        }
-        bool written = false;
-        try {
-            written = WriteAt(start, s.data(), length) &&
-                      FStream->Write(FSeparator.data(), FSeparatorLength) == FSeparatorLength;
-        } catch (...) {
-            written = false;
-        }
-        if (!written) {
-            FIoError = true;
-            // Close the gap again when the device lets us; else the entry
-            // stays, holding whatever the gap holds.
-            try {
-                if (SetStorage(index, -(length + FSeparatorLength))) {
-                    RemoveEntryRecord(index);
-                    return -1;
-                }
-            } catch (...) {
-            }
-        }
-        return index;
-    }
-
-    bool written = false;
-    try {
-        int64_t pos = start;
-        written = true;
-        if (afterOpenEnd) {
-            written = WriteAt(pos, FSeparator.data(), FSeparatorLength);
-            pos += FSeparatorLength;
-        }
-        written = written && WriteAt(pos, s.data(), length);
-        written = written && WriteAt(pos + length, FSeparator.data(), FSeparatorLength);
-    } catch (...) {
-        written = false;
-    }
-    if (!written) {
-        // Nothing before UsedSize was touched: the bytes written lie in the
-        // slack behind it.
-        RemoveEntryRecord(index);
-        FIoError = true;
-        return -1;
-    }
-    if (afterOpenEnd) FEnds[size_t(FLastIndex) - 1] += FSeparatorLength;
-    FOpenEnd = false;
-    FUsedSize += grows;
-    FEnds[size_t(FLastIndex)] = static_cast<int32_t>(FUsedSize);
+    if (afterOpenEnd) FEnds.AddFrom(size_t(count - 1), FSeparatorLength);
+    FOpenEnd = FOpenEnd && !append;
+    FEnds.AddFrom(size_t(index), int64_t(bytes.size()));
+    ++FLastIndex;
+    EnsureHeld(FLastIndex, 50);
+    InsertEntryRecord(index, at + int64_t(bytes.size()), object);
+    FIndexDirty = true;
     return index;
 }
 
 void THdStrings::Put(int index, const std::string& s) {
     if (index < 0 || index > FLastIndex) return;
+    RefuseLineEnds(s);
     if (!FStream) SetStorageMode(FStorageMode);
     if (!FStream) {
         FIoError = true;
         return;
     }
-    int64_t start = EntryStart(index);
-    int64_t oldSize = (index < FLastIndex ? FEnds[size_t(index)] : FUsedSize) - start;
-    int64_t length = static_cast<int64_t>(s.size());
-    int64_t delta = length + FSeparatorLength - oldSize;
-    bool moved = false;
-    try {
-        moved = SetStorage(index, delta);
-    } catch (...) {
-        moved = false;
-    }
-    if (!moved) return;
-    try {
-        if (!WriteAt(start, s.data(), length) || FStream->Write(FSeparator.data(), FSeparatorLength) != FSeparatorLength)
-            FIoError = true;
-    } catch (...) {
+    const int64_t start = EntryStart(index);
+    const int64_t oldSize = FEnds[size_t(index)] - start;
+    const std::string bytes = s + FSeparator;
+    if (FUsedSize + int64_t(bytes.size()) - oldSize > MaxDataSize ||
+        !ReplaceBytes(start, oldSize, bytes.data(), int64_t(bytes.size()))) {
         FIoError = true;
+        return;
     }
+    FEnds.AddFrom(size_t(index), int64_t(bytes.size()) - oldSize);
     if (index == FLastIndex) FOpenEnd = false;
     FIndexDirty = true;
 }
 
 void THdStrings::Delete(int index) {
-    if (index < 0 || index > FLastIndex) return;
-    int64_t size = FEnds[size_t(index)] - EntryStart(index);
-    bool moved = false;
-    try {
-        moved = SetStorage(index, -size);
-    } catch (...) {
-        moved = false;
+    if (index < 0 || index > FLastIndex || !FStream) return;
+    const int64_t start = EntryStart(index);
+    const int64_t size = FEnds[size_t(index)] - start;
+    if (!ReplaceBytes(start, size, nullptr, 0)) {
+        FIoError = true;
+        return;
     }
-    if (!moved) return;
     if (index == FLastIndex) FOpenEnd = false;  // the new last entry has its separator
     RemoveEntryRecord(index);
+    FEnds.AddFrom(size_t(index), -size);
     FIndexDirty = true;
 }
 
 // ---- storage -----------------------------------------------------------------
 
-bool THdStrings::SetStorage(int index, int64_t delta) {
-    if (delta == 0) return true;
-    if (index < 0 || index > FLastIndex) return false;
-    if (index > FUsedSize) {
-        if (FReserve > 0 && FStream && FStream->Size() < index) FStream->SetSize(int64_t(FReserve) + index);
-        return true;
-    }
-    if (!FStream) return false;
-    if (FUsedSize + delta > MaxDataSize || FUsedSize + delta < 0) {
-        FIoError = true;
+bool THdStrings::ReplaceBytes(int64_t at, int64_t oldLength, const void* bytes, int64_t length) {
+    if (FFile) return JournaledEdit(at, oldLength, bytes, length);
+    const int64_t from = at + oldLength;
+    const int64_t tail = FUsedSize - from;
+    const int64_t delta = length - oldLength;
+    try {
+        if (tail > 0 && delta != 0) {
+            if (!SizeMoveBuffer(tail, delta < 0 ? -delta : delta)) return false;
+            int64_t streamSize = FStream->Size();
+            if (streamSize < FUsedSize + delta) Grow(FUsedSize + delta + FGrowStep - streamSize);
+            if (!MoveTail(from, tail, delta)) return false;
+        }
+        if (!WriteAt(at, bytes, length)) {
+            // Close the gap again when the device lets us: the entries after
+            // it must be where the table says.
+            if (tail > 0 && delta != 0) MoveTail(from + delta, tail, -delta);
+            return false;
+        }
+    } catch (const platform::Exception&) {
         return false;
     }
-    const int64_t from = FEnds[size_t(index)];
-    const int64_t tail = FUsedSize - from;
-    const int64_t change = delta < 0 ? -delta : delta;
+    FUsedSize += delta;
+    return true;
+}
 
+bool THdStrings::JournaledEdit(int64_t at, int64_t oldLength, const void* bytes, int64_t length) {
+    if (!FFile->Writing())
+        return SetFault(TFileFault::ReadOnly, "\"" + FFile->Path() + "\" is open for reading only");
+    StaleIndexBeforeChange();
+    std::string error;
+    auto progress = [this](int64_t done, int64_t total) { ReportProgress(TProgressKind::Move, done, total); };
+    auto outcome = TEditJournal::Replace(*FFile, at, oldLength, bytes, length, FMoveLimit, FMoveBuffer,
+                                         OnProgress ? TEditJournal::TProgress(progress) : TEditJournal::TProgress(),
+                                         error);
+    if (outcome == TEditJournal::TOutcome::Done) {
+        FUsedSize += length - oldLength;
+        return true;
+    }
+    if (outcome == TEditJournal::TOutcome::Pending) {
+        // The file is between its two contents until its next open finishes
+        // the edit: the list lets go of it rather than show either.
+        ReleaseStream();
+        FLastIndex = -1;
+        FEnds.clear();
+        FObjects.clear();
+        FOpenEnd = false;
+        FUsedSize = 0;
+        return SetFault(TFileFault::Other, error + "; the edit is finished when the file is opened again");
+    }
+    return SetFault(TFileFault::Other, error);
+}
+
+bool THdStrings::SizeMoveBuffer(int64_t tail, int64_t change) {
     // The buffer covers the size change and as much of the tail as the
     // move limit allows (a longer tail moves in pieces), within the share
     // of free memory it may take.
@@ -407,18 +401,44 @@ bool THdStrings::SetStorage(int index, int64_t delta) {
             }
         }
     }
-    int64_t capacity = static_cast<int64_t>(FMoveBuffer.size()) - 1;
-    if (capacity < change) {
+    if (static_cast<int64_t>(FMoveBuffer.size()) - 1 < change) {
         settings::MsgBox(SetStorageText, SetStorageCaption, platform::MB_OK);
         return false;
     }
+    return true;
+}
 
-    int64_t streamSize = FStream->Size();
-    if (streamSize < FUsedSize + delta) Grow(FUsedSize + delta + FGrowStep - streamSize);
-    if (!MoveTail(from, tail, delta)) return false;
-
-    FUsedSize += delta;
-    for (int i = index; i <= FLastIndex; ++i) FEnds[size_t(i)] = static_cast<int32_t>(FEnds[size_t(i)] + delta);
+bool THdStrings::SetStorage(int index, int64_t delta) {
+    if (delta == 0) return true;
+    if (index < 0 || index > FLastIndex) return false;
+    if (index > FUsedSize) {
+        if (FReserve > 0 && FStream && FStream->Size() < index) FStream->SetSize(int64_t(FReserve) + index);
+        return true;
+    }
+    if (!FStream) return false;
+    if (FUsedSize + delta > MaxDataSize || FUsedSize + delta < 0) {
+        FIoError = true;
+        return false;
+    }
+    const int64_t from = FEnds[size_t(index)];
+    bool moved;
+    if (delta > 0) {
+        // The gap holds zero bytes (in memory, what the move left there).
+        std::string gap(size_t(delta), '\0');
+        if (!FFile) {
+            const int64_t tail = FUsedSize - from;
+            if (!SizeMoveBuffer(tail, delta)) return false;
+            if (FStream->Size() < FUsedSize + delta) Grow(FUsedSize + delta + FGrowStep - FStream->Size());
+            moved = MoveTail(from, tail, delta);
+            if (moved) FUsedSize += delta;
+        } else {
+            moved = ReplaceBytes(from, 0, gap.data(), delta);
+        }
+    } else {
+        moved = from + delta >= 0 && ReplaceBytes(from + delta, -delta, nullptr, 0);
+    }
+    if (!moved) return false;
+    FEnds.AddFrom(size_t(index), delta);
     FIndexDirty = true;
     return true;
 }
@@ -446,15 +466,19 @@ bool THdStrings::MoveTail(int64_t from, int64_t tail, int64_t delta) {
     return true;
 }
 
+// A data file never grows ahead of its content: room is reserved by each
+// edit, so that no run of zero bytes is ever seen behind the entries.
 void THdStrings::Grow(int64_t bytes) {
-    if (!FStream) return;
+    if (!FStream || FFile) return;
     int64_t size = FStream->Size();
     if (size > FUsedSize + bytes + 16) return;
     FStream->SetSize(size + std::max<int64_t>(bytes, FGrowStep));
 }
 
+// A data file holds exactly its content after every edit: nothing to cut,
+// and bytes another program added behind it are not ours to cut.
 bool THdStrings::Truncate() {
-    if (!FStream || dynamic_cast<TMemoryStream*>(FStream.get())) return true;
+    if (!FStream || FFile || dynamic_cast<TMemoryStream*>(FStream.get())) return true;
     if (FStream->Size() == FUsedSize) return true;
     try {
         FStream->SetSize(FUsedSize);
@@ -465,7 +489,7 @@ bool THdStrings::Truncate() {
 }
 
 void THdStrings::TrimStorage() {
-    if (!FStream) return;
+    if (!FStream || FFile) return;
     try {
         if (FStream->Size() > FUsedSize) FStream->SetSize(FUsedSize);
     } catch (const platform::Exception&) {
@@ -480,14 +504,21 @@ int THdStrings::AppendData(const void* buffer, int64_t length) {
         return -1;
     }
     try {
-        if (FStream->Size() < FUsedSize + length + 16) Grow(length);
-        if (FStream->Seek(FUsedSize, platform::SeekOrigin::Begin) != FUsedSize) {
-            FIoError = true;
-            return -1;
+        if (FFile) {
+            if (!ReplaceBytes(FUsedSize, 0, buffer, length)) {
+                FIoError = true;
+                return -1;
+            }
+        } else {
+            if (FStream->Size() < FUsedSize + length + 16) Grow(length);
+            if (FStream->Seek(FUsedSize, platform::SeekOrigin::Begin) != FUsedSize) {
+                FIoError = true;
+                return -1;
+            }
+            int64_t written = FStream->Write(buffer, length);
+            if (written != length) FIoError = true;
+            if (written > 0) FUsedSize += written;
         }
-        int64_t written = FStream->Write(buffer, length);
-        if (written != length) FIoError = true;
-        if (written > 0) FUsedSize += written;
         BuildIndex(FLastIndex);
     } catch (...) {
         FIoError = true;
@@ -498,6 +529,21 @@ int THdStrings::AppendData(const void* buffer, int64_t length) {
 void THdStrings::SetRawText(const std::string& text) {
     Clear();
     if (!text.empty()) AppendData(text.data(), static_cast<int64_t>(text.size()));
+}
+
+void THdStrings::SetLineEnd(TLineEnd kind) {
+    std::string separator = kind == TLineEnd::Lf ? "\n" : "\r\n";
+    FNewSeparator = separator;
+    if (separator == FSeparator) return;
+    FSeparator = separator;
+    FSeparatorLength = static_cast<uint8_t>(FSeparator.size());
+    if (FStream && FUsedSize > 0) BuildIndex(-1);
+}
+
+void THdStrings::UseLineEndOfContent() {
+    const std::string before = FSeparator;
+    DetectLineEnd();
+    if (FSeparator != before && FStream && FUsedSize > 0) BuildIndex(-1);
 }
 
 namespace {
@@ -517,12 +563,16 @@ void AdviseHugePages(void* data, size_t bytes) {
 #endif
 }
 
-// Appends the end of every pair (a, b) that starts at or before limit;
-// answers where the scan stopped (just past the last pair found, or past
-// limit). Sixteen bytes at a time where the machine has the instructions.
-const char* ScanPairs(const char* p, const char* limit, char a, char b, int64_t base, std::vector<int32_t>& ends) {
+// Appends the (low halves of the) ends of every separator that starts at or
+// before limit: the byte a alone (single), or a followed by b. Answers where
+// the scan stopped (just past the last separator found, or past limit).
+// Sixteen bytes at a time where the machine has the instructions.
+template <bool Single>
+const char* ScanSeparators(const char* p, const char* limit, char a, char b, int64_t base,
+                           std::vector<uint32_t>& ends) {
     const char* at = p;
     const char* lastEnd = p;
+    const int sep = Single ? 1 : 2;
 #ifdef __SSE2__
     const __m128i wanted = _mm_set1_epi8(a);
     while (at + 16 <= limit + 1) {
@@ -530,9 +580,9 @@ const char* ScanPairs(const char* p, const char* limit, char a, char b, int64_t 
             _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), wanted)));
         while (mask) {
             const char* hit = at + __builtin_ctz(mask);
-            if (hit[1] == b) {
-                lastEnd = hit + 2;
-                ends.push_back(static_cast<int32_t>(base + (lastEnd - p)));
+            if (Single || hit[1] == b) {
+                lastEnd = hit + sep;
+                ends.push_back(static_cast<uint32_t>(base + (lastEnd - p)));
             }
             mask &= mask - 1;
         }
@@ -540,10 +590,10 @@ const char* ScanPairs(const char* p, const char* limit, char a, char b, int64_t 
     }
 #endif
     for (; at <= limit; ++at)
-        if (*at == a && at[1] == b) {
-            lastEnd = at + 2;
-            ends.push_back(static_cast<int32_t>(base + (lastEnd - p)));
-            ++at;
+        if (*at == a && (Single || at[1] == b)) {
+            lastEnd = at + sep;
+            ends.push_back(static_cast<uint32_t>(base + (lastEnd - p)));
+            at += sep - 1;
         }
     return std::max(at, lastEnd);
 }
@@ -565,6 +615,7 @@ bool THdStrings::BuildIndex(int from) {
     const int sep = FSeparatorLength;
     const char first = FSeparator[0];
     const char second = sep > 1 ? FSeparator[1] : 0;
+    std::vector<uint32_t>& lows = FEnds.Lows();
     int64_t remaining = FUsedSize - pos;
     bool complete = true;
     if (remaining > 0) {
@@ -578,6 +629,7 @@ bool THdStrings::BuildIndex(int from) {
         bool reserved = false;
         for (int64_t pass = 0;; ++pass) {
             if (OnProgress) {
+                FProgressKind = TProgressKind::Index;
                 FProgress = static_cast<uint8_t>(std::min<int64_t>(pass * 100 / passes, 255));
                 OnProgress(this);
             }
@@ -588,33 +640,25 @@ bool THdStrings::BuildIndex(int from) {
                 complete = false;
                 break;
             }
-            const size_t before = FEnds.size();
+            const size_t before = lows.size();
             const char* p = buffer.data();
             const char* const limit = p + (n - sep);  // last start of a whole separator
-            const char* at = p;
-            if (sep == 2 && first != second) {
-                // Two different bytes cannot overlap themselves: every first
-                // byte followed by the second one is a separator.
-                at = ScanPairs(p, limit, first, second, pos, FEnds);
-            }
-            while (at <= limit) {
-                const char* hit = static_cast<const char*>(std::memchr(at, first, static_cast<size_t>(limit - at + 1)));
-                if (!hit) break;
-                bool whole = sep == 1 || (hit[1] == second && (sep == 2 || std::memcmp(hit, FSeparator.data(), size_t(sep)) == 0));
-                if (whole) {
-                    at = hit + sep;
-                    FEnds.push_back(static_cast<int32_t>(pos + (at - p)));
-                } else {
-                    at = hit + 1;
-                }
+            const char* at = sep == 1 ? ScanSeparators<true>(p, limit, first, 0, pos, lows)
+                                      : ScanSeparators<false>(p, limit, first, second, pos, lows);
+            FEnds.Appended(before, pos, pos + n);
+            if (int64_t(lows.size()) > MaxEntries) {
+                settings::MsgBox("I/O fault whilst creating index, cancelling");
+                lows.resize(before);
+                complete = false;
+                break;
             }
             if (!reserved && !last) {
                 // One guess from the first chunk spares most regrowth of the
                 // table on a big file.
                 reserved = true;
-                double perByte = double(FEnds.size() - before) / double(n);
-                FEnds.reserve(FEnds.size() + size_t(perByte * double(FUsedSize - pos) * 1.05) + 16);
-                AdviseHugePages(FEnds.data(), FEnds.capacity() * sizeof(int32_t));
+                double perByte = double(lows.size() - before) / double(n);
+                FEnds.reserve(lows.size() + size_t(perByte * double(FUsedSize - pos) * 1.05) + 16);
+                AdviseHugePages(lows.data(), lows.capacity() * sizeof(uint32_t));
             }
             if (last) break;
             // A separator cut by the chunk's end is found in the next chunk.
@@ -629,7 +673,7 @@ bool THdStrings::BuildIndex(int from) {
     }
     int64_t lastEnd = FLastIndex >= 0 ? FEnds[size_t(FLastIndex)] : 0;
     if (FUsedSize > lastEnd) {
-        FEnds.push_back(static_cast<int32_t>(FUsedSize));
+        FEnds.push_back(FUsedSize);
         if (!FObjects.empty()) FObjects.push_back(0);
         ++FLastIndex;
         FOpenEnd = true;
@@ -647,19 +691,35 @@ bool THdStrings::SetStorageMode(int mode) {
             old = std::move(FStream);
         else
             ReleaseStream();
+        FFile = nullptr;
     }
+    const bool hadContent = old != nullptr;
     const int previous = FStorageMode;
     std::string previousTemp = FTempFileName;
     std::unique_ptr<TStream> made = MakeStream(mode);
+    TDataFile* madeFile = mode == 2 ? static_cast<TDataFile*>(made.get()) : nullptr;
     if (old) {
         bool copied = false;
         if (made) {
             try {
-                made->SetPosition(0);
+                std::vector<uint8_t> bytes(static_cast<size_t>(FUsedSize));
                 old->SetPosition(0);
-                made->CopyFrom(*old, FUsedSize);
-                if (made->Size() > FUsedSize) made->SetSize(FUsedSize);
-                copied = true;
+                old->ReadBuffer(bytes.data(), FUsedSize);
+                if (madeFile) {
+                    // The data file takes the list's content as one edit.
+                    std::string error;
+                    FFile = madeFile;
+                    copied = TEditJournal::Replace(*madeFile, 0, madeFile->GetSize(), bytes.data(), FUsedSize,
+                                                   FMoveLimit, FMoveBuffer, {}, error) ==
+                             TEditJournal::TOutcome::Done;
+                    FFile = nullptr;
+                    if (!copied) SetFault(TFileFault::Other, error);
+                } else {
+                    made->SetPosition(0);
+                    made->WriteBuffer(bytes.data(), FUsedSize);
+                    if (made->Size() > FUsedSize) made->SetSize(FUsedSize);
+                    copied = true;
+                }
             } catch (...) {
                 copied = false;
             }
@@ -672,13 +732,23 @@ bool THdStrings::SetStorageMode(int mode) {
                 FTempFileName = previousTemp;
             }
             FStream = std::move(old);
+            FFile = previous == 2 ? static_cast<TDataFile*>(FStream.get()) : nullptr;
             FIoError = true;
             return false;
         }
         FStream = std::move(old);
+        FFile = previous == 2 ? static_cast<TDataFile*>(FStream.get()) : nullptr;
         ReleaseStream();
     }
     FStream = std::move(made);
+    FFile = madeFile;
+    if (madeFile && !hadContent) {
+        // An empty list takes the data file's content as it is, rather than
+        // leave it behind its (empty) entries.
+        FUsedSize = madeFile->GetSize();
+        DetectLineEnd();
+        BuildIndex(-1);
+    }
     if (previous == 1 && mode != 1 && !previousTemp.empty()) {
         platform::DeleteFile(previousTemp);
         if (FTempFileName == previousTemp) FTempFileName.clear();

@@ -1,14 +1,24 @@
 #pragma once
 // THdStrings: a string list whose entries live back to back in one byte
 // stream (memory, a temporary file, or the data file itself), each followed
-// by CR LF, with a table of entry ends in memory. Reading an entry seeks and
-// reads its bytes; inserting, replacing or deleting moves the bytes after it.
-// A big text file can so be worked on in place with only 4 bytes per entry
-// in memory, and an entry-table file (".Rni") beside it spares the scan when
-// the file has not changed.
+// by a line end, with a table of entry ends in memory. Reading an entry seeks
+// and reads its bytes; inserting, replacing or deleting moves the bytes after
+// it. A big text file can so be worked on in place with only 4 bytes per
+// entry in memory, and an entry-table file (".Rni") beside it spares the scan
+// when the file has not changed.
+//
+// Line ends: entries end with CR LF, except in a data file whose first line
+// end is a lone LF (an ordinary Linux text file), where they end with LF. A
+// file without any line end yet takes the list's own kind (CR LF unless set).
+//
+// In storage mode 2 every change of the data file is one journaled edit
+// (TEditJournal): whole or not at all, whatever stops it; an edit a stopped
+// process left unfinished is brought to an end by the next Open.
 #include "platform/FileSystem.h"
 #include "platform/Strings.h"
 #include "platform/Variant.h"
+#include "xoStr31/DataFile.h"
+#include "xoStr31/EntryEnds.h"
 #include "xoStr31/EntryRecord.h"
 #include "xoStr31/SortOrder.h"
 
@@ -21,9 +31,17 @@
 
 namespace xoStr31 {
 
-// Entry ends are signed 32-bit, in memory and in entry-table files: a list
-// never holds more bytes than this.
-constexpr int64_t MaxDataSize = INT32_MAX;
+class TTextMatcher;
+
+// The most bytes a list holds (files of any size a disk holds), and the most
+// entries (indexes are signed 32-bit).
+constexpr int64_t MaxDataSize = int64_t(1) << 46;
+constexpr int64_t MaxEntries = INT32_MAX - 1000;
+
+enum class TLineEnd { CrLf, Lf };
+
+// Which work an OnProgress event reports.
+enum class TProgressKind { Index, Move, Sort };
 
 // Comparison flag bits of CompareFlags (GetFlag/SetFlag kinds 10 to 14).
 constexpr uint32_t cfIgnoreCase = 0x00001;
@@ -56,6 +74,8 @@ public:
     void SetUpdateState(bool updating) override;
     // Add, AddObject, Insert and InsertObject answer the index used, or -1
     // when the text could not be stored (IoError tells, nothing is lost).
+    // Insert and Put refuse a text holding a line end (CR or LF) with
+    // EStringListError: it would split the entry in the file.
     int Add(const std::string& s) override;
     int AddObject(const std::string& s, StringObject obj) override;
     void Clear() override;
@@ -101,10 +121,31 @@ public:
     virtual void Hook4() {}
 
     // ---- files ----
+    // Names are used exactly as given. A missing file is created (storage
+    // modes 1 and 2) without ever emptying one that exists.
     bool Open(const std::string& fileName, bool readOnly);
     bool Save(const std::string& fileName);
-    // The entry-table file that belongs to a data file.
+    // The entry-table file that belongs to a data file: its name with the
+    // extension changed to ".Rni", or with ".Rni" added when the data file's
+    // own extension is ".Rni" (in any case), so that the table never is the
+    // data file.
     std::string IndexFileName(const std::string& dataFile) const;
+    // Why the last Open failed, or why the last change was not made: the
+    // cause and a sentence naming the file. TFileFault::None when it worked.
+    TFileFault LastFault() const { return FLastFault; }
+    const std::string& LastError() const { return FLastError; }
+    // Whether Open makes a missing file in storage modes 1 and 2 (it does
+    // unless told otherwise); when it does not, a missing file is NotFound.
+    void SetCreateMissing(bool create) { FCreateMissing = create; }
+    // The data file is open for reading only (storage mode 2).
+    bool ReadOnly() const { return FStorageMode == 2 && FFile && !FFile->Writing(); }
+
+    // Line ends of new entries; a data file's own kind replaces it on Open.
+    TLineEnd LineEnd() const { return FSeparatorLength == 1 ? TLineEnd::Lf : TLineEnd::CrLf; }
+    void SetLineEnd(TLineEnd kind);
+    // Takes the line ends of the content held (first line end a lone LF:
+    // LF), as Open does for a file, and indexes it again when they change.
+    void UseLineEndOfContent();
 
     // -1 (a before b), 0 or 1, byte by byte with the list's letter rules.
     static int CompareEntries(std::string_view a, std::string_view b, unsigned flags);
@@ -118,6 +159,7 @@ public:
 
     // ---- state ----
     platform::TStream* Stream() const { return FStream.get(); }
+    int64_t EntryEnd(int index) const { return FEnds[size_t(index)]; }
     // The entry's record as an entry table stores it.
     TEntry Entry(int index) const;
     int LastIndex() const { return FLastIndex; }
@@ -136,14 +178,14 @@ public:
     void SetOwnsObjects(bool owns) { FOwnsObjects = owns; }
     const std::string& Separator() const { return FSeparator; }
     uint8_t Progress() const { return FProgress; }
+    TProgressKind ProgressKind() const { return FProgressKind; }
     const platform::FindData& FileData() const { return FFileData; }
     const std::vector<TSortRecord>& SortIndex() const { return FSortIndex; }
     platform::TStringList* Samples() const { return FSamples.get(); }
-    // Which method the last BuildSortIndex used.
-    bool LastSortWasFast() const { return FLastSortFast; }
     int64_t MoveBufferSize() const { return static_cast<int64_t>(FMoveBuffer.size()); }
 
-    // Raised once per chunk while BuildIndex scans.
+    // Raised once per chunk while BuildIndex scans, and once per piece while
+    // an edit moves the bytes of a data file (ProgressKind tells which).
     std::function<void(THdStrings*)> OnProgress;
     // Releases an attached object when Clear runs with OwnsObjects set.
     std::function<void(uint32_t)> OnReleaseObject;
@@ -153,6 +195,9 @@ public:
     // move buffer holds at once (longer tails move in pieces).
     void SetScanChunk(int64_t bytes) { FScanChunk = bytes; }
     void SetMoveLimit(int64_t bytes) { FMoveLimit = bytes > 0 ? bytes : 1; }
+
+protected:
+    void ReportProgress(TProgressKind kind, int64_t done, int64_t total);
 
 private:
     int64_t EntryStart(int index) const { return index > 0 ? FEnds[size_t(index) - 1] : 0; }
@@ -165,15 +210,35 @@ private:
     bool ReadAt(int64_t pos, void* buffer, int64_t count);
     bool WriteAt(int64_t pos, const void* buffer, int64_t count);
     bool MoveTail(int64_t from, int64_t tail, int64_t delta);
+    // Replaces the stored bytes [at, at + oldLength) with bytes, moving the
+    // rest: journaled in a data file, through the move buffer elsewhere.
+    // On success UsedSize follows; the caller updates the entry ends.
+    bool ReplaceBytes(int64_t at, int64_t oldLength, const void* bytes, int64_t length);
+    bool JournaledEdit(int64_t at, int64_t oldLength, const void* bytes, int64_t length);
+    // Sizes the move buffer for a tail and a size change; false (after the
+    // message) when it cannot hold the change.
+    bool SizeMoveBuffer(int64_t tail, int64_t change);
+    void RefuseLineEnds(const std::string& s) const;
+    bool SetFault(TFileFault fault, const std::string& text);
+    // Makes the entry table on disk stale before the data file changes, so
+    // that a stop between the change and a new table never leaves a table
+    // that looks valid.
+    void StaleIndexBeforeChange();
+    void DetectLineEnd();
+    // The kind byte of this list's entry table.
+    uint8_t IndexKind() const;
+    static bool IsEntryTable(const std::string& path);
     void ReleaseStream();
     std::unique_ptr<platform::TStream> MakeStream(int mode);
     std::unique_ptr<platform::TStream> MakeTempStream();
     void DeleteTempFile();
-    bool ValidEntryTable(const std::vector<int32_t>& ends, bool openEnd);
+    bool ValidEntryTable(const TEntryEnds& ends, bool openEnd);
+    int FindMatch(const TTextMatcher& matcher, int from, int to);
     // Every entry's text as Get answers it, read in one sweep.
-    bool ReadAllTexts(std::string& bytes, std::vector<std::string_view>& texts, int& failedAt);
+    bool ReadAllTexts(TSortTexts& texts, int& failedAt);
 
     std::unique_ptr<platform::TStream> FStream;
+    TDataFile* FFile = nullptr;  // FStream when it is the data file
     int32_t FGrowStep = 1048576;
     bool FIoError = false;
     std::string FFileName;
@@ -197,19 +262,24 @@ private:
     // The entry table, one end per entry 0 to LastIndex (4 bytes each, so a
     // big file's table stays small); only the last entry can lack its
     // separator; objects are held only once one is set.
-    std::vector<int32_t> FEnds;
+    TEntryEnds FEnds;
     bool FOpenEnd = false;
     std::vector<uint32_t> FObjects;
     int FHeld = 0;                 // entry records the table counts as held
     platform::FindData FFileData;
     std::string FSeparator;
+    std::string FNewSeparator = "\r\n";  // for files without a line end yet
     int32_t FLastIndex = -1;
     int64_t FUsedSize = 0;
 
     int64_t FScanChunk = 4 << 20;
-    int64_t FMoveLimit = 8 << 20;
+    int64_t FMoveLimit = 4 << 20;
+    TProgressKind FProgressKind = TProgressKind::Index;
+    TFileFault FLastFault = TFileFault::None;
+    std::string FLastError;
+    bool FIndexFresh = false;
+    bool FCreateMissing = true;  // the table on disk matches the data file as it is
     bool FIndexDirty = false;  // entries changed since the entry table was read or written
-    bool FLastSortFast = false;
 };
 
 } // namespace xoStr31

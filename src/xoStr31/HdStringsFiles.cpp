@@ -2,6 +2,8 @@
 // file (".Rni") that lets an unchanged file open without a scan.
 #include "xoStr31/HdStrings.h"
 
+#include "xoStr31/EditJournal.h"
+
 #include "platform/Exception.h"
 #include "platform/MessageBox.h"
 #include "platform/SafeSave.h"
@@ -9,19 +11,27 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace xoStr31 {
 
 using platform::FindData;
-using platform::TFileStream;
 using platform::TMemoryStream;
 using platform::TStream;
 
 namespace {
 
-const char Signature[6] = {'V', 's', 'I', 'n', 'd', '\0'};
+const char Signature[5] = {'V', 's', 'I', 'n', 'd'};
 constexpr int HeaderSize = 10;
+// The sixth signature byte tells the table's kind: 0 for the Part's tables
+// (CR LF entries, 4-byte ends); bit 0 an LF file, bit 1 8-byte ends (a file
+// of 2 GiB or more). Readers of the Part's tables take the others as
+// foreign, and each kind is stale for a file of another.
+constexpr uint8_t tkLf = 1;
+constexpr uint8_t tkWide = 2;
 // Entry records read or written per block.
 constexpr size_t RecordsPerBlock = 65536;
 
@@ -35,6 +45,31 @@ bool SameFile(const std::string& a, const std::string& b) {
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+// The find data of the file named exactly so: no trimming, no wildcards.
+bool StatExact(const std::string& path, FindData& out) {
+    struct stat st{};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return false;
+    out = FindData{};
+    out.Attributes = S_ISDIR(st.st_mode) ? platform::faDirectory : 0;
+    if (::access(path.c_str(), W_OK) != 0) out.Attributes |= platform::faReadOnly;
+    uint64_t size = S_ISDIR(st.st_mode) ? 0 : uint64_t(st.st_size);
+    out.SizeHigh = uint32_t(size >> 32);
+    out.SizeLow = uint32_t(size);
+    out.CreationTime = st.st_ctim;
+    out.LastAccessTime = st.st_atim;
+    out.LastWriteTime = st.st_mtim;
+    out.FileName = platform::ExtractFileName(path);
+    return true;
+}
+
+bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
 std::string ChangeExtension(const std::string& path, const std::string& ext) {
     size_t slash = path.rfind('/');
     size_t dot = path.rfind('.');
@@ -46,40 +81,54 @@ std::string ChangeExtension(const std::string& path, const std::string& ext) {
 
 std::string THdStrings::IndexFileName(const std::string& dataFile) const {
     std::string name = ChangeExtension(dataFile, ".Rni");
+    // A data file named *.Rni (or *.rni, the same file on a folder that
+    // ignores case) keeps its name whole and gets ".Rni" added.
+    if (SameNameIgnoringCase(name, dataFile)) name = dataFile + ".Rni";
     if (FIndexFolder.empty()) return name;
     return platform::IncludeTrailingPathDelimiter(FIndexFolder) + platform::ExtractFileName(name);
 }
 
 bool THdStrings::Open(const std::string& fileName, bool readOnly) {
+    FLastFault = TFileFault::None;
+    FLastError.clear();
     FindData data;
-    bool existed = settings::FindEntry(fileName, data, 0);
-    if (existed && !(data.Attributes & platform::faDirectory) && data.Size() > MaxDataSize) {
-        settings::MsgBox("File [" + fileName + "] is 2 GiB or larger, can't open.", "HdStrings - Open",
-                         platform::MB_OK);
-        return false;
-    }
-    if (!existed && FStorageMode != 0) {
+    bool existed = StatExact(fileName, data);
+    if (existed && (data.Attributes & platform::faDirectory))
+        return SetFault(TFileFault::NotRegular, "\"" + fileName + "\": not a regular file");
+    if (existed && data.Size() > MaxDataSize)
+        return SetFault(TFileFault::TooLarge, "\"" + fileName + "\": too large");
+    std::unique_ptr<TDataFile> file;
+    if (existed || (FStorageMode != 0 && FCreateMissing)) {
+        // Opening its own data file again: the list lets go of it first, or
+        // its own lock would refuse the open.
+        if (FFile && SameFile(fileName, FFileName)) ReleaseStream();
+        const bool writing = FStorageMode == 2 && !readOnly;
         try {
-            TFileStream create(fileName, platform::fmCreate);
-        } catch (const platform::Exception&) {
-            return false;
+            if (existed && TEditJournal::Exists(fileName)) {
+                // An edit a stopped process left: finished before anything
+                // reads the file, under the lock that keeps other writers out.
+                std::unique_ptr<TDataFile> writer;
+                try {
+                    writer = TDataFile::Open(fileName, true, false);
+                } catch (const EDataFileError& e) {
+                    return SetFault(e.Fault(), std::string(e.what()) + "; an unfinished edit cannot be finished");
+                }
+                std::string error;
+                if (!TEditJournal::Recover(*writer, error)) return SetFault(TFileFault::Other, error);
+                if (writing) file = std::move(writer);
+                StatExact(fileName, data);
+            }
+            if (!file) {
+                bool write = writing && !(existed && (data.Attributes & platform::faReadOnly));
+                file = TDataFile::Open(fileName, write, FStorageMode != 0 && FCreateMissing);
+            }
+        } catch (const EDataFileError& e) {
+            return SetFault(e.Fault(), e.what());
         }
-        existed = settings::FindEntry(fileName, data, 0);
-        if (!existed) return false;
-    }
-    // Opening its own data file again: the list lets go of it first, or
-    // its own write lock would refuse the open.
-    if (FStream && FStorageMode == 2 && SameFile(fileName, FFileName)) ReleaseStream();
-    std::unique_ptr<TFileStream> file;
-    if (existed) {
-        try {
-            if (readOnly || (data.Attributes & platform::faReadOnly))
-                file = std::make_unique<TFileStream>(fileName, platform::fmOpenRead);
-            else
-                file = std::make_unique<TFileStream>(fileName, platform::fmOpenReadWrite | platform::fmShareDenyWrite);
-        } catch (const platform::Exception&) {
-            return false;
-        }
+        if (!existed) StatExact(fileName, data);
+    } else {
+        SetFault(TFileFault::NotFound, "\"" + fileName + "\": not found");
+        if (FStorageMode != 0) return false;  // nothing made, nothing changed
     }
 
     Clear();
@@ -94,6 +143,7 @@ bool THdStrings::Open(const std::string& fileName, bool readOnly) {
     FObjects.clear();
     FOpenEnd = false;
     FIndexDirty = true;
+    FIndexFresh = false;
     FIoError = false;
 
     bool answer = false;
@@ -102,12 +152,10 @@ bool THdStrings::Open(const std::string& fileName, bool readOnly) {
         auto memory = std::make_unique<TMemoryStream>();
         if (file) {
             try {
-                int64_t size = file->Size();
+                int64_t size = file->GetSize();
                 memory->SetSize(size);
-                file->SetPosition(0);
-                int64_t got = size > 0 ? file->Read(memory->Memory(), size) : 0;
-                if (got != size) throw platform::EReadError("short read");
-                FUsedSize = got;
+                if (size > 0 && !file->ReadAt(0, memory->Memory(), size)) throw platform::EReadError("short read");
+                FUsedSize = size;
                 answer = true;
             } catch (...) {
                 memory->SetSize(0);
@@ -124,7 +172,8 @@ bool THdStrings::Open(const std::string& fileName, bool readOnly) {
         FStream = MakeTempStream();
         break;
     default:
-        FUsedSize = file->Size();
+        FUsedSize = file->GetSize();
+        FFile = file.get();
         FStream = std::move(file);
         answer = true;
         break;
@@ -133,10 +182,33 @@ bool THdStrings::Open(const std::string& fileName, bool readOnly) {
 
     if (answer) {
         FFileName = fileName;
-        settings::FindEntry(fileName, FFileData, 0);
+        FFileData = data;
+        DetectLineEnd();
         if (!LoadIndex(fileName)) BuildIndex(-1);
     }
     return answer;
+}
+
+// The first line end decides: a lone LF makes an LF file; CR LF, or no line
+// end at all, keeps the list's kind for new entries.
+void THdStrings::DetectLineEnd() {
+    std::string separator = FNewSeparator;
+    std::vector<char> block(65536);
+    char previous = 0;
+    for (int64_t pos = 0; pos < FUsedSize;) {
+        int64_t n = std::min<int64_t>(int64_t(block.size()), FUsedSize - pos);
+        if (!ReadAt(pos, block.data(), n)) break;
+        const char* lf = static_cast<const char*>(std::memchr(block.data(), '\n', size_t(n)));
+        if (lf) {
+            char before = lf > block.data() ? lf[-1] : previous;
+            separator = before == '\r' ? "\r\n" : "\n";
+            break;
+        }
+        previous = block[size_t(n) - 1];
+        pos += n;
+    }
+    FSeparator = separator;
+    FSeparatorLength = static_cast<uint8_t>(separator.size());
 }
 
 bool THdStrings::Save(const std::string& fileName) {
@@ -147,7 +219,7 @@ bool THdStrings::Save(const std::string& fileName) {
         name = FFileName;
     }
     FindData data;
-    bool exists = settings::FindEntry(name, data, 0);
+    bool exists = StatExact(name, data);
     if (exists && (data.Attributes & platform::faReadOnly)) {
         settings::MsgBox("File [" + name + "] is write protected, can't save.", "HdStrings - Save", platform::MB_OK);
         return false;
@@ -163,41 +235,38 @@ bool THdStrings::Save(const std::string& fileName) {
         }
     }
 
-    std::unique_ptr<TFileStream> target;
+    // The whole content replaces the file in one safe save: a stop leaves
+    // the old file or the new one, and links, mode and owner stay.
     try {
-        if (!exists) TFileStream create(name, platform::fmCreate);
-        target = std::make_unique<TFileStream>(name, platform::fmOpenReadWrite | platform::fmShareDenyWrite);
-    } catch (const platform::Exception&) {
+        platform::TSaveFileStream target(name);
+        std::vector<uint8_t> block(size_t(std::min<int64_t>(FUsedSize, 4 << 20)));
+        for (int64_t pos = 0; pos < FUsedSize;) {
+            int64_t n = std::min<int64_t>(int64_t(block.size()), FUsedSize - pos);
+            if (!ReadAt(pos, block.data(), n)) throw platform::EReadError("short read");
+            target.WriteBuffer(block.data(), n);
+            pos += n;
+        }
+        target.Commit();
+    } catch (const platform::EFCreateError&) {
         settings::MsgBox("Failed to open file " + name, "HdStrings - Save", platform::MB_OK);
         return false;
-    }
-
-    bool copied = false;
-    try {
-        target->SetPosition(0);
-        if (FUsedSize > 0) {
-            FStream->SetPosition(0);
-            target->CopyFrom(*FStream, FUsedSize);
-        }
-        if (target->Size() > FUsedSize) target->SetSize(FUsedSize);
-        copied = true;
     } catch (...) {
-        copied = false;
-    }
-    if (!copied) {
         settings::MsgBox("Copy to" + name + "failed", "HdStrings - Save", platform::MB_OK);
         return false;
     }
-
     FFileName = name;
     if (FStorageMode == 2) {
         // The list goes on in the new file; the old one keeps its bytes.
-        ReleaseStream();
-        FStream = std::move(target);
-    } else {
-        target.reset();
+        try {
+            auto file = TDataFile::Open(name, true, false);
+            ReleaseStream();
+            FFile = file.get();
+            FStream = std::move(file);
+        } catch (const EDataFileError& e) {
+            SetFault(e.Fault(), e.what());
+        }
     }
-    settings::FindEntry(name, FFileData, 0);
+    StatExact(name, FFileData);
     SaveIndex(true);
     return true;
 }
@@ -245,14 +314,14 @@ void THdStrings::LoadFromStream(TStream& stream) {
 // ends ascending within the used size, the last one at its end, and only
 // the last entry without separator. A cheap look at the last separator
 // catches most tables whose data file changed within one time-stamp tick.
-bool THdStrings::ValidEntryTable(const std::vector<int32_t>& ends, bool openEnd) {
+bool THdStrings::ValidEntryTable(const TEntryEnds& ends, bool openEnd) {
     int64_t previous = 0;
     const size_t n = ends.size();
     for (size_t i = 0; i < n; ++i) {
         bool open = openEnd && i + 1 == n;
-        int64_t length = int64_t(ends[i]) - previous;
-        if (length < (open ? 1 : FSeparatorLength)) return false;
-        previous = ends[i];
+        int64_t end = ends[i];
+        if (end - previous < (open ? 1 : FSeparatorLength)) return false;
+        previous = end;
     }
     if (previous != FUsedSize) return false;
     if (n == 0 || !FStream) return true;
@@ -263,44 +332,51 @@ bool THdStrings::ValidEntryTable(const std::vector<int32_t>& ends, bool openEnd)
     return openEnd != endsWithSeparator;
 }
 
+uint8_t THdStrings::IndexKind() const {
+    return uint8_t((FSeparatorLength == 1 ? tkLf : 0) | (FUsedSize > INT32_MAX ? tkWide : 0));
+}
+
 bool THdStrings::LoadIndex(const std::string& fileName) {
     std::string name = fileName.empty() ? FFileName : fileName;
     FindData data, index;
-    if (!settings::FindEntry(name, data, 0)) return false;
+    if (!StatExact(name, data)) return false;
     std::string indexName = IndexFileName(name);
-    if (!settings::FindEntry(indexName, index, 0)) return false;
+    if (SameFile(indexName, name) || !StatExact(indexName, index)) return false;
     if (!SameTime(data.LastWriteTime, index.LastWriteTime)) return false;
     try {
-        TFileStream file(indexName, platform::fmOpenRead);
+        auto file = TDataFile::Open(indexName, false, false);
         uint8_t header[HeaderSize];
-        if (file.Read(header, HeaderSize) != HeaderSize) return false;
-        size_t sigLength = strnlen(reinterpret_cast<const char*>(header), 6);
-        if (std::string(reinterpret_cast<const char*>(header), sigLength) != "VsInd") return false;
+        if (!file->ReadAt(0, header, HeaderSize)) return false;
+        if (std::memcmp(header, Signature, 5) != 0 || header[5] != IndexKind()) return false;
+        const int recordSize = (header[5] & tkWide) ? WideEntryRecordSize : EntryRecordSize;
         int32_t last = static_cast<int32_t>(ReadLE32(header + 6));
-        if (last < -1) return false;
+        if (last < -1 || last >= MaxEntries) return false;
         const int64_t count = int64_t(last) + 1;
         // A count the file cannot hold is refused before any memory is taken.
-        if (file.Size() < HeaderSize + count * EntryRecordSize) return false;
-        std::vector<int32_t> ends;
+        if (file->GetSize() < HeaderSize + count * recordSize) return false;
+        TEntryEnds ends;
         std::vector<uint32_t> objects;
         bool openEnd = false;
         ends.reserve(static_cast<size_t>(count));
-        std::vector<uint8_t> block(static_cast<size_t>(std::min<int64_t>(RecordsPerBlock, count)) * EntryRecordSize);
+        std::vector<uint8_t> block(static_cast<size_t>(std::min<int64_t>(RecordsPerBlock, count)) * recordSize);
+        int64_t pos = HeaderSize;
         for (int64_t done = 0; done < count;) {
             size_t n = static_cast<size_t>(std::min<int64_t>(RecordsPerBlock, count - done));
-            int64_t bytes = int64_t(n) * EntryRecordSize;
-            if (file.Read(block.data(), bytes) != bytes) return false;
+            int64_t bytes = int64_t(n) * recordSize;
+            if (!file->ReadAt(pos, block.data(), bytes)) return false;
+            pos += bytes;
             for (size_t k = 0; k < n; ++k) {
-                const uint8_t* record = block.data() + k * EntryRecordSize;
-                ends.push_back(static_cast<int32_t>(ReadLE32(record)));
+                const uint8_t* record = block.data() + k * size_t(recordSize);
+                TEntry e = recordSize == EntryRecordSize ? DecodeEntry(record) : DecodeWideEntry(record);
+                if (e.End < (ends.empty() ? 0 : ends.back())) return false;
+                ends.push_back(e.End);
                 // Only the last entry may lack its separator.
-                if (record[4] & efNoSeparator) {
+                if (e.Flags & efNoSeparator) {
                     if (done + int64_t(k) + 1 != count) return false;
                     openEnd = true;
                 }
-                uint32_t object = ReadLE32(record + 10);
-                if (object != 0 && objects.empty()) objects.assign(static_cast<size_t>(count), 0);
-                if (object != 0) objects[ends.size() - 1] = object;
+                if (e.Object != 0 && objects.empty()) objects.assign(static_cast<size_t>(count), 0);
+                if (e.Object != 0) objects[ends.size() - 1] = e.Object;
             }
             done += int64_t(n);
         }
@@ -311,6 +387,7 @@ bool THdStrings::LoadIndex(const std::string& fileName) {
         FLastIndex = last;
         FHeld = static_cast<int>(count);
         FIndexDirty = false;
+        FIndexFresh = true;
         return true;
     } catch (...) {
         return false;
@@ -318,23 +395,25 @@ bool THdStrings::LoadIndex(const std::string& fileName) {
 }
 
 bool THdStrings::SaveIndex(bool onlyIfPresent) {
-    // The table describes the used bytes: a data file must not keep growth
-    // slack behind them, or it would be stale (and longer) at once.
-    if (FStorageMode == 2) TrimStorage();
     FindData data, index;
-    if (FFileName.empty() || !settings::FindEntry(FFileName, data, 0)) return false;
+    if (FFileName.empty() || !StatExact(FFileName, data)) return false;
     std::string indexName = IndexFileName(FFileName);
-    bool present = settings::FindEntry(indexName, index, 0);
+    if (SameFile(indexName, FFileName)) return false;
+    bool present = StatExact(indexName, index);
     if (onlyIfPresent && !present) return true;
     // Equal times alone would miss a change made within one time-stamp
     // tick of the file system, so a table changed since it was last read or
     // written is written again.
     if (present && SameTime(index.LastWriteTime, data.LastWriteTime) && !FIndexDirty) return true;
+    if (present && !IsEntryTable(indexName)) return false;  // someone's own file: never written over
     bool answer = false;
     try {
         platform::TSaveFileStream file(indexName);
+        const uint8_t kind = IndexKind();
+        const int recordSize = (kind & tkWide) ? WideEntryRecordSize : EntryRecordSize;
         uint8_t header[HeaderSize];
-        std::memcpy(header, Signature, 6);
+        std::memcpy(header, Signature, 5);
+        header[5] = kind;
         uint32_t last = static_cast<uint32_t>(FLastIndex);
         header[6] = uint8_t(last);
         header[7] = uint8_t(last >> 8);
@@ -342,11 +421,17 @@ bool THdStrings::SaveIndex(bool onlyIfPresent) {
         header[9] = uint8_t(last >> 24);
         file.WriteBuffer(header, HeaderSize);
         const size_t count = size_t(FLastIndex + 1);
-        std::vector<uint8_t> block(std::min(RecordsPerBlock, count) * EntryRecordSize);
+        std::vector<uint8_t> block(std::min(RecordsPerBlock, count) * size_t(recordSize));
         for (size_t done = 0; done < count;) {
             size_t n = std::min(RecordsPerBlock, count - done);
-            for (size_t k = 0; k < n; ++k) EncodeEntry(Entry(int(done + k)), block.data() + k * EntryRecordSize);
-            file.WriteBuffer(block.data(), int64_t(n) * EntryRecordSize);
+            for (size_t k = 0; k < n; ++k) {
+                uint8_t* out = block.data() + k * size_t(recordSize);
+                if (recordSize == EntryRecordSize)
+                    EncodeEntry(Entry(int(done + k)), out);
+                else
+                    EncodeWideEntry(Entry(int(done + k)), out);
+            }
+            file.WriteBuffer(block.data(), int64_t(n) * recordSize);
             done += n;
         }
         file.Commit();
@@ -356,9 +441,34 @@ bool THdStrings::SaveIndex(bool onlyIfPresent) {
     }
     if (answer) {
         FIndexDirty = false;
+        FIndexFresh = true;
         if (!platform::SetFileTimes(indexName, data.LastAccessTime, data.LastWriteTime)) settings::ShowSystemError(-1);
     }
     return answer;
+}
+
+// An entry table, or an empty file (a table cut short while being made).
+bool THdStrings::IsEntryTable(const std::string& path) {
+    try {
+        auto file = TDataFile::Open(path, false, false);
+        uint8_t head[5];
+        return file->GetSize() == 0 || (file->ReadAt(0, head, 5) && std::memcmp(head, Signature, 5) == 0);
+    } catch (const EDataFileError&) {
+        return false;
+    }
+}
+
+void THdStrings::StaleIndexBeforeChange() {
+    if (!FIndexFresh || FFileName.empty()) return;
+    FIndexFresh = false;
+    const std::string name = IndexFileName(FFileName);
+    int fd = ::open(name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return;
+    struct stat st{};
+    // Emptied, the table can never pass for valid; the next SaveIndex
+    // writes it again.
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) == 0) ::fsync(fd);
+    ::close(fd);
 }
 
 } // namespace xoStr31

@@ -1,33 +1,16 @@
 #include "xoStr31/SortOrder.h"
 
+#include "xoStr31/PlacementSearch.h"
+#include "xoStr31/SortBytes.h"
+
 #include <algorithm>
-#include <array>
-#include <cstring>
-#include <string>
 
 namespace xoStr31 {
 
 namespace {
 
-bool IsUpperLetter(unsigned c) { return (c >= 65 && c <= 90) || (c >= 192 && c <= 214) || (c >= 216 && c <= 221); }
-bool IsLowerLetter(unsigned c) { return (c >= 97 && c <= 122) || (c >= 222 && c <= 246) || (c >= 248); }
-
-// Blank, digits, ASCII letters and the punctuation that has no partner 32
-// bytes away in the set and does not sit between "Z" and "a".
-constexpr std::array<bool, 256> MakeConsistentSet() {
-    std::array<bool, 256> set{};
-    set[' '] = true;
-    for (int c = '0'; c <= '9'; ++c) set[c] = true;
-    for (int c = 'A'; c <= 'Z'; ++c) set[c] = true;
-    for (int c = 'a'; c <= 'z'; ++c) set[c] = true;
-    for (int c = '!'; c <= '/'; ++c) set[c] = true;
-    for (int c = ':'; c <= '?'; ++c) set[c] = true;
-    for (int c = '{'; c <= '~'; ++c) set[c] = true;
-    return set;
-}
-constexpr std::array<bool, 256> ConsistentSet = MakeConsistentSet();
-
-uint8_t FoldByte(uint8_t c) { return (c >= 'A' && c <= 'Z') ? uint8_t(c + 32) : c; }
+using SortBytes::IsLowerLetter;
+using SortBytes::IsUpperLetter;
 
 class Fenwick {
 public:
@@ -35,27 +18,21 @@ public:
     void Add(size_t i) {
         for (++i; i < tree_.size(); i += i & (~i + 1)) ++tree_[i];
     }
-    // Count of the added values 0 to i.
-    int32_t Prefix(size_t i) const {
+    // Count of the added values 0 to i - 1.
+    int32_t Below(size_t i) const {
         int32_t sum = 0;
-        for (++i; i > 0; i -= i & (~i + 1)) sum += tree_[i];
+        for (; i > 0; i -= i & (~i + 1)) sum += tree_[i];
         return sum;
     }
 private:
     std::vector<int32_t> tree_;
 };
 
-void AssignSamples(std::vector<TSortRecord>& records, std::vector<int32_t>& sampleEntries) {
+void SetSamples(std::vector<TSortRecord>& records, std::vector<int32_t>& sampleEntries) {
     // Every entry is placed exactly once, so entry j is the (j+1)th placement.
-    for (auto& r : records) {
-        if (r.Entry % SampleEvery == 0) {
-            r.Sample = r.Entry / SampleEvery;
-        } else {
-            r.Sample = -1;
-        }
-    }
-    size_t n = records.size();
-    for (size_t j = 0; j < n; j += SampleEvery) sampleEntries.push_back(static_cast<int32_t>(j));
+    sampleEntries.clear();
+    for (auto& r : records) r.Sample = r.Entry % SampleEvery == 0 ? r.Entry / SampleEvery : -1;
+    for (size_t j = 0; j < records.size(); j += SampleEvery) sampleEntries.push_back(static_cast<int32_t>(j));
 }
 
 } // namespace
@@ -82,14 +59,11 @@ int CompareEntryTexts(std::string_view a, std::string_view b, unsigned flags) {
     return a.size() < b.size() ? -1 : 1;
 }
 
-bool IsConsistentSortByte(uint8_t b) { return ConsistentSet[b]; }
-
-void ComputeSortIndexByWalk(const std::vector<std::string_view>& texts, std::vector<TSortRecord>& records,
+void ComputeSortIndexByWalk(const TSortTexts& texts, std::vector<TSortRecord>& records,
                             std::vector<int32_t>& sampleEntries) {
     records.clear();
-    records.reserve(texts.size());
-    sampleEntries.clear();
-    for (size_t j = 0; j < texts.size(); ++j) {
+    records.reserve(texts.Count());
+    for (size_t j = 0; j < texts.Count(); ++j) {
         std::string_view s = texts[j];
         size_t placed = records.size();
         size_t p = 0;
@@ -111,111 +85,75 @@ void ComputeSortIndexByWalk(const std::vector<std::string_view>& texts, std::vec
         TSortRecord r;
         r.Entry = static_cast<int32_t>(j);
         r.Position = static_cast<int32_t>(p);
-        r.Sample = -1;
-        if (placed % SampleEvery == 0) {
-            sampleEntries.push_back(static_cast<int32_t>(j));
-            r.Sample = static_cast<int32_t>(sampleEntries.size() - 1);
-        }
         records.insert(records.begin() + static_cast<std::ptrdiff_t>(p), r);
     }
+    SetSamples(records, sampleEntries);
 }
 
-bool ComputeSortIndex(const std::vector<std::string_view>& texts, std::vector<TSortRecord>& records,
-                      std::vector<int32_t>& sampleEntries) {
-    const size_t n = texts.size();
-    size_t total = 0;
-    for (auto t : texts) {
-        for (unsigned char c : t)
-            if (!ConsistentSet[c]) {
-                ComputeSortIndexByWalk(texts, records, sampleEntries);
-                return false;
-            }
-        total += t.size();
-    }
+void ComputeSortIndex(TSortTexts texts, std::vector<TSortRecord>& records, std::vector<int32_t>& sampleEntries,
+                      std::vector<std::string>* sampleTexts, const std::function<void(int)>& progress) {
+    const size_t n = texts.Count();
     records.clear();
-    sampleEntries.clear();
+    if (sampleTexts) sampleTexts->clear();
+    size_t first = 0;
+    while (first < n && texts[first].empty()) ++first;
+
+    // The place of each non-empty entry among the non-empty ones (-1 for
+    // empty texts); the search with its tables and the texts are gone
+    // before the records are made.
+    std::vector<int32_t> order;
+    if (first < n) {
+        TPlacementSearch search(std::move(texts));
+        if (progress) progress(25);
+        const size_t step = std::max<size_t>(n / 70, 4096);
+        for (size_t j = first; j < n; ++j) {
+            search.Place(static_cast<uint32_t>(j));
+            if (progress && (j - first + 1) % step == 0) progress(25 + int(70 * (j - first + 1) / (n - first)));
+        }
+        search.Finish();
+        // Entry j is the (j+1)th placed.
+        if (sampleTexts)
+            for (size_t j = 0; j < n; j += SampleEvery) sampleTexts->emplace_back(search.TextOf(uint32_t(j)));
+        order = search.TakeOrder();
+    } else {
+        order.assign(n, -1);
+        if (sampleTexts) sampleTexts->resize((n + SampleEvery - 1) / SampleEvery);
+    }
+
+    // The walk skips empty texts, so the non-empty ones keep the order
+    // found. The first non-empty text goes to the front, ahead of the empty
+    // texts placed before it, which stay right behind it from then on (a
+    // later text goes right before a non-empty one or last). Empty texts
+    // placed after it run at the very front, newest first.
     records.resize(n);
-
-    // Case-folded copies: on this byte set the walk's order is the plain
-    // byte order of the folded texts, shorter first on a common prefix.
-    std::string folded(total, '\0');
-    std::vector<std::string_view> keys(n);
-    size_t at = 0;
-    for (size_t j = 0; j < n; ++j) {
-        const std::string_view t = texts[j];
-        for (size_t i = 0; i < t.size(); ++i) folded[at + i] = static_cast<char>(FoldByte(static_cast<uint8_t>(t[i])));
-        keys[j] = std::string_view(folded.data() + at, t.size());
-        at += t.size();
-    }
-
-    std::vector<int32_t> sorted;
-    sorted.reserve(n);
-    for (size_t j = 0; j < n; ++j)
-        if (!keys[j].empty()) sorted.push_back(static_cast<int32_t>(j));
-    std::stable_sort(sorted.begin(), sorted.end(),
-                     [&](int32_t a, int32_t b) { return keys[size_t(a)] < keys[size_t(b)]; });
-
-    // The first non-empty text is placed at the front, ahead of the empty
-    // texts placed before it; they stay right behind it from then on, since
-    // a later text only ever goes right before a non-empty one or to the
-    // end. Empty texts placed after it make a run at the very front, newest
-    // first.
-    size_t first = n;
-    for (size_t j = 0; j < n; ++j)
-        if (!keys[j].empty()) {
-            first = j;
-            break;
-        }
-
-    size_t out = 0;
-    auto emit = [&](size_t j, int32_t position) {
-        records[out].Entry = static_cast<int32_t>(j);
-        records[out].Position = position;
-        ++out;
-    };
+    size_t emptiesAfter = 0;
+    for (size_t j = first; j < n; ++j) emptiesAfter += order[j] < 0;
     if (first == n) {
-        for (size_t j = n; j-- > 0;) emit(j, 0);
-        AssignSamples(records, sampleEntries);
-        return true;
-    }
-
-    // Classes of equal keys, ascending.
-    std::vector<int32_t> cls(n, -1);
-    int32_t classes = 0;
-    for (size_t k = 0; k < sorted.size(); ++k) {
-        if (k > 0 && keys[size_t(sorted[k])] != keys[size_t(sorted[k - 1])]) ++classes;
-        cls[size_t(sorted[k])] = classes;
-    }
-    ++classes;
-
-    // The place each entry was inserted at: the front run so far, the
-    // non-empty texts placed before it that it does not precede, and the
-    // group behind the first text when that one stands before it.
-    std::vector<int32_t> position(n, 0);
-    Fenwick placedClasses(static_cast<size_t>(classes));
-    const int32_t firstClass = cls[first];
-    const int32_t group = static_cast<int32_t>(first);
-    int32_t front = 0;
-    placedClasses.Add(static_cast<size_t>(firstClass));
-    for (size_t j = first + 1; j < n; ++j) {
-        if (keys[j].empty()) {
-            ++front;
-            continue;
+        for (size_t j = 0; j < n; ++j) records[n - 1 - j].Entry = static_cast<int32_t>(j);
+    } else {
+        const int32_t firstAt = order[first];
+        Fenwick placed(n - first - emptiesAfter);
+        size_t emptiesSoFar = 0;
+        for (size_t j = 0; j < n; ++j) {
+            size_t at;
+            int32_t position = 0;
+            const int32_t o = order[j];
+            if (j < first) {
+                at = emptiesAfter + size_t(firstAt) + first - j;
+            } else if (o < 0) {
+                ++emptiesSoFar;
+                at = emptiesAfter - emptiesSoFar;
+            } else {
+                at = emptiesAfter + size_t(o) + (o > firstAt ? first : 0);
+                if (j != first) position = int32_t(emptiesSoFar) + placed.Below(size_t(o)) + (o > firstAt ? int32_t(first) : 0);
+                placed.Add(size_t(o));
+            }
+            records[at].Entry = static_cast<int32_t>(j);
+            records[at].Position = position;
         }
-        int32_t c = cls[j];
-        position[j] = front + placedClasses.Prefix(static_cast<size_t>(c)) + (firstClass <= c ? group : 0);
-        placedClasses.Add(static_cast<size_t>(c));
     }
-
-    for (size_t j = n; j-- > first + 1;)
-        if (keys[j].empty()) emit(j, 0);
-    for (int32_t j : sorted) {
-        emit(size_t(j), position[size_t(j)]);
-        if (size_t(j) == first)
-            for (size_t e = first; e-- > 0;) emit(e, 0);
-    }
-    AssignSamples(records, sampleEntries);
-    return true;
+    SetSamples(records, sampleEntries);
+    if (progress) progress(100);
 }
 
 } // namespace xoStr31

@@ -5,9 +5,13 @@
 // empty text goes to the front when it is placed. CompareEntries is not a
 // consistent order for every byte (an upper letter against the six bytes
 // between "Z" and "a", two non-letters 32 apart), so the walk itself is the
-// definition. When every byte of every text lies in a set on which it is
-// consistent, the same records come out of a sort in O(n log n).
+// definition. ComputeSortIndex gives the walk's records for every input
+// without walking (see PlacementSearch.h).
+#include "xoStr31/SortTexts.h"
+
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -25,19 +29,17 @@ constexpr int SampleEvery = 50;
 // CompareEntries: a against b byte by byte, -1, 0 or 1 (see THdStrings).
 int CompareEntryTexts(std::string_view a, std::string_view b, unsigned flags);
 
-// Bytes on which CompareEntries with flags 0 agrees with comparing ASCII
-// letters case-folded and every other byte by value.
-bool IsConsistentSortByte(uint8_t b);
+// Computes the records for the texts in list order, using up the texts.
+// Samples are the entries placed 1st, 51st, 101st ... (entries 0, 50,
+// 100 ...): their entry indexes go to sampleEntries, their texts to
+// sampleTexts when given, and a record's Sample is its place there.
+// progress, when given, hears the share done in per cent now and then.
+void ComputeSortIndex(TSortTexts texts, std::vector<TSortRecord>& records, std::vector<int32_t>& sampleEntries,
+                      std::vector<std::string>* sampleTexts = nullptr, const std::function<void(int)>& progress = {});
 
-// Computes the records for the texts in list order. Samples are the entries
-// placed 1st, 51st, 101st ...: their entry indexes go to sampleEntries, and
-// a record's Sample is its place there. Answers true when the fast method
-// was used.
-bool ComputeSortIndex(const std::vector<std::string_view>& texts, std::vector<TSortRecord>& records,
-                      std::vector<int32_t>& sampleEntries);
-
-// The walk alone (quadratic); the fast method must agree with it.
-void ComputeSortIndexByWalk(const std::vector<std::string_view>& texts, std::vector<TSortRecord>& records,
+// The walk itself (quadratic): the reference ComputeSortIndex must agree
+// with.
+void ComputeSortIndexByWalk(const TSortTexts& texts, std::vector<TSortRecord>& records,
                             std::vector<int32_t>& sampleEntries);
 
 } // namespace xoStr31

@@ -8,7 +8,9 @@
 #include "xpGif10/GifImage.h"
 #include "xpGif10/GifReduce.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
 
 namespace xpGif10 {
@@ -164,21 +166,56 @@ void AssignGraphic(TGIFSubImage& frame, const TGraphic& source) {
 
 void ApplyMask(TGIFSubImage& frame, const std::vector<uint8_t>& mask) {
     TGIFLocalColorMap& map = frame.ColorMap();
-    map.Optimize();
-    if (map.Count() == 0 || map.Count() >= 256 || frame.Empty()) return;
-    const int index = map.Add(clBlack);
-    uint8_t* p = frame.Data();
-    const size_t n = std::min(mask.size(), size_t(frame.DataSize()));
-    bool used = false;
-    for (size_t i = 0; i < n; ++i)
-        if (mask[i]) {
-            p[i] = uint8_t(index);
-            used = true;
-        }
-    if (!used) {
-        map.Delete(index);
-        return;
+    const size_t n = frame.Empty() ? 0 : std::min(mask.size(), size_t(frame.DataSize()));
+    uint8_t* p = n ? frame.Data() : nullptr;
+    bool any = false;
+    std::vector<int64_t> use(256, 0);
+    for (size_t i = 0; i < n; ++i) {
+        if (mask[i])
+            any = true;
+        else
+            ++use[p[i]];
     }
+    if (any) {
+        // See-through pixels keep no colour alive: they take the colour
+        // shown most, so that sorting the map drops what only they used.
+        const uint8_t common = uint8_t(std::max_element(use.begin(), use.end()) - use.begin());
+        for (size_t i = 0; i < n; ++i)
+            if (mask[i]) p[i] = common;
+    }
+    map.Optimize();
+    if (!any || map.Count() == 0) return;
+    int index;
+    if (map.Count() < 256) {
+        index = map.Add(clBlack);
+    } else {
+        // A full table (a 256-colour reduction palette): an entry no
+        // visible pixel uses, else the least used colour gives way to its
+        // nearest neighbour, becomes the transparent entry. Losing
+        // transparency would show the see-through parts in whatever colour
+        // they were keyed with.
+        std::fill(use.begin(), use.end(), 0);
+        for (size_t i = 0; i < n; ++i)
+            if (!mask[i]) ++use[p[i]];
+        index = int(std::min_element(use.begin(), use.end()) - use.begin());
+        if (use[size_t(index)] > 0) {
+            const TGIFColor c = map.Data()[index];
+            int nearest = -1, best = 1 << 30;
+            for (int i = 0; i < map.Count(); ++i) {
+                const TGIFColor& o = map.Data()[i];
+                const int d = std::abs(o.Red - c.Red) + std::abs(o.Green - c.Green) + std::abs(o.Blue - c.Blue);
+                if (i != index && d < best) {
+                    best = d;
+                    nearest = i;
+                }
+            }
+            for (size_t i = 0; i < n; ++i)
+                if (p[i] == index) p[i] = uint8_t(nearest);
+        }
+        map.SetColor(index, clBlack);
+    }
+    for (size_t i = 0; i < n; ++i)
+        if (mask[i]) p[i] = uint8_t(index);
     // The constructor makes the new extension the frame's reference when
     // the frame had none.
     auto gce = std::make_unique<TGIFGraphicControlExtension>(&frame);

@@ -54,12 +54,16 @@ void Remap(TGIFColorMap& map, TGIFImage* image, TGIFSubImage* local, const std::
     });
 }
 
-// Sorts by decreasing use; answers whether anything changed.
-bool OptimizeMap(TGIFColorMap& map) {
+// Sorts by decreasing use; answers whether anything changed. background,
+// when given, is an index into the map that others refer to: its colour
+// counts as used and the index follows it.
+bool OptimizeMap(TGIFColorMap& map, TGIFHeader* background = nullptr) {
     if (map.Count() < 2) return false;
     map.SetOptimized(true);
     std::vector<int> histogram;
     map.BuildHistogram(histogram);
+    const int bg = background ? background->BackgroundColorIndex() : -1;
+    if (bg >= 0 && bg < int(histogram.size())) ++histogram[size_t(bg)];
     std::vector<int> sorted(histogram.size());
     std::iota(sorted.begin(), sorted.end(), 0);
     std::stable_sort(sorted.begin(), sorted.end(), [&](int a, int b) { return histogram[size_t(a)] > histogram[size_t(b)]; });
@@ -70,6 +74,7 @@ bool OptimizeMap(TGIFColorMap& map) {
     std::vector<int> order(sorted.size());
     for (size_t i = 0; i < sorted.size(); ++i) order[size_t(sorted[i])] = int(i);
     map.MapImages(order);
+    if (bg >= 0 && bg < int(order.size())) background->SetBackgroundColorIndex(uint8_t(order[size_t(bg)]));
     std::vector<TColor> colors;
     for (int i : sorted)
         if (histogram[size_t(i)] > 0) colors.push_back(map.GetColor(i));
@@ -90,7 +95,7 @@ void TGIFGlobalColorMap::MapImages(const std::vector<int>& map) {
     Remap(*this, header_ ? header_->Image() : nullptr, nullptr, map);
 }
 
-bool TGIFGlobalColorMap::Optimize() { return OptimizeMap(*this); }
+bool TGIFGlobalColorMap::Optimize() { return OptimizeMap(*this, header_); }
 
 void TGIFLocalColorMap::BuildHistogram(std::vector<int>& histogram) {
     Histogram(*this, nullptr, frame_, histogram);

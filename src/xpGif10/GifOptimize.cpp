@@ -1,6 +1,7 @@
 // Shrinking an image: sorting colour maps, merging each frame with the
 // picture before it, cropping transparent frames and dropping extensions
 // and frames that carry nothing.
+#include "xpGif10/GifFrameDiff.h"
 #include "xpGif10/GifImage.h"
 #include "xpGif10/GifPainter.h"
 #include "xpGif10/GifReduce.h"
@@ -34,14 +35,6 @@ bool UsesIndex(TGIFSubImage* f, int index) {
     if (f->Empty()) return false;
     const uint8_t* p = f->Data();
     return std::find(p, p + f->DataSize(), uint8_t(index)) != p + f->DataSize();
-}
-
-TGIFGraphicControlExtension* EnsureGCE(TGIFSubImage* f) {
-    if (TGIFGraphicControlExtension* gce = f->GraphicControlExtension()) return gce;
-    auto gce = std::make_unique<TGIFGraphicControlExtension>(f);
-    TGIFGraphicControlExtension* raw = gce.get();
-    f->Extensions().Add(std::move(gce));
-    return raw;
 }
 
 // Makes the pixels of frame that repeat the earlier frame's visible pixel
@@ -78,7 +71,7 @@ void Merge(TGIFImage& image, TGIFSubImage* frame, TGIFSubImage* earlier) {
                             transparent = o->TransparentColorIndex();
                     }
                 if (transparent < 0) transparent = map.Add(clBlack);
-                TGIFGraphicControlExtension* gce = EnsureGCE(frame);
+                TGIFGraphicControlExtension* gce = &ControlExtensionOf(*frame);
                 gce->SetTransparentColorIndex(transparent);
                 gce->SetTransparent(true);
             }
@@ -115,6 +108,44 @@ bool Crop(TGIFSubImage* f) {
     return true;
 }
 
+// The wait a frame's delay is played as, in delay units.
+int PlayedDelay(TGIFSubImage* f) {
+    TGIFGraphicControlExtension* gce = f->GraphicControlExtension();
+    if (!gce || gce->Delay() == 0) return GIFDefaultDelay;
+    return std::max<int>(gce->Delay(), GIFMinimumDelay);
+}
+
+// Deletes frame i, which draws nothing, when the animation plays the same
+// without it: the frame before keeps showing for both waits. Not the first
+// frame (the state before anything is drawn would lose its wait), not after
+// a frame that is cleared or put back (what shows during this frame's wait
+// is that cleared picture), and not a frame that carries more than its
+// graphic control extension.
+bool DropInvisible(TGIFImageList& frames, int i) {
+    if (i == 0) return false;
+    TGIFSubImage* f = frames[i];
+    TGIFSubImage* prev = frames[i - 1];
+    const int pd = DisposalOf(prev);
+    if (pd == 2 || pd == 3 || prev->Empty()) return false;
+    TGIFGraphicControlExtension* gce = f->GraphicControlExtension();
+    if (f->Extensions().Count() != (gce ? 1 : 0) || (gce && gce->UserInput())) return false;
+    const int total = PlayedDelay(prev) + PlayedDelay(f);
+    // Above the longest wait the painter would cut it short.
+    if (total > GIFMaximumDelay) return false;
+    TGIFGraphicControlExtension* pg = &ControlExtensionOf(*prev);
+    frames.Delete(i);
+    pg->SetDelay(uint16_t(total));
+    return true;
+}
+
+// A frame that draws nothing but must stay: one transparent pixel.
+void KeepOnePixel(TGIFSubImage* f) {
+    const uint8_t t = uint8_t(f->TransparentColorIndex());
+    f->SetBounds(f->Left(), f->Top(), 1, 1);
+    f->Data()[0] = t;
+    f->FreeBitmap();
+}
+
 } // namespace
 
 void TGIFImage::Optimize(int options, int reductionMethod, int /*reductionBits*/, const HPALETTE& /*customPalette*/) {
@@ -134,6 +165,7 @@ void TGIFImage::Optimize(int options, int reductionMethod, int /*reductionBits*/
                 if (images_[i]->ColorMap().Count() > 0) images_[i]->ColorMap().Optimize();
                 tick();
             }
+            if (options & 0x20) ShareGlobalColors(*this);
         }
         if (options & 0x04) {
             for (int i = 0; i < images_.Count(); ++i) {
@@ -169,22 +201,34 @@ void TGIFImage::Optimize(int options, int reductionMethod, int /*reductionBits*/
                 Merge(*this, f, earlier);
             }
         }
+        if (options & 0x20) {
+            DifferenceFrames(*this);
+            // Differencing leaves colours unused and frames small enough
+            // to draw through the global table.
+            if (options & 0x08) {
+                for (int i = 0; i < images_.Count(); ++i)
+                    if (images_[i]->ColorMap().Count() > 0) images_[i]->ColorMap().Optimize();
+                ShareGlobalColors(*this);
+            }
+        }
         if (options & 0x01) {
             for (int i = images_.Count() - 1; i >= 0; --i) {
                 TGIFSubImage* f = images_[i];
                 tick();
-                if (!f->Transparent() || f->Empty()) continue;
+                // A frame cleared after it clears its whole rectangle: cut,
+                // it would clear less.
+                if (!f->Transparent() || f->Empty() || DisposalOf(f) == 2) continue;
                 if (Crop(f)) continue;
-                const int delay = f->GraphicControlExtension() ? f->GraphicControlExtension()->Delay() : 0;
-                images_.Delete(i);
-                if (i > 0 && images_[i - 1]->Transparent() && images_[i - 1]->GraphicControlExtension()) {
-                    TGIFGraphicControlExtension* prev = images_[i - 1]->GraphicControlExtension();
-                    prev->SetDelay(uint16_t(std::min(0xFFFF, prev->Delay() + delay)));
-                }
+                if (!DropInvisible(images_, i)) KeepOnePixel(f);
             }
         }
         if (options & 0x04) {
             const bool several = images_.Count() > 1;
+            TGIFExtension* firstLoop = nullptr;
+            for (int i = 0; i < images_.Count() && !firstLoop; ++i)
+                for (int e = 0; e < images_[i]->Extensions().Count() && !firstLoop; ++e)
+                    if (dynamic_cast<TGIFAppExtNSLoop*>(images_[i]->Extensions()[e]))
+                        firstLoop = images_[i]->Extensions()[e];
             for (int i = images_.Count() - 1; i >= 0; --i) {
                 TGIFSubImage* f = images_[i];
                 for (int e = f->Extensions().Count() - 1; e >= 0; --e) {
@@ -193,7 +237,9 @@ void TGIFImage::Optimize(int options, int reductionMethod, int /*reductionBits*/
                     if (dynamic_cast<TGIFCommentExtension*>(ext) || dynamic_cast<TGIFTextExtension*>(ext)) {
                         drop = true;
                     } else if (dynamic_cast<TGIFAppExtNSLoop*>(ext)) {
-                        drop = !(i == 0 && several);
+                        // The painter heeds the first loop extension it
+                        // meets, wherever it stands.
+                        drop = !(several && ext == firstLoop);
                     } else if (dynamic_cast<TGIFApplicationExtension*>(ext)) {
                         drop = true;
                     } else if (auto* gce = dynamic_cast<TGIFGraphicControlExtension*>(ext)) {

@@ -1,6 +1,8 @@
 #include "xpGif10/GifSubImage.h"
 #include "xpGif10/GifDecoder.h"
 #include "xpGif10/GifEncoder.h"
+
+#include <algorithm>
 #include "xpGif10/GifImage.h"
 
 #include <cstring>
@@ -239,13 +241,7 @@ void TGIFSubImage::SaveToStream(TStream& stream) {
     colorMap_.SaveToStream(stream);
 
     int bpp, colors;
-    if (colorMap_.Count() > 0) {
-        bpp = colorMap_.BitsPerPixel();
-        colors = colorMap_.Count();
-    } else {
-        bpp = image_ ? image_->MaxBitsPerPixel() : 0;
-        colors = 1 << bpp;
-    }
+    EncodingWidth(*this, data_.get(), dataSize_, bpp, colors);
     if (image_ && image_->Compression == 1) {
         TRLEEncoder encoder;
         encoder.Encode(stream, bpp, colors, data_.get(), Interlaced(), height_, width_);
@@ -293,6 +289,34 @@ bool TGIFSubImage::HasMask() {
         Bitmap();
     }
     return mask_ != nullptr;
+}
+
+TGIFGraphicControlExtension& ControlExtensionOf(TGIFSubImage& frame) {
+    if (TGIFGraphicControlExtension* gce = frame.GraphicControlExtension()) return *gce;
+    // The constructor makes a new extension the frame's reference.
+    auto made = std::make_unique<TGIFGraphicControlExtension>(&frame);
+    TGIFGraphicControlExtension& gce = *made;
+    frame.Extensions().Add(std::move(made));
+    return gce;
+}
+
+void EncodingWidth(TGIFSubImage& frame, const uint8_t* data, int64_t size, int& bitsPerPixel, int& colorCount) {
+    if (frame.ColorMap().Count() > 0) {
+        bitsPerPixel = frame.ColorMap().BitsPerPixel();
+        colorCount = frame.ColorMap().Count();
+    } else {
+        bitsPerPixel = frame.Image() ? frame.Image()->MaxBitsPerPixel() : 0;
+        colorCount = 1 << bitsPerPixel;
+    }
+    // Codes need only be as wide as the largest index the frame uses: a
+    // frame that shows a few colours of a large table encodes shorter.
+    const uint8_t largest = size > 0 && data ? *std::max_element(data, data + size) : 0;
+    int need = 2;   // the narrowest code size the format has
+    while ((1 << need) <= largest) ++need;
+    if (need < bitsPerPixel) {
+        bitsPerPixel = need;
+        colorCount = std::min(colorCount, 1 << need);
+    }
 }
 
 } // namespace xpGif10

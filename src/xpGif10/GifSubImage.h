@@ -127,6 +127,13 @@ private:
     platform::HPALETTE palette_;
 };
 
+// The frame's graphic control extension; one is added when it has none.
+TGIFGraphicControlExtension& ControlExtensionOf(TGIFSubImage& frame);
+
+// The bits per pixel and colour count the frame's data (size bytes) is
+// encoded with: its table's, the codes narrowed to the largest index used.
+void EncodingWidth(TGIFSubImage& frame, const uint8_t* data, int64_t size, int& bitsPerPixel, int& colorCount);
+
 // Makes a buffer of width x height bytes filled with value, within the
 // unit's limits; raises GIFException naming the size when it cannot.
 std::unique_ptr<uint8_t[]> AllocatePixels(TGIFImage* image, int width, int height, uint8_t value,

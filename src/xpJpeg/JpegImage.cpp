@@ -75,7 +75,11 @@ DecodeResult DecodeJpeg(const uint8_t* data, size_t size, uint8_t* (*allocate)(v
         result.ok = true;
         return result;
     }
-    cinfo.out_color_space = JCS_RGB;
+    // libjpeg turns only YCbCr and grey into RGB; four-channel files (CMYK,
+    // and YCCK which it turns into CMYK) come out as ink amounts, which are
+    // converted here.
+    const bool inks = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+    cinfo.out_color_space = inks ? JCS_CMYK : JCS_RGB;
     jpeg_start_decompress(&cinfo);
     uint8_t* out = allocate(ctx, int(cinfo.output_width), int(cinfo.output_height));
     if (!out) {
@@ -84,9 +88,33 @@ DecodeResult DecodeJpeg(const uint8_t* data, size_t size, uint8_t* (*allocate)(v
         return result;
     }
     const size_t stride = size_t(cinfo.output_width) * 3;
+    // The ink row lives in libjpeg's own pool, freed with the decompressor.
+    JSAMPARRAY inkRow =
+        inks ? (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE, cinfo.output_width * 4, 1)
+             : nullptr;
+    // Files with Adobe's marker (nearly all CMYK files) store the inks
+    // inverted: 255 is no ink.
+    const bool inverted = cinfo.saw_Adobe_marker;
     while (cinfo.output_scanline < cinfo.output_height) {
         JSAMPROW row = out + stride * cinfo.output_scanline;
-        jpeg_read_scanlines(&cinfo, &row, 1);
+        if (!inks) {
+            jpeg_read_scanlines(&cinfo, &row, 1);
+            continue;
+        }
+        jpeg_read_scanlines(&cinfo, inkRow, 1);
+        const uint8_t* ink = inkRow[0];
+        for (JDIMENSION x = 0; x < cinfo.output_width; ++x, ink += 4) {
+            unsigned c = ink[0], m = ink[1], y = ink[2], k = ink[3];
+            if (!inverted) {
+                c = 255 - c;
+                m = 255 - m;
+                y = 255 - y;
+                k = 255 - k;
+            }
+            row[3 * x] = uint8_t((c * k + 127) / 255);
+            row[3 * x + 1] = uint8_t((m * k + 127) / 255);
+            row[3 * x + 2] = uint8_t((y * k + 127) / 255);
+        }
     }
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);

@@ -107,39 +107,62 @@ TEST(HdStringsFiles, OpenInEachMode) {
     EXPECT_EQ(Texts(file), (std::vector<std::string>{"a", "new", "bb", "c", "tail"}));
 }
 
-// Files that do not fit 32-bit entry ends are refused untouched, and a list
-// near the limit refuses to grow past it.
-TEST(HdStringsFiles, TwoGibibyteLimit) {
+// A file past 4 GiB (sparse, so the test takes no disk) opens through a
+// table of the wide kind, is edited at its end in place, and its table is
+// written in the wide kind again; ends past 4 GiB stay exact.
+TEST(HdStringsFiles, FilesPastFourGibibytes) {
     TempFolder dir;
-    Boxes boxes;
     std::string big = dir / "big.txt";
-    int fd = ::open(big.c_str(), O_CREAT | O_WRONLY, 0644);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::ftruncate(fd, int64_t(1) << 31), 0);  // sparse
-    ::close(fd);
-    THdStrings list;
-    list.SetParam(0, 2);
-    EXPECT_FALSE(list.Open(big, false));
-    ASSERT_EQ(boxes.box->Boxes().size(), 1u);
-    EXPECT_EQ(boxes.box->Boxes()[0].caption, "HdStrings - Open");
-    EXPECT_EQ(boxes.box->Boxes()[0].text, "File [" + big + "] is 2 GiB or larger, can't open.");
+    const int64_t gap = (int64_t(5) << 30) + 3;
+    {
+        int fd = ::open(big.c_str(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::pwrite(fd, "first\r\n", 7, 0), 7);
+        ASSERT_EQ(::pwrite(fd, "\r\nlast\r\n", 8, 7 + gap), 8);
+        ::close(fd);
+    }
+    const int64_t ends[3] = {7, 7 + gap + 2, 7 + gap + 8};
+    std::string table = std::string("VsInd\x02", 6) + Header(2).substr(6);
+    for (int64_t end : ends) {
+        TEntry e;
+        e.End = end;
+        uint8_t b[WideEntryRecordSize];
+        EncodeWideEntry(e, b);
+        table += std::string(reinterpret_cast<char*>(b), WideEntryRecordSize);
+    }
+    WriteFile(dir / "big.Rni", table);
+    MatchTimes(big, dir / "big.Rni");
+
+    const int64_t newEnd = ends[2] + 3 + 6;
+    {
+        THdStrings list;
+        list.SetParam(0, 2);
+        ASSERT_TRUE(list.Open(big, false));
+        ASSERT_EQ(list.GetCount(), 3);
+        EXPECT_EQ(list.Get(0), "first");
+        EXPECT_EQ(list.Get(2), "last");
+        EXPECT_EQ(list.Entry(2).End, ends[2]);
+        list.Put(2, "changed");
+        list.Add("more");
+        EXPECT_FALSE(list.IoError());
+        EXPECT_EQ(list.Get(2), "changed");
+        EXPECT_EQ(list.Entry(3).End, newEnd);
+        ASSERT_TRUE(list.SaveIndex(true));
+    }
+
+    std::string written = ReadFile(dir / "big.Rni");
+    ASSERT_EQ(written.size(), 10u + 4 * WideEntryRecordSize);
+    EXPECT_EQ(written.substr(0, 6), std::string("VsInd\x02", 6));
+    EXPECT_EQ(DecodeWideEntry(reinterpret_cast<const uint8_t*>(written.data()) + 10 + 3 * WideEntryRecordSize).End,
+              newEnd);
+    THdStrings again;
+    again.SetParam(0, 2);
+    ASSERT_TRUE(again.Open(big, true));
+    EXPECT_TRUE(again.LoadIndex(""));
+    EXPECT_EQ(again.Get(3), "more");
     struct stat st{};
     ::stat(big.c_str(), &st);
-    EXPECT_EQ(st.st_size, int64_t(1) << 31);
-
-    // One byte less opens (its entry table spares the scan) but cannot grow.
-    ASSERT_EQ(::truncate(big.c_str(), MaxDataSize), 0);
-    WriteFile(dir / "big.Rni", Header(0) + Record(int32_t(MaxDataSize), efNoSeparator, 0));
-    MatchTimes(big, dir / "big.Rni");
-    ASSERT_TRUE(list.Open(big, false));
-    EXPECT_EQ(list.GetCount(), 1);
-    EXPECT_EQ(list.Add("x"), -1);
-    EXPECT_TRUE(list.IoError());
-    EXPECT_EQ(list.GetCount(), 1);
-    EXPECT_EQ(list.UsedSize(), MaxDataSize);
-    list.AppendData("y", 1);
-    EXPECT_TRUE(list.IoError());
-    EXPECT_EQ(list.UsedSize(), MaxDataSize);
+    EXPECT_EQ(st.st_size, newEnd);
 }
 
 TEST(HdStringsFiles, EntryTableLayoutAndUse) {
@@ -337,4 +360,30 @@ TEST(HdStringsFiles, IndexOfRange) {
     EXPECT_EQ(list.FindValue(platform::TVariant("B"), platform::NORM_IGNORECASE, 2, 5), -1);
     EXPECT_EQ(list.FindValue(platform::TVariant(7), 0, 0, 6), -1);
     EXPECT_EQ(list.FindValue(platform::TVariant(""), 0, 0, 6), -1);
+}
+
+// The temporary file of storage mode 1 is made new: a link planted under its
+// name is passed over, and what it points to stays as it was. Saving over
+// the list's own file through a link writes the file and keeps the link.
+TEST(HdStringsFiles, TemporaryFileAndSavesThroughLinks) {
+    TempFolder dir;
+    WriteFile(dir / "victim.txt", "keep");
+    ASSERT_EQ(::symlink((dir / "victim.txt").c_str(), (dir / "xoStr31.Txt").c_str()), 0);
+    THdStrings temp;
+    temp.SetPath(1, dir.Path());
+    temp.Add("secret");
+    temp.SetParam(0, 1);
+    EXPECT_EQ(temp.GetPath(2), dir / "xoStr31_1.Txt");
+    EXPECT_EQ(ReadFile(dir / "victim.txt"), "keep");
+
+    WriteFile(dir / "real.txt", "a\r\n");
+    ASSERT_EQ(::symlink("real.txt", (dir / "link.txt").c_str()), 0);
+    THdStrings list;
+    ASSERT_TRUE(list.Open(dir / "link.txt", false));
+    list.Add("b");
+    ASSERT_TRUE(list.Save(""));
+    struct stat st{};
+    ASSERT_EQ(::lstat((dir / "link.txt").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(ReadFile(dir / "real.txt"), "a\r\nb\r\n");
 }

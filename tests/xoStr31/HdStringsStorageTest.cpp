@@ -401,3 +401,59 @@ TEST(HdStringsStorage, InsertThatCannotMakeRoomChangesNothing) {
     EXPECT_EQ(list.Get(0), "one");
     EXPECT_EQ(hdtest::ReadFile(dir / "ro.txt"), "one\r\ntwo\r\n");
 }
+
+// Entry ends past 4 GiB are kept as 4-byte low halves and a few step marks:
+// every change of the table against a plain list of 64-bit ends, with ends
+// that cross several 4 GiB boundaries back and forth.
+TEST(HdStringsStorage, EntryEndsPastFourGibibytesMatchPlainList) {
+    std::mt19937_64 rng(3);
+    const int64_t g4 = int64_t(1) << 32;
+    TEntryEnds ends;
+    std::vector<int64_t> model;
+    auto check = [&](int step) {
+        ASSERT_EQ(ends.size(), model.size()) << step;
+        for (size_t i = 0; i < model.size(); ++i) ASSERT_EQ(ends[i], model[i]) << "step " << step << " at " << i;
+    };
+    for (int step = 0; step < 3000; ++step) {
+        const int64_t last = model.empty() ? 0 : model.back();
+        switch (rng() % 5) {
+        case 0: {  // append, sometimes jumping a boundary or more
+            int64_t gap = rng() % 3 == 0 ? int64_t(rng() % (3 * g4)) : int64_t(rng() % 1000);
+            ends.push_back(last + gap);
+            model.push_back(last + gap);
+            break;
+        }
+        case 1: {  // insert between two ends
+            size_t i = model.empty() ? 0 : rng() % (model.size() + 1);
+            int64_t lo = i ? model[i - 1] : 0, hi = i < model.size() ? model[i] : lo + g4;
+            int64_t v = lo + int64_t(rng() % uint64_t(hi - lo + 1));
+            ends.insert(i, v);
+            model.insert(model.begin() + std::ptrdiff_t(i), v);
+            break;
+        }
+        case 2:
+            if (!model.empty()) {
+                size_t i = rng() % model.size();
+                ends.erase(i);
+                model.erase(model.begin() + std::ptrdiff_t(i));
+            }
+            break;
+        case 3:
+            if (!model.empty()) {  // move the ends from i, up or down (never below the end before)
+                size_t i = rng() % model.size();
+                int64_t floor = i ? model[i - 1] : 0;
+                int64_t delta = int64_t(rng() % (2 * g4)) - std::min<int64_t>(g4, model[i] - floor);
+                ends.AddFrom(i, delta);
+                for (size_t j = i; j < model.size(); ++j) model[j] += delta;
+            }
+            break;
+        default:
+            if (rng() % 8 == 0) {
+                size_t n = model.empty() ? 0 : rng() % model.size();
+                ends.resize(n);
+                model.resize(n);
+            }
+        }
+        check(step);
+    }
+}

@@ -319,7 +319,8 @@ TEST(GifOptimize, CleansExtensionsAndEmptyFrames) {
 TEST(GifOptimize, SortsEveryColourMap) {
     auto image = Animation(2, 1, {{{0, 0, 2, 1}, 5, 5, 1}});
     image->Optimize(0x08, 0, 8, nullptr);
-    EXPECT_EQ(image->GlobalColorMap().Count(), 1);
+    // The shown colour first; the background colour (index 0) stays.
+    EXPECT_EQ(image->GlobalColorMap().Count(), 2);
     EXPECT_EQ(image->GlobalColorMap().GetColor(0), Colours[5]);
     EXPECT_EQ(image->Images()[0]->Pixel(1, 0), 0);
     TGIFImage empty;

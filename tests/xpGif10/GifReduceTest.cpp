@@ -362,7 +362,7 @@ TEST(FrameAssign, IndexedBitmapsAreTakenOverAsTheyAre) {
     EXPECT_EQ(f4.Pixel(1, 0), 5);
 }
 
-TEST(FrameAssign, TransparentBitmapsGetAnExtraBlackEntryUnlessTheTableIsFull) {
+TEST(FrameAssign, TransparentBitmapsGetAnExtraBlackEntryOrAFreedOne) {
     TGIFImage image;
     image.ColorReduction = rmNone;
     // Three colours; the bottom-left pixel's colour is the see-through one.
@@ -391,8 +391,15 @@ TEST(FrameAssign, TransparentBitmapsGetAnExtraBlackEntryUnlessTheTableIsFull) {
     full.SetTransparent(true);
     TGIFSubImage g(&image);
     g.Assign(&full);
-    EXPECT_FALSE(g.Transparent());
+    // A full table still gets transparency: the see-through colour (the
+    // bottom-left pixel's, 240) was shown by no other pixel and gives way.
+    ASSERT_TRUE(g.Transparent());
     EXPECT_EQ(g.ColorMap().Count(), 256);
+    EXPECT_EQ(g.Pixel(0, 15), g.TransparentColorIndex());
+    int seen = 0;
+    for (int i = 0; i < 256; ++i) seen += g.Pixel(i % 16, i / 16) == g.TransparentColorIndex();
+    EXPECT_EQ(seen, 1);
+    EXPECT_EQ(g.ColorMap().GetColor(g.Pixel(5, 15)), RGB(245, 0, 0));
 }
 
 TEST(FrameAssign, TooManyColoursWithoutReductionOverflowTheTable) {
@@ -477,9 +484,11 @@ TEST(ColorMapOptimize, SortsByUseDropsUnusedAndRenumbersPixels) {
     own->ColorMap().Add(RGB(6, 6, 6));
     g.Add(std::move(a));
     g.Add(std::move(own));
+    // The background index 0 keeps its colour alive and follows it.
     EXPECT_TRUE(g.GlobalColorMap().Optimize());
-    EXPECT_EQ(g.GlobalColorMap().Count(), 1);
+    EXPECT_EQ(g.GlobalColorMap().Count(), 2);
     EXPECT_EQ(g.GlobalColorMap().GetColor(0), RGB(2, 2, 2));
+    EXPECT_EQ(g.Header().BackgroundColorIndex(), 1);
     EXPECT_EQ(g.Images()[0]->Pixel(1, 0), 0);
     EXPECT_EQ(g.Images()[1]->ColorMap().Count(), 2);
 }

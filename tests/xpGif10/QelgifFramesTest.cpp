@@ -3,6 +3,7 @@
 // and ours meet: pixels they leave transparent (disposal to background,
 // uncovered screen) are ours to fill from the earlier target, so only their
 // opaque pixels are compared.
+#include "platform/SafeSave.h"
 #include "platform/Streams.h"
 #include "xpGif10/GifImage.h"
 
@@ -262,4 +263,122 @@ TEST_F(QelgifFrames, EncodeReadsNetpbmAndBitmapsWithTheReductionSettings) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "The picture data is shorter than its header says\n");
     EXPECT_FALSE(fs::exists(P("x.gif")));
+}
+
+TEST_F(QelgifFrames, StandardStreamsPipesSpecialOutputsNumbersAndTheSizeLimit) {
+    if (!Have("convert -version")) GTEST_SKIP() << "ImageMagick is not installed";
+    const std::string gif = MakeAnimation();
+    // Through a pipe both ways; the drawing stays the same.
+    ShellRun r = Shell("{ cat " + gif + " | " + QELGIF_PATH + " optimize - - > " + P("piped.gif") + "; }", dir_);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<Pam> before = OurFrames(gif, "a"), after = OurFrames(P("piped.gif"), "b");
+    ASSERT_EQ(before.size(), after.size());
+    for (size_t i = 0; i < before.size(); ++i) EXPECT_EQ(before[i].data, after[i].data) << i;
+    // A FIFO is read to its end; as an output it is refused.
+    ASSERT_EQ(Shell("mkfifo " + P("in.fifo") + " " + P("out.fifo"), dir_).status, 0);
+    r = Shell("(cat " + gif + " > " + P("in.fifo") + " &) ; " + QELGIF_PATH + " info " + P("in.fifo"), dir_);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("frame 5 "), std::string::npos);
+    r = Qelgif("copy " + gif + " " + P("out.fifo"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("not a regular file"), std::string::npos) << r.err;
+    // A symlinked output stays a link to the file it names.
+    fs::create_symlink(P("real.gif"), P("link.gif"));
+    ASSERT_EQ(Qelgif("copy " + gif + " " + P("link.gif")).status, 0);
+    EXPECT_TRUE(fs::is_symlink(P("link.gif")));
+    EXPECT_GT(fs::file_size(P("real.gif")), 0u);
+    // Numbers are checked, and the error names the option.
+    EXPECT_EQ(Qelgif("decode " + gif + " x.pam --frame x").err.substr(0, 31), "--frame needs a number, not \"x\"");
+    EXPECT_EQ(Qelgif("optimize " + gif + " x.gif --options 0x99").err.substr(0, 33), "--options takes 0 to 63, not 0x99");
+    EXPECT_EQ(Qelgif("edit " + gif + " x.gif --delay 70000").err.substr(0, 35), "--delay takes 0 to 65535, not 70000");
+    r = Qelgif("--version");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("qelgif ", 0), 0u);
+    // A screen of 65535 x 65535 would need 12 GiB of drawn frames: stopped
+    // before anything is written.
+    std::vector<uint8_t> big = {'G', 'I', 'F', '8', '9', 'a', 0xFF, 0xFF, 0xFF, 0xFF, 0x80, 0, 0, 0, 0, 0, 255, 255, 255,
+                                ',', 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 1, 0, ';'};
+    WriteWholeFile(P("big.gif"), big.data(), big.size());
+    r = Qelgif("frames " + P("big.gif") + " " + P("big"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("1 GiB"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(P("big-000.pam")));
+    // A 0x0 screen is as large as its frames reach.
+    big[6] = big[7] = big[8] = big[9] = 0;
+    big[20] = 2;   // the frame starts at (2, 0)
+    WriteWholeFile(P("zero.gif"), big.data(), big.size());
+    std::vector<Pam> zero = OurFrames(P("zero.gif"), "z");
+    ASSERT_EQ(zero.size(), 1u);
+    EXPECT_EQ(zero[0].width, 3);
+    EXPECT_EQ(zero[0].height, 1);
+    // Optimize never writes more than it read, and says so.
+    ASSERT_EQ(Shell("gifsicle -O3 " + gif + " -o " + P("tight.gif"), dir_).status, 0);
+    r = Qelgif("optimize " + P("tight.gif") + " " + P("again.gif"));
+    ASSERT_EQ(r.status, 0);
+    EXPECT_LE(fs::file_size(P("again.gif")), fs::file_size(P("tight.gif")));
+    if (fs::file_size(P("again.gif")) == fs::file_size(P("tight.gif"))) {
+        EXPECT_EQ(ReadFileBytes(P("again.gif")), ReadFileBytes(P("tight.gif")));
+        EXPECT_NE(r.err.find("nothing smaller came out"), std::string::npos);
+    }
+}
+
+TEST_F(QelgifFrames, EditExplodeAndMergeAsGifsicleAndImageMagickReadThem) {
+    if (!Have("convert -version") || !Have("gifsicle --version")) GTEST_SKIP() << "ImageMagick and gifsicle needed";
+    const std::string gif = MakeAnimation();
+    ShellRun r = Qelgif("edit " + gif + " " + P("e.gif") + " --delay 33 --loop 4 --comment 'made here' --comment two");
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = Shell("gifsicle -I " + P("e.gif"), dir_);
+    EXPECT_NE(r.out.find("loop count 4"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("comment made here"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("comment two"), std::string::npos) << r.out;
+    size_t delays = 0;
+    for (size_t at = 0; (at = r.out.find("delay 0.33s", at)) != std::string::npos; ++at) ++delays;
+    EXPECT_EQ(delays, 6u) << r.out;
+    ASSERT_EQ(Qelgif("edit " + P("e.gif") + " " + P("n.gif") + " --no-comments").status, 0);
+    EXPECT_EQ(Shell("gifsicle -I " + P("n.gif"), dir_).out.find("comment"), std::string::npos);
+
+    // Each exploded frame is the stored frame on the file's screen.
+    ASSERT_EQ(Qelgif("explode " + gif + " " + P("x")).status, 0);
+    for (int i = 0; i < 6; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "x-%03d.gif", i);
+        ASSERT_TRUE(fs::exists(P(name))) << name;
+        ASSERT_EQ(Qelgif("decode " + P(name) + " " + P("one.pam")).status, 0);
+        ASSERT_EQ(Qelgif("decode " + gif + " " + P("orig.pam") + " --frame " + std::to_string(i)).status, 0);
+        EXPECT_EQ(ReadFileBytes(P("one.pam")), ReadFileBytes(P("orig.pam"))) << name;
+    }
+    // Merged: ImageMagick sees the frames of both files, the second file's
+    // colours kept by its frames.
+    ASSERT_EQ(Shell("convert -size 50x20 xc:'#3070b0' -loop 0 " + P("other.gif"), dir_).status, 0);
+    ASSERT_EQ(Qelgif("merge " + P("m.gif") + " " + gif + " " + P("other.gif")).status, 0);
+    r = Shell("identify -format '%wx%h %[fx:p{1,1}.b*255]\\n' " + P("m.gif") + " | tail -1", dir_);
+    EXPECT_EQ(r.out, "50x20 176\n");
+    r = Shell("identify " + P("m.gif") + " | wc -l", dir_);
+    EXPECT_EQ(r.out, "7\n");
+}
+
+TEST_F(QelgifFrames, SeeThroughPixelsStayTransparentWithFullPalettesAndPng) {
+    if (!Have("convert -version")) GTEST_SKIP() << "ImageMagick is not installed";
+    // More than 256 colours, a see-through corner: every reduction palette
+    // fills all 256 entries.
+    ASSERT_EQ(Shell("convert -size 40x30 plasma:fractal -seed 4 \\( +clone -alpha extract -fill black -draw "
+                    "'rectangle 0,0 7,5' \\) -alpha off -compose copy-opacity -composite " + P("in.png"),
+                    dir_)
+                  .status,
+              0);
+    for (const char* options : {"--reduction 7 --bits 8", "--reduction 2", "--reduction 5", "--reduction 8"}) {
+        ShellRun r = Qelgif("encode " + P("in.png") + " " + P("out.gif") + " " + options);
+        ASSERT_EQ(r.status, 0) << options << r.err;
+        // ImageMagick sees the corner see-through and the rest opaque.
+        r = Shell("convert " + P("out.gif") + " -format '%[fx:p{3,3}.a] %[fx:p{20,20}.a]' info:", dir_);
+        EXPECT_EQ(r.out, "0 1") << options;
+        // Our PNG of the frame agrees.
+        ASSERT_EQ(Qelgif("decode " + P("out.gif") + " " + P("frame.png")).status, 0);
+        r = Shell("convert " + P("frame.png") + " -format '%[fx:p{3,3}.a] %[fx:p{20,20}.a]' info:", dir_);
+        EXPECT_EQ(r.out, "0 1") << options;
+    }
+    // Drawn states as PNG files.
+    ShellRun r = Qelgif("frames " + P("out.gif") + " " + P("s.png"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(P("s-000.png")));
 }

@@ -149,6 +149,6 @@ TEST_F(QelgifTool, WarningsGoOnAndErrorsExitWithOne) {
 
     ToolRun h = Qelgif("--help", dir_);
     EXPECT_EQ(h.status, 0);
-    for (const char* word : {"info FILE", "decode FILE OUT.pam [--frame N]", "copy IN OUT [--rle]", "RGB_ALPHA"})
+    for (const char* word : {"info FILE", "decode FILE OUT [--frame N]", "copy IN OUT [--rle]", "RGB_ALPHA"})
         EXPECT_NE(h.out.find(word), std::string::npos) << word;
 }

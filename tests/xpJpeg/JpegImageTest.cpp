@@ -1,12 +1,18 @@
 #include "platform/Bitmap.h"
 #include "platform/Canvas.h"
+#include "platform/Streams.h"
 #include "xpJpeg/JpegImage.h"
 #include "xpJpeg/JpegUnit.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+
+extern "C" {
+#include <jpeglib.h>
+}
 
 using namespace platform;
 using namespace xpJpeg;
@@ -132,4 +138,77 @@ TEST(JpegUnitStart, RegistersBothExtensionsUntilStopped) {
     }
     EXPECT_FALSE(TPicture::FindFileFormat("jpg"));
     EXPECT_TRUE(TPicture::FindFileFormat("bmp"));
+}
+
+namespace {
+
+// Writes the ink samples (inverted, as files with Adobe's marker hold
+// them) as a YCCK JPEG through libjpeg.
+std::vector<uint8_t> YcckJpeg(const std::vector<uint8_t>& cmyk, int w, int h) {
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr err;
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = JDIMENSION(w);
+    cinfo.image_height = JDIMENSION(h);
+    cinfo.input_components = 4;
+    cinfo.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_colorspace(&cinfo, JCS_YCCK);
+    jpeg_set_quality(&cinfo, 100, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<uint8_t> row(size_t(w) * 4);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        for (size_t i = 0; i < row.size(); ++i) row[i] = uint8_t(255 - cmyk[cinfo.next_scanline * row.size() + i]);
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&cinfo, &r, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    std::vector<uint8_t> out(buffer, buffer + size);
+    std::free(buffer);
+    return out;
+}
+
+} // namespace
+
+TEST(JpegImage, CmykAndYcckFilesLoadAsImageMagickConvertsThem) {
+    if (std::system("command -v convert >/dev/null 2>&1") != 0) GTEST_SKIP();
+    auto dir = std::filesystem::temp_directory_path() / ("qeljpg-cmyk-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string d = dir.string();
+    // A colourful picture as CMYK JPEG, ImageMagick's own RGB of it, and
+    // its ink samples, which libjpeg then writes again as YCCK.
+    ASSERT_EQ(std::system(("convert -size 48x32 gradient:red-blue \\( -size 48x32 gradient:yellow-black -rotate 90 "
+                           "-resize 48x32! \\) -compose multiply -composite -colorspace CMYK -quality 100 " + d +
+                           "/cmyk.jpg && convert " + d + "/cmyk.jpg -colorspace sRGB -depth 8 rgb:" + d +
+                           "/cmyk.rgb && convert " + d + "/cmyk.jpg -depth 8 cmyk:" + d + "/cmyk.raw")
+                              .c_str()),
+              0);
+    const std::vector<uint8_t> theirs = ReadFileBytes(d + "/cmyk.rgb");
+    const std::vector<uint8_t> ycck = YcckJpeg(ReadFileBytes(d + "/cmyk.raw"), 48, 32);
+    TMemoryStream ycckStream(ycck);
+    for (const char* which : {"cmyk", "ycck"}) {
+        TJPEGImage jpeg;
+        if (std::string(which) == "cmyk")
+            jpeg.LoadFromFile(d + "/cmyk.jpg");
+        else
+            jpeg.LoadFromStream(ycckStream);
+        const TBitmap& bmp = jpeg.Bitmap();
+        ASSERT_EQ(bmp.Width(), 48) << which;
+        int worst = 0;
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 48; ++x) {
+                const TColor c = bmp.GetPixel(x, y);
+                const uint8_t* t = &theirs[(size_t(y) * 48 + size_t(x)) * 3];
+                worst = std::max({worst, std::abs(GetRValue(c) - t[0]), std::abs(GetGValue(c) - t[1]),
+                                  std::abs(GetBValue(c) - t[2])});
+            }
+        // YCCK passes through one more lossy colour transform.
+        EXPECT_LE(worst, std::string(which) == "cmyk" ? 1 : 6) << which;
+    }
+    std::filesystem::remove_all(dir);
 }

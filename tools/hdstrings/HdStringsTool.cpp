@@ -1,7 +1,8 @@
 #include "HdStringsTool.h"
 
+#include "common/ProgressBar.h"
+#include "common/ToolFiles.h"
 #include "platform/Exception.h"
-#include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
 #include "platform/SysUtils.h"
 #include "xoStr31/HdStrings.h"
@@ -13,26 +14,51 @@ namespace hdstrings {
 namespace {
 
 const char* const Help =
-    "Usage: hdstrings COMMAND FILE [ARGUMENTS] [--yes] [--ignore-case]\n"
-    "Works on a text file of CR LF separated entries in place; a valid entry\n"
-    "table FILE.Rni beside it (same modification time) spares the scan.\n"
+    "Usage: hdstrings [OPTIONS] COMMAND FILE [ARGUMENTS]\n"
+    "Works on a text file in place, one entry per line. Entries are counted\n"
+    "from 0. FILE - reads standard input (for the commands that only read).\n"
     "\n"
+    "Commands that only read (the file is not changed):\n"
     "  count FILE                 print the number of entries\n"
-    "  get FILE N                 print entry N (an empty line when out of range)\n"
-    "  insert FILE N TEXT         insert TEXT before entry N (appends when N is\n"
-    "                             negative or past the end)\n"
-    "  put FILE N TEXT            replace entry N with TEXT\n"
-    "  delete FILE N              delete entry N\n"
+    "  get FILE N                 print entry N\n"
     "  find FILE TEXT [FIRST [LAST]]\n"
     "                             print the index of the first entry from FIRST\n"
-    "                             to LAST equal to TEXT in the locale's order,\n"
-    "                             or -1 (--ignore-case ignores letter case)\n"
+    "                             (default 0) to LAST (default the last) that\n"
+    "                             equals TEXT as a whole line, or -1\n"
     "  sort FILE                  print the entry indexes in sorted order, one a line\n"
-    "  index FILE                 write the entry table FILE.Rni, print the count\n"
-    "  --help                     show this text\n"
+    "Commands that change the file in place:\n"
+    "  insert FILE N TEXT         insert TEXT as entry N (N past the end or\n"
+    "                             negative appends); makes FILE when missing\n"
+    "  put FILE N TEXT            replace entry N with TEXT\n"
+    "  delete FILE N              delete entry N\n"
+    "  index FILE                 write the entry table (see below), print the count\n"
     "\n"
-    "Messages print on stderr and answer OK (Cancel to questions unless --yes).\n"
-    "Changes keep an existing entry table up to date. Exit code 1 on failure.\n";
+    "Options:\n"
+    "  --ignore-case              find: letters of either case match (by the\n"
+    "                             letters of the locale, UTF-8 aware)\n"
+    "  --lf                       a new file, or one without any line end yet,\n"
+    "                             gets LF line ends (else CR LF)\n"
+    "  --help                     show this text\n"
+    "  --                         ends the options: what follows is a command,\n"
+    "                             file name or text even when it starts with -\n"
+    "\n"
+    "Line ends: a file whose first line end is a lone LF (an ordinary Linux text\n"
+    "file) has entries ended by LF, and new entries get LF; any other file has\n"
+    "entries ended by CR LF (a lone CR or LF inside is text). TEXT may not hold\n"
+    "a line end.\n"
+    "\n"
+    "Entry table: FILE with its extension changed to .Rni (FILE.Rni when FILE\n"
+    "ends in .Rni itself) lists where each entry ends; while its time equals\n"
+    "the file's it spares the scan of a big file. Changes bring an existing\n"
+    "table up to date; only index makes a new one.\n"
+    "\n"
+    "Safety: each change is whole or not at all. While it moves the rest of\n"
+    "the file, FILE-journal beside it keeps what is needed to finish it, so a\n"
+    "change stopped by a kill, a full disk or a power cut is finished or undone\n"
+    "the next time the file is opened (by any command). A file being changed\n"
+    "is in use by another program until the change is through.\n"
+    "\n"
+    "Exit code 0 when done, 1 on any failure (the message names the cause).\n";
 
 struct Failure {
     std::string text;
@@ -44,26 +70,63 @@ int Number(const std::string& s) {
     return v;
 }
 
+std::string Cause(const xoStr31::THdStrings& list, const std::string& file) {
+    using xoStr31::TFileFault;
+    switch (list.LastFault()) {
+    case TFileFault::NotFound: return file + ": not found";
+    case TFileFault::InUse: return file + ": in use by another program";
+    case TFileFault::ReadOnly: return file + ": read-only";
+    case TFileFault::NotRegular: return file + ": not a regular file";
+    case TFileFault::TooLarge: return file + ": too large";
+    default: return list.LastError().empty() ? file + ": cannot be opened" : list.LastError();
+    }
+}
+
+// The list's progress events on a bar, one bar for each kind of work.
+class TProgress {
+public:
+    void Show(const xoStr31::THdStrings& list) {
+        if (!bar_ || kind_ != list.ProgressKind()) {
+            kind_ = list.ProgressKind();
+            bar_.reset();
+            bar_ = std::make_unique<tools::TProgressBar>(kind_ == xoStr31::TProgressKind::Index  ? "Indexing"
+                                                         : kind_ == xoStr31::TProgressKind::Move ? "Moving"
+                                                                                                  : "Sorting");
+        }
+        bar_->Update(list.Progress() / 100.0);
+    }
+
+private:
+    std::unique_ptr<tools::TProgressBar> bar_;
+    xoStr31::TProgressKind kind_ = xoStr31::TProgressKind::Index;
+};
+
 } // namespace
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    bool yes = false, ignoreCase = false, help = false;
+    bool ignoreCase = false, help = false, lf = false, options = true;
     std::vector<std::string> words;
     for (const auto& a : args) {
-        if (a == "--yes")
-            yes = true;
-        else if (a == "--ignore-case")
+        if (options && a == "--") {
+            options = false;
+        } else if (options && a == "--ignore-case") {
             ignoreCase = true;
-        else if (a == "--help" || a == "-h")
+        } else if (options && a == "--lf") {
+            lf = true;
+        } else if (options && (a == "--help" || a == "-h")) {
             help = true;
-        else
+        } else if (options && a.size() > 1 && a[0] == '-' && !(a.size() > 1 && std::isdigit(uint8_t(a[1])))) {
+            err << "hdstrings: unknown option " << a << " (see --help)\n";
+            return 1;
+        } else {
             words.push_back(a);
+        }
     }
     if (help) {
         out << Help;
         return 0;
     }
-    platform::MessageBoxScope boxes(std::make_shared<platform::ConsoleMessageBox>(yes));
+    platform::MessageBoxScope boxes(std::make_shared<platform::ConsoleMessageBox>(false));
     try {
         if (words.size() < 2) throw Failure{"missing command or file (see --help)"};
         const std::string& command = words[0];
@@ -71,25 +134,43 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         auto need = [&](size_t lo, size_t hi) {
             if (words.size() < lo || words.size() > hi) throw Failure{"wrong number of arguments for " + command};
         };
-        const bool changes = command == "insert" || command == "put" || command == "delete";
-        const bool reads = command == "count" || command == "get" || command == "find" || command == "sort" ||
-                           command == "index";
+        const bool changes = command == "insert" || command == "put" || command == "delete" || command == "index";
+        const bool reads = command == "count" || command == "get" || command == "find" || command == "sort";
         if (!changes && !reads) throw Failure{"unknown command: " + command};
         if (command == "count" || command == "sort" || command == "index") need(2, 2);
         if (command == "get" || command == "delete") need(3, 3);
         if (command == "insert" || command == "put") need(4, 4);
         if (command == "find") need(3, 5);
-        if (reads && !platform::FileExists(file)) throw Failure{"no such file: " + file};
+        if ((command == "insert" || command == "put") && words[3].find_first_of("\r\n") != std::string::npos)
+            throw Failure{"the text holds a line end (CR or LF); an entry is one line"};
 
         xoStr31::THdStrings list;
         list.SetParam(0, 2);
-        // Reading commands leave the file and its lock alone.
-        if (!list.Open(file, reads && command != "index")) throw Failure{"cannot open " + file};
+        if (lf) list.SetLineEnd(xoStr31::TLineEnd::Lf);
+        // Only insert makes a missing file.
+        list.SetCreateMissing(command == "insert");
+        TProgress progress;
+        list.OnProgress = [&progress](xoStr31::THdStrings* l) { progress.Show(*l); };
+        if (tools::IsStdStream(file)) {
+            // Standard input: read whole into memory, for the reading commands.
+            if (!reads) throw Failure{command + " changes a file in place: standard input cannot be changed"};
+            list.SetParam(0, 0);
+            std::vector<uint8_t> bytes = tools::ReadInput(file);
+            list.AppendData(bytes.data(), int64_t(bytes.size()));
+            list.UseLineEndOfContent();
+        } else if (!list.Open(file, reads)) {
+            throw Failure{Cause(list, file)};
+        }
+        if (changes && list.ReadOnly()) throw Failure{file + ": read-only"};
 
         if (command == "count") {
             out << list.GetCount() << "\n";
         } else if (command == "get") {
-            out << list.Get(Number(words[2])) << "\n";
+            int n = Number(words[2]);
+            if (n < 0 || n >= list.GetCount())
+                throw Failure{"no entry " + words[2] + ": " + file + " has " + std::to_string(list.GetCount()) +
+                              " entries, counted from 0"};
+            out << list.Get(n) << "\n";
         } else if (command == "find") {
             if (ignoreCase) list.SetFlag(10, true);
             int first = words.size() > 3 ? Number(words[3]) : 0;
@@ -104,21 +185,24 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         } else {
             int n = Number(words[2]);
             int count = list.GetCount();
-            bool done = false;
+            if (command != "insert" && (n < 0 || n >= count))
+                throw Failure{"no entry " + words[2] + ": " + file + " has " + std::to_string(count) +
+                              " entries, counted from 0"};
+            bool done;
             if (command == "insert") {
-                done = list.InsertItem(n, words[3], 0) >= 0 && !list.IoError();
+                done = list.InsertItem(n, words[3], 0) >= 0;
             } else if (command == "put") {
-                if (n < 0 || n >= count) throw Failure{"no entry " + words[2]};
                 list.Put(n, words[3]);
-                done = !list.IoError() && list.Get(n) == words[3].substr(0, words[3].find('\0'));
+                done = !list.IoError();
             } else {
-                if (n < 0 || n >= count) throw Failure{"no entry " + words[2]};
                 list.Delete(n);
-                done = list.GetCount() == count - 1;
+                done = !list.IoError() && list.GetCount() == count - 1;
             }
-            list.TrimStorage();
+            if (!done)
+                throw Failure{command + " failed on " + file + ": " +
+                              (list.LastError().empty() ? std::string("cannot write") : list.LastError()) +
+                              (list.Stream() ? "; the file is unchanged" : "")};
             list.SaveIndex(true);
-            if (!done) throw Failure{command + " failed on " + file};
         }
         return 0;
     } catch (const Failure& f) {

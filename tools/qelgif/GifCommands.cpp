@@ -2,7 +2,7 @@
 #include "GifCommands.h"
 #include "platform/Bitmap.h"
 #include "platform/Canvas.h"
-#include "platform/SafeSave.h"
+#include "ToolIO.h"
 #include "platform/Streams.h"
 #include "xpGif10/GifClock.h"
 #include "xpGif10/GifImage.h"
@@ -10,8 +10,13 @@
 #ifdef QELGIF_JPEG
 #include "xpJpeg/JpegImage.h"
 #endif
+#ifdef QELGIF_PNG
+#include "xpPng/PngImage.h"
+#endif
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <set>
 
@@ -20,19 +25,23 @@ using namespace xpGif10;
 
 namespace qelgif {
 
-namespace {
-
-int Number(const Args& args, size_t& i, const std::string& name) {
+int Number(const Args& args, size_t& i, const std::string& name, int lo, int hi) {
     if (i + 1 >= args.size()) throw UsageError(name + " needs a number");
+    const std::string& text = args[++i];
+    long v = 0;
     try {
         size_t used = 0;
-        int v = std::stoi(args[++i], &used, 0);
-        if (used != args[i].size()) throw std::invalid_argument(args[i]);
-        return v;
+        v = std::stol(text, &used, 0);
+        if (used != text.size()) throw std::invalid_argument(text);
     } catch (const std::logic_error&) {
-        throw UsageError(name + " needs a number, not \"" + args[i] + "\"");
+        throw UsageError(name + " needs a number, not \"" + text + "\"");
     }
+    if (v < lo || v > hi)
+        throw UsageError(name + " takes " + std::to_string(lo) + " to " + std::to_string(hi) + ", not " + text);
+    return int(v);
 }
+
+namespace {
 
 // ---- reading PPM and PAM ----------------------------------------------------------
 
@@ -145,9 +154,24 @@ void ReadPAM(TBitmap& bmp, const std::vector<uint8_t>& bytes) {
     FillBitmap(bmp, bytes, r.Pos(), w, h, depth, maxval);
 }
 
-// Reads IN by its first bytes: PPM (P6), PAM (P7), BMP or JPEG.
+// Reads IN by its first bytes: PPM (P6), PAM (P7), BMP, JPEG or PNG.
 void ReadPicture(TBitmap& bmp, const std::string& path) {
-    std::vector<uint8_t> bytes = ReadFileBytes(path);
+    std::vector<uint8_t> bytes = ReadInput(path);
+    if (bytes.size() >= 8 && std::memcmp(bytes.data(), "\x89PNG\r\n\x1a\n", 8) == 0) {
+#ifdef QELGIF_PNG
+        TMemoryStream s(std::move(bytes));
+        xpPng::TPNGImage png;
+        png.LoadFromStream(s);
+        CheckSize(uint64_t(png.Width()) * uint64_t(png.Height()) * 4, path);
+        // Alpha becomes the bitmap's transparent colour.
+        bmp.Assign(&png.Bitmap());
+        bmp.SetTransparentColor(png.Bitmap().TransparentColor());
+        bmp.SetTransparent(png.Bitmap().Transparent());
+        return;
+#else
+        throw Exception("PNG input is not available in this build");
+#endif
+    }
     if (bytes.size() >= 2 && bytes[0] == 'P' && bytes[1] == '6') return ReadPPM(bmp, bytes);
     if (bytes.size() >= 2 && bytes[0] == 'P' && bytes[1] == '7') return ReadPAM(bmp, bytes);
     if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M') {
@@ -166,49 +190,87 @@ void ReadPicture(TBitmap& bmp, const std::string& path) {
         throw Exception("JPEG input is not available in this build");
 #endif
     }
-    throw Exception("Unknown picture format (PPM, PAM, BMP or JPEG expected): " + path);
+    throw Exception("Unknown picture format (PPM, PAM, BMP, JPEG or PNG expected): " + path);
 }
 
-void LoadGif(TGIFImage& image, const std::string& path) {
-    image.OnWarning = [](TGIFImage*, TPersistent*, int, const std::string& message) {
-        std::cerr << "warning: " << message << "\n";
-    };
-    TMemoryStream stream;
-    stream.LoadFromFile(path);
-    image.LoadFromStream(stream);
-}
-
-void SaveGif(TGIFImage& image, const std::string& path) {
-    TMemoryStream out;
-    image.SaveToStream(out);
-    WriteWholeFile(path, out.Memory(), out.Bytes().size());
-}
-
-void WritePAM(const std::string& path, const TBitmap& bmp) {
-    std::string head = "P7\nWIDTH " + std::to_string(bmp.Width()) + "\nHEIGHT " + std::to_string(bmp.Height()) +
-                       "\nDEPTH 3\nMAXVAL 255\nTUPLTYPE RGB\nENDHDR\n";
-    std::vector<uint8_t> bytes(head.begin(), head.end());
-    bytes.reserve(bytes.size() + size_t(bmp.Width()) * size_t(bmp.Height()) * 3);
+// The state the painter drew, as rows of red, green, blue.
+std::vector<uint8_t> Samples(const TBitmap& bmp) {
+    std::vector<uint8_t> rgb;
+    rgb.reserve(size_t(bmp.Width()) * size_t(bmp.Height()) * 3);
     for (int y = 0; y < bmp.Height(); ++y)
         for (int x = 0; x < bmp.Width(); ++x) {
             TColor c = bmp.GetPixel(x, y);
-            bytes.insert(bytes.end(), {GetRValue(c), GetGValue(c), GetBValue(c)});
+            rgb.insert(rgb.end(), {GetRValue(c), GetGValue(c), GetBValue(c)});
         }
-    WriteWholeFile(path, bytes.data(), bytes.size());
+    return rgb;
 }
 
 } // namespace
+
+void LoadGif(TGIFImage& image, const std::string& path) { LoadGif(image, ReadInput(path)); }
+
+void LoadGif(TGIFImage& image, const std::vector<uint8_t>& bytes) {
+    image.OnWarning = [](TGIFImage*, TPersistent*, int, const std::string& message) {
+        std::cerr << "warning: " << message << "\n";
+    };
+    ShowProgress(image);
+    TMemoryStream stream(bytes);
+    image.LoadFromStream(stream);
+    // A 0x0 logical screen (some writers leave it so) is as large as the
+    // frames reach.
+    if (image.Width() == 0 || image.Height() == 0) {
+        int w = 0, h = 0;
+        for (int i = 0; i < image.Images().Count(); ++i) {
+            TGIFSubImage* f = image.Images()[i];
+            w = std::max(w, f->Left() + f->Width());
+            h = std::max(h, f->Top() + f->Height());
+        }
+        if (image.Width() == 0) image.Header().SetWidth(w);
+        if (image.Height() == 0) image.Header().SetHeight(h);
+    }
+}
+
+void SaveGif(TGIFImage& image, const std::string& path) {
+    ShowProgress(image);
+    TMemoryStream out;
+    image.SaveToStream(out);
+    WriteOutput(path, out.Memory(), out.Bytes().size());
+}
+
+void WritePicture(const std::string& path, int width, int height, int depth, const std::vector<uint8_t>& samples) {
+    if (HasExtension(path, ".png")) {
+#ifdef QELGIF_PNG
+        std::vector<uint8_t> rgba(size_t(width) * size_t(height) * 4, 255);
+        for (size_t i = 0, n = size_t(width) * size_t(height); i < n; ++i)
+            std::memcpy(&rgba[4 * i], &samples[size_t(depth) * i], size_t(depth));
+        xpPng::TPNGImage png;
+        png.SetPixels(width, height, std::move(rgba));
+        TMemoryStream out;
+        png.SaveToStream(out);
+        WriteOutput(path, out.Memory(), out.Bytes().size());
+        return;
+#else
+        throw Exception("PNG output is not available in this build");
+#endif
+    }
+    const std::string head = "P7\nWIDTH " + std::to_string(width) + "\nHEIGHT " + std::to_string(height) + "\nDEPTH " +
+                             std::to_string(depth) + "\nMAXVAL 255\nTUPLTYPE " + (depth == 4 ? "RGB_ALPHA" : "RGB") +
+                             "\nENDHDR\n";
+    std::vector<uint8_t> bytes(head.begin(), head.end());
+    bytes.insert(bytes.end(), samples.begin(), samples.end());
+    WriteOutput(path, bytes.data(), bytes.size());
+}
 
 int Encode(const Args& args) {
     std::vector<std::string> files;
     TGIFImage image;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--reduction")
-            image.ColorReduction = Number(args, i, "--reduction");
+            image.ColorReduction = Number(args, i, "--reduction", 0, 8);
         else if (args[i] == "--dither")
-            image.DitherMode = Number(args, i, "--dither");
+            image.DitherMode = Number(args, i, "--dither", 0, 6);
         else if (args[i] == "--bits")
-            image.ReductionBits = Number(args, i, "--bits");
+            image.ReductionBits = Number(args, i, "--bits", 1, 8);
         else if (args[i] == "--rle")
             image.Compression = 1;
         else if (args[i].rfind("--", 0) == 0)
@@ -217,10 +279,6 @@ int Encode(const Args& args) {
             files.push_back(args[i]);
     }
     if (files.size() != 2) throw UsageError("encode takes IN and OUT.gif");
-    if (image.ColorReduction < 0 || image.ColorReduction > 8)
-        throw UsageError("--reduction takes 0 to 8 (9 needs a palette)");
-    if (image.DitherMode < 0 || image.DitherMode > 6) throw UsageError("--dither takes 0 to 6");
-    if (image.ReductionBits < 1 || image.ReductionBits > 8) throw UsageError("--bits takes 1 to 8");
     TBitmap bmp;
     ReadPicture(bmp, files[0]);
     image.Assign(&bmp);
@@ -231,12 +289,12 @@ int Encode(const Args& args) {
 
 int Optimize(const Args& args) {
     std::vector<std::string> files;
-    int options = 0x1F, reduction = 0;
+    int options = 0x3D, reduction = 0;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--options")
-            options = Number(args, i, "--options");
+            options = Number(args, i, "--options", 0, 0x3F);
         else if (args[i] == "--reduction")
-            reduction = Number(args, i, "--reduction");
+            reduction = Number(args, i, "--reduction", 0, 9);
         else if (args[i].rfind("--", 0) == 0)
             throw UsageError("unknown option " + args[i]);
         else
@@ -244,9 +302,19 @@ int Optimize(const Args& args) {
     }
     if (files.size() != 2) throw UsageError("optimize takes IN and OUT");
     TGIFImage image;
-    LoadGif(image, files[0]);
+    // Read once: standard input cannot be read a second time.
+    const std::vector<uint8_t> input = ReadInput(files[0]);
+    LoadGif(image, input);
     image.Optimize(options, reduction, image.ReductionBits, nullptr);
-    SaveGif(image, files[1]);
+    TMemoryStream out;
+    image.SaveToStream(out);
+    // Never larger than what came in: then the input's own bytes are kept.
+    if (out.Bytes().size() >= input.size()) {
+        std::cerr << "nothing smaller came out: " << files[1] << " keeps the input's " << input.size() << " bytes\n";
+        WriteOutput(files[1], input.data(), input.size());
+    } else {
+        WriteOutput(files[1], out.Memory(), out.Bytes().size());
+    }
     return 0;
 }
 
@@ -255,6 +323,10 @@ int Frames(const Args& args) {
     TGIFImage image;
     LoadGif(image, args[0]);
     if (image.Empty() || image.Width() <= 0 || image.Height() <= 0) throw Exception("The image has no frames");
+    CheckSize(uint64_t(image.Width()) * uint64_t(image.Height()) * 3 * uint64_t(image.Images().Count()),
+              "The drawn frames of " + args[0]);
+    const std::string extension = HasExtension(args[1], ".png") ? ".png" : ".pam";
+    const std::string prefix = extension == ".png" ? args[1].substr(0, args[1].size() - 4) : args[1];
     auto clock = std::make_shared<TVirtualClock>();
     auto previous = SetGIFClock(clock);
     TBitmap target;
@@ -266,8 +338,8 @@ int Frames(const Args& args) {
     image.OnAfterPaint = [&](TPersistent* sender) {
         const int index = static_cast<TGIFPainter*>(sender)->ActiveImage();
         char name[16];
-        std::snprintf(name, sizeof name, "-%03d.pam", written++);
-        WritePAM(args[1] + name, target);
+        std::snprintf(name, sizeof name, "-%03d", written++);
+        WritePicture(prefix + name + extension, target.Width(), target.Height(), 3, Samples(target));
         std::cout << "frame " << index << " wait " << lastWait << "\n";
     };
     // One pass, without a thread, on a clock that only moves in the waits.

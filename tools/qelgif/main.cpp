@@ -3,7 +3,7 @@
 // function and a new entry.
 #include "GifCommands.h"
 #include "platform/Exception.h"
-#include "platform/SafeSave.h"
+#include "ToolIO.h"
 #include "platform/Streams.h"
 #include "xpGif10/GifImage.h"
 #include "xpGif10/GifUnit.h"
@@ -23,23 +23,9 @@ namespace {
 using qelgif::Args;
 using qelgif::UsageError;
 
-void PrintWarnings(TGIFImage& image) {
-    image.OnWarning = [](TGIFImage*, TPersistent*, int, const std::string& message) {
-        std::cerr << "warning: " << message << "\n";
-    };
-}
-
-void Load(TGIFImage& image, const std::string& path) {
-    PrintWarnings(image);
-    TMemoryStream stream;
-    stream.LoadFromFile(path);
-    image.LoadFromStream(stream);
-}
-
 // The version letters as the file states them (after an optional 4-byte
 // prefix, as the reader allows).
-std::string FileVersion(const std::string& path) {
-    std::vector<uint8_t> bytes = ReadFileBytes(path);
+std::string FileVersion(const std::vector<uint8_t>& bytes) {
     for (size_t start : {size_t(0), size_t(4)})
         if (bytes.size() >= start + 6 && std::toupper(bytes[start]) == 'G' && std::toupper(bytes[start + 1]) == 'I' &&
             std::toupper(bytes[start + 2]) == 'F')
@@ -50,8 +36,9 @@ std::string FileVersion(const std::string& path) {
 int Info(const Args& args) {
     if (args.size() != 1) throw UsageError("info takes one FILE");
     TGIFImage image;
-    Load(image, args[0]);
-    std::cout << "version " << FileVersion(args[0]) << "\n";
+    const std::vector<uint8_t> bytes = qelgif::ReadInput(args[0]);
+    qelgif::LoadGif(image, bytes);
+    std::cout << "version " << FileVersion(bytes) << "\n";
     std::cout << "screen " << image.Width() << " " << image.Height() << " colors " << image.GlobalColorMap().Count()
               << " background " << int(image.Header().BackgroundColorIndex()) << "\n";
     std::vector<std::string> comments;
@@ -86,15 +73,16 @@ int Decode(const Args& args) {
     int frameIndex = 0;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--frame") {
-            if (i + 1 >= args.size()) throw UsageError("--frame needs a number");
-            frameIndex = std::stoi(args[++i]);
+            frameIndex = qelgif::Number(args, i, "--frame", 0, 65535);
+        } else if (args[i].rfind("--", 0) == 0) {
+            throw UsageError("unknown option " + args[i]);
         } else {
             files.push_back(args[i]);
         }
     }
-    if (files.size() != 2) throw UsageError("decode takes FILE and OUT.pam");
+    if (files.size() != 2) throw UsageError("decode takes FILE and OUT (.pam or .png)");
     TGIFImage image;
-    Load(image, files[0]);
+    qelgif::LoadGif(image, files[0]);
     // Frames that hold only extensions are not pictures: count the others.
     std::vector<TGIFSubImage*> frames;
     for (int i = 0; i < image.Images().Count(); ++i)
@@ -106,16 +94,15 @@ int Decode(const Args& args) {
     TGIFColorMap& map = f->ActiveColorMap();
     const TGIFColor* colors = map.Data();
     int transparent = f->Transparent() ? f->TransparentColorIndex() : -1;
-    std::string out = "P7\nWIDTH " + std::to_string(f->Width()) + "\nHEIGHT " + std::to_string(f->Height()) +
-                      "\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
-    std::vector<uint8_t> bytes(out.begin(), out.end());
+    std::vector<uint8_t> samples;
+    samples.reserve(size_t(f->DataSize()) * 4);
     const uint8_t* p = f->Data();
     for (int64_t i = 0; i < f->DataSize(); ++i) {
         int v = p[i];
         TGIFColor c = v < map.Count() ? colors[v] : TGIFColor{};
-        bytes.insert(bytes.end(), {c.Red, c.Green, c.Blue, uint8_t(v == transparent ? 0 : 255)});
+        samples.insert(samples.end(), {c.Red, c.Green, c.Blue, uint8_t(v == transparent ? 0 : 255)});
     }
-    WriteWholeFile(files[1], bytes.data(), bytes.size());
+    qelgif::WritePicture(files[1], f->Width(), f->Height(), 4, samples);
     return 0;
 }
 
@@ -130,11 +117,9 @@ int Copy(const Args& args) {
     }
     if (files.size() != 2) throw UsageError("copy takes IN and OUT");
     TGIFImage image;
-    Load(image, files[0]);
+    qelgif::LoadGif(image, files[0]);
     image.Compression = rle ? 1 : 0;
-    TMemoryStream out;
-    image.SaveToStream(out);
-    WriteWholeFile(files[1], out.Memory(), out.Bytes().size());
+    qelgif::SaveGif(image, files[1]);
     return 0;
 }
 
@@ -153,34 +138,51 @@ const std::vector<Command>& Commands() {
          "      interlaced, local colour count, transparent index or -, delay, disposal),\n"
          "      the loop count when there is one, and each comment line.",
          Info},
-        {"decode", "decode FILE OUT.pam [--frame N]",
+        {"decode", "decode FILE OUT [--frame N]",
          "Writes frame N (default 0) as it is stored, not composed with earlier frames,\n"
-         "      through its colour table as a PAM file (TUPLTYPE RGB_ALPHA); pixels of the\n"
-         "      transparent index get alpha 0, all others 255.",
+         "      through its colour table: as PNG when OUT ends in .png, else as PAM\n"
+         "      (TUPLTYPE RGB_ALPHA); pixels of the transparent index get alpha 0.\n",
          Decode},
         {"copy", "copy IN OUT [--rle]",
          "Loads IN and saves it to OUT through the library: the lowest version the\n"
          "      content needs, LZW compression, or run-length compression with --rle.",
          Copy},
         {"encode", "encode IN OUT.gif [--reduction N] [--dither N] [--bits N] [--rle]",
-         "Converts a PPM, PAM (RGB or RGB_ALPHA), BMP or JPEG picture into a GIF: a\n"
+         "Converts a PPM, PAM (RGB or RGB_ALPHA), BMP, JPEG or PNG picture into a GIF: a\n"
          "      bitmap of more than 8 bits per pixel is reduced by method N (0 none, 1 the\n"
          "      20 system colours, 2 halftone, 3 four greys, 4 black and white, 5 greys,\n"
          "      6 web palette (default), 7 octree quantization to 2^bits colours, 8 octree\n"
          "      with the system colours) and dither mode N (0 nearest (default),\n"
          "      1 Floyd-Steinberg, 2 Stucki, 3 Sierra, 4 Jarvis-Judice-Ninke,\n"
-         "      5 Stevenson-Arce, 6 Burkes); see-through PAM pixels become transparent.",
+         "      5 Stevenson-Arce, 6 Burkes); see-through PAM and PNG pixels (alpha below\n"
+         "      half) become transparent.",
          qelgif::Encode},
         {"optimize", "optimize IN OUT [--options N] [--reduction N]",
-         "Shrinks the image and saves it: options (default 0x1F) add 0x01 crop\n"
+         "Shrinks the image and saves it: options (default 0x3F) add 0x01 crop\n"
          "      transparent frames, 0x02 merge frames with earlier ones, 0x04 drop needless\n"
-         "      extensions and frames, 0x08 sort colour maps by use, 0x10 reduce colours.",
+         "      extensions and frames, 0x08 sort colour maps by use, 0x10 reduce colours,\n"
+         "      0x20 keep of each frame only what it changes in the picture drawn before.\n"
+         "      What is drawn stays the same; when nothing smaller comes out, OUT gets\n"
+         "      IN's bytes (and stderr says so).",
          qelgif::Optimize},
-        {"frames", "frames IN PREFIX",
+        {"frames", "frames IN PREFIX[.png]",
          "Plays the animation once on a virtual clock into a picture of the image's\n"
-         "      size and writes each state as PREFIX-NNN.pam (TUPLTYPE RGB), printing\n"
-         "      \"frame INDEX wait MS\" per frame: the frame and the wait before it.",
+         "      size and writes each state as PREFIX-NNN.pam (TUPLTYPE RGB), or as\n"
+         "      PREFIX-NNN.png when PREFIX ends in .png, printing \"frame INDEX wait MS\"\n"
+         "      per frame: the frame and the wait before it.",
          qelgif::Frames},
+        {"edit", "edit IN OUT [--delay N] [--loop N] [--comment TEXT]... [--no-comments]",
+         "Sets every frame's delay (in hundredths of a second), the loop count (0\n"
+         "      for ever), adds comments or drops all of them; everything else stays.",
+         qelgif::Edit},
+        {"explode", "explode IN PREFIX",
+         "Writes each frame as a GIF of its own, PREFIX-NNN.gif, with the file's\n"
+         "      screen and global colours.",
+         qelgif::Explode},
+        {"merge", "merge OUT IN...",
+         "Puts the frames of every IN one after another into OUT; the screen grows to\n"
+         "      the largest, frames keep their colours, the first file's loop count stays.",
+         qelgif::Merge},
         {"view", "view FILE",
          "Shows the file in a window and plays it (needs the GTK build).",
          qelgif::View},
@@ -191,17 +193,32 @@ const std::vector<Command>& Commands() {
 void Help(std::ostream& os) {
     os << "Usage: qelgif COMMAND ARGS...\n\nCommands:\n";
     for (const auto& c : Commands()) os << "  " << c.usage << "\n      " << c.help << "\n";
-    os << "\nWarnings print on stderr as \"warning: MESSAGE\" and the command goes on;\n"
-          "an error prints its message on stderr and the exit status is 1.\n";
+    os << "\nA file name of - is standard input or output; pipes are read to their end.\n"
+          "An output or picture of more than 1 GiB stops the command before it starts\n"
+          "unless --force is given (anywhere on the line). A FIFO or device is refused\n"
+          "as output. On a terminal, long loads and saves show their progress on stderr.\n"
+          "Warnings print on stderr as \"warning: MESSAGE\" and the command goes on;\n"
+          "an error prints its message on stderr and the exit status is 1.\n"
+          "qelgif --version prints the version.\n";
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    Args args(argv + 1, argv + argc);
+    Args args;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--force") == 0)
+            qelgif::SetForce(true);
+        else
+            args.push_back(argv[i]);
+    }
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         Help(args.empty() ? std::cerr : std::cout);
         return args.empty() ? 1 : 0;
+    }
+    if (args[0] == "--version") {
+        std::cout << "qelgif " << QELGIF_VERSION << "\n";
+        return 0;
     }
     GifUnit unit;
     for (const auto& c : Commands()) {

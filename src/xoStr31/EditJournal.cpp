@@ -1,0 +1,489 @@
+#include "xoStr31/EditJournal.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace xoStr31 {
+
+namespace {
+
+// Journal layout, little-endian, each field written on its own:
+//   0   8  signature "xoStrJn1"
+//   8   8  old size of the data file
+//   16  8  new size
+//   24  8  At
+//   32  8  OldLength
+//   40  8  length of the new bytes
+//   48  8  most tail bytes per piece
+//   56  4  flags (bit 0: an append; the new bytes are not kept here)
+//   60  4  0
+//   64  8  inode of the data file
+//   72  8  checksum of bytes 0 to 71 and the new bytes
+//   80  .  the new bytes (unless an append)
+// then four record slots a block each, then four payload slots. A record:
+//   0 8 sequence (1 the edit is prepared, k + 1 piece k is on its way)
+//   8 8 piece number, 16 8 where its bytes go, 24 8 how many
+//   32 8 checksum of bytes 0 to 31, the header's checksum and the payload
+const char Signature[8] = {'x', 'o', 'S', 't', 'r', 'J', 'n', '1'};
+constexpr int64_t HeaderBytes = 80;
+constexpr int64_t RecordBytes = 40;
+constexpr int64_t Block = 4096;
+constexpr uint32_t flAppend = 1;
+// Records in turn: a piece's payload stays in the journal until three more
+// pieces were recorded, so the file needs syncing only every third piece.
+constexpr int64_t Slots = 4;
+
+void Put64(uint8_t* p, uint64_t v) {
+    for (int i = 0; i < 8; ++i) p[i] = uint8_t(v >> (8 * i));
+}
+uint64_t Get64(const uint8_t* p) {
+    uint64_t v = 0;
+    for (int i = 7; i >= 0; --i) v = v << 8 | p[i];
+    return v;
+}
+
+// A checksum that tells a torn or half-synced write from a whole one; four
+// lanes keep it near the speed of memory.
+uint64_t Mix(uint64_t h, uint64_t v) {
+    h ^= v * 0x9E3779B97F4A7C15ull;
+    h = (h << 31 | h >> 33) * 0xC2B2AE3D27D4EB4Full;
+    return h;
+}
+// Eight bytes as a little-endian number, in one load.
+uint64_t Word(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    v = __builtin_bswap64(v);
+#endif
+    return v;
+}
+uint64_t Hash(const void* data, size_t n, uint64_t seed) {
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    uint64_t a = seed, b = seed + 1, c = seed + 2, d = seed + 3;
+    for (; n >= 32; p += 32, n -= 32) {
+        a = Mix(a, Word(p));
+        b = Mix(b, Word(p + 8));
+        c = Mix(c, Word(p + 16));
+        d = Mix(d, Word(p + 24));
+    }
+    uint64_t h = Mix(Mix(Mix(Mix(n, a), b), c), d);
+    for (; n > 0; ++p, --n) h = Mix(h, *p);
+    return h;
+}
+
+int64_t Align(int64_t n) { return (n + Block - 1) / Block * Block; }
+
+struct THeader {
+    int64_t OldSize = 0, NewSize = 0, At = 0, OldLength = 0, NewLength = 0, Capacity = 1;
+    uint32_t Flags = 0;
+    uint64_t Inode = 0;
+    uint64_t Check = 0;
+    std::string Text;  // the new bytes, unless an append
+
+    bool Append() const { return Flags & flAppend; }
+    int64_t TailStart() const { return At + OldLength; }
+    int64_t Tail() const { return OldSize - TailStart(); }
+    int64_t Delta() const { return NewLength - OldLength; }
+    int64_t Stored() const { return Append() ? 0 : NewLength; }
+    int64_t Pieces() const {
+        if (Append()) return 0;
+        if (Delta() == 0 || Tail() == 0) return 1;
+        return (Tail() + Capacity - 1) / Capacity;
+    }
+    int64_t RecordAt(int64_t seq) const { return Align(HeaderBytes + Stored()) + (seq % Slots) * Block; }
+    int64_t PayloadAt(int64_t seq) const {
+        return Align(HeaderBytes + Stored()) + Slots * Block + (seq % Slots) * (Capacity + Stored());
+    }
+
+    void Encode(uint8_t* out) const {
+        std::memcpy(out, Signature, 8);
+        Put64(out + 8, uint64_t(OldSize));
+        Put64(out + 16, uint64_t(NewSize));
+        Put64(out + 24, uint64_t(At));
+        Put64(out + 32, uint64_t(OldLength));
+        Put64(out + 40, uint64_t(NewLength));
+        Put64(out + 48, uint64_t(Capacity));
+        Put64(out + 56, Flags);
+        Put64(out + 64, Inode);
+    }
+    uint64_t Sum() const {
+        uint8_t b[HeaderBytes];
+        Encode(b);
+        return Hash(Text.data(), Text.size(), Hash(b, 72, 0));
+    }
+};
+
+// Piece k (from 1) of the tail: its bytes [From, To), where they go, and
+// whether the new bytes go in front of them. A tail moving up goes from its
+// back, one moving down from its front, so no piece is written over bytes
+// still to be read; the new bytes join the piece next to them.
+struct TPiece {
+    int64_t From = 0, To = 0, Dest = 0;
+    bool WithText = false;
+    int64_t Length(const THeader& h) const { return To - From + (WithText ? h.NewLength : 0); }
+};
+
+TPiece PieceOf(const THeader& h, int64_t k) {
+    TPiece p;
+    const int64_t d = h.Delta();
+    if (d == 0 || h.Tail() == 0) {
+        p.From = p.To = h.TailStart();
+        p.WithText = true;
+    } else if (d > 0) {
+        p.To = h.OldSize - (k - 1) * h.Capacity;
+        p.From = std::max(h.TailStart(), p.To - h.Capacity);
+        p.WithText = k == h.Pieces();
+    } else {
+        p.From = h.TailStart() + (k - 1) * h.Capacity;
+        p.To = std::min(h.OldSize, p.From + h.Capacity);
+        p.WithText = k == 1;
+    }
+    p.Dest = p.WithText ? h.At : p.From + d;
+    return p;
+}
+
+// One edit under way, started here or found in a journal.
+class TRun {
+public:
+    TRun(TDataFile& file, std::vector<uint8_t>& buffer, std::string& error)
+        : file_(file), name_(TEditJournal::NameFor(file.Path())), buffer_(buffer), error_(error) {}
+    ~TRun() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+
+    THeader h;
+    TEditJournal::TProgress progress;
+
+    bool Create() {
+        fd_ = ::open(name_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, file_.Mode() & 0666);
+        if (fd_ < 0) return Failed("cannot create the journal \"" + name_ + "\"");
+        owned_ = true;
+        h.Check = h.Sum();
+        std::vector<uint8_t> head(size_t(HeaderBytes + h.Stored()));
+        h.Encode(head.data());
+        Put64(head.data() + 72, h.Check);
+        std::memcpy(head.data() + HeaderBytes, h.Text.data(), h.Text.size());
+        if (!WriteJournal(0, head.data(), int64_t(head.size())) || !WriteRecord(1, 0, 0, 0) || !SyncJournal())
+            return false;
+        if (!SyncFolderOf(name_)) return Failed("cannot sync the folder of \"" + name_ + "\"");
+        return true;
+    }
+
+    // Reads the header; answers false with known_ set when the file is no
+    // journal of this program (it is then left alone).
+    bool ReadHeader(bool& known) {
+        known = true;
+        uint8_t b[HeaderBytes];
+        ssize_t n = ::pread(fd_, b, HeaderBytes, 0);
+        if (n >= 8 && std::memcmp(b, Signature, 8) != 0) known = false;
+        if (n != HeaderBytes || !known) return false;
+        h.OldSize = int64_t(Get64(b + 8));
+        h.NewSize = int64_t(Get64(b + 16));
+        h.At = int64_t(Get64(b + 24));
+        h.OldLength = int64_t(Get64(b + 32));
+        h.NewLength = int64_t(Get64(b + 40));
+        h.Capacity = int64_t(Get64(b + 48));
+        h.Flags = uint32_t(Get64(b + 56));
+        h.Inode = Get64(b + 64);
+        h.Check = Get64(b + 72);
+        if (h.OldSize < 0 || h.At < 0 || h.OldLength < 0 || h.NewLength < 0 || h.Capacity < 1 ||
+            h.Capacity > std::min<int64_t>(std::max<int64_t>(1, h.OldSize), int64_t(1) << 30) ||
+            h.TailStart() > h.OldSize || h.NewSize != h.OldSize + h.Delta() || h.Stored() > (int64_t(1) << 30))
+            return false;
+        h.Text.resize(size_t(h.Stored()));
+        if (!h.Text.empty() && ::pread(fd_, h.Text.data(), h.Text.size(), HeaderBytes) != ssize_t(h.Text.size()))
+            return false;
+        return h.Sum() == h.Check;
+    }
+
+    // The whole records in the slots, by sequence: the newest and the
+    // pieces it may still depend on (up to three before it, whose data may
+    // not have reached the disk). Answers the newest sequence, 0 for none.
+    int64_t LastRecords(std::vector<int64_t>& redo) {
+        uint8_t r[Slots][RecordBytes] = {};
+        int64_t newest = 0;
+        bool whole[Slots] = {};
+        for (int slot = 0; slot < Slots; ++slot) {
+            if (::pread(fd_, r[slot], RecordBytes, h.RecordAt(slot)) != RecordBytes) continue;
+            const int64_t seq = int64_t(Get64(r[slot]));
+            if (seq < 1 || seq % Slots != slot || seq > h.Pieces() + 1) continue;
+            int64_t n = 0;
+            if (seq > 1) {
+                TPiece p = PieceOf(h, seq - 1);
+                n = p.Length(h);
+                if (int64_t(Get64(r[slot] + 8)) != seq - 1 || int64_t(Get64(r[slot] + 16)) != p.Dest ||
+                    int64_t(Get64(r[slot] + 24)) != n)
+                    continue;
+                if (int64_t(buffer_.size()) < n) buffer_.resize(size_t(n));
+                if (::pread(fd_, buffer_.data(), size_t(n), h.PayloadAt(seq)) != ssize_t(n)) continue;
+            }
+            if (Hash(buffer_.data(), size_t(n), Hash(r[slot], 32, h.Check)) != Get64(r[slot] + 32)) continue;
+            whole[slot] = true;
+            newest = std::max(newest, seq);
+        }
+        redo.clear();
+        for (int64_t seq = std::max<int64_t>(2, newest - (Slots - 1)); seq <= newest; ++seq)
+            if (whole[seq % Slots] && int64_t(Get64(r[seq % Slots])) == seq) redo.push_back(seq);
+        return newest;
+    }
+
+    // Writes a recorded piece again from the journal.
+    bool Redo(int64_t seq) {
+        TPiece p = PieceOf(h, seq - 1);
+        const int64_t n = p.Length(h);
+        if (int64_t(buffer_.size()) < n) buffer_.resize(size_t(n));
+        if (n > 0 && ::pread(fd_, buffer_.data(), size_t(n), h.PayloadAt(seq)) != ssize_t(n))
+            return Failed("cannot read the journal \"" + name_ + "\"");
+        if (!file_.WriteAt(p.Dest, buffer_.data(), n)) return Failed("cannot write \"" + file_.Path() + "\"");
+        written_ = std::max(written_, seq);
+        return true;
+    }
+
+    // Piece k: its bytes to the journal, synced, then to their place, synced.
+    bool Piece(int64_t k, bool& recorded) {
+        recorded = false;
+        TPiece p = PieceOf(h, k);
+        int64_t n = p.Length(h);
+        if (int64_t(buffer_.size()) < n) buffer_.resize(size_t(n));
+        uint8_t* at = buffer_.data();
+        if (p.WithText && !h.Text.empty()) {
+            std::memcpy(at, h.Text.data(), h.Text.size());
+            at += h.Text.size();
+        }
+        if (!file_.ReadAt(p.From, at, p.To - p.From)) return Failed("cannot read \"" + file_.Path() + "\"");
+        const int64_t seq = k + 1;
+        // The slot's last piece must be on the disk before its copy goes.
+        if (seq - Slots > synced_ && !SyncFile()) return false;
+        if (!WriteJournal(h.PayloadAt(seq), buffer_.data(), n) || !WriteRecord(seq, k, p.Dest, n) || !SyncJournal())
+            return false;
+        recorded = true;
+        if (!file_.WriteAt(p.Dest, buffer_.data(), n)) return Failed("cannot write \"" + file_.Path() + "\"");
+        written_ = seq;
+        return true;
+    }
+
+    // Everything written so far on the disk.
+    bool SyncFile() {
+        if (!file_.Sync()) return Failed("cannot sync \"" + file_.Path() + "\"");
+        synced_ = written_;
+        return true;
+    }
+
+    // Pieces from k on, then the file cut to its new size.
+    bool Finish(int64_t k) {
+        const int64_t pieces = h.Pieces();
+        int64_t done = std::min(h.Tail(), (k - 1) * h.Capacity), total = h.Tail();
+        for (; k <= pieces; ++k) {
+            bool recorded = false;
+            if (!Piece(k, recorded)) return false;
+            TPiece p = PieceOf(h, k);
+            done += p.To - p.From;
+            if (progress) progress(done, total);
+        }
+        if (file_.GetSize() != h.NewSize && !file_.Resize(h.NewSize))
+            return Failed("cannot change the size of \"" + file_.Path() + "\"");
+        return SyncFile();
+    }
+
+    // The old content again: only while no byte below the old size changed.
+    bool Undo() {
+        int err = errno;
+        if (file_.GetSize() != h.OldSize && (!file_.Resize(h.OldSize) || !file_.Sync())) return false;
+        Remove();
+        errno = err;
+        return true;
+    }
+
+    // The journal goes; when it cannot, its records are voided so that it
+    // is taken for an edit that never started.
+    void Remove() {
+        if (!owned_) return;
+        if (fd_ < 0) {
+            ::unlink(name_.c_str());
+        } else if (::unlink(name_.c_str()) != 0) {
+            uint8_t zeros[RecordBytes] = {};
+            ::pwrite(fd_, zeros, RecordBytes, h.RecordAt(0));
+            ::pwrite(fd_, zeros, RecordBytes, h.RecordAt(1));
+            ::fdatasync(fd_);
+        }
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+        SyncFolderOf(name_);
+    }
+
+    void Adopt(int fd) {
+        fd_ = fd;
+        owned_ = true;
+    }
+    void CloseJournal() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+    const std::string& Name() const { return name_; }
+
+    bool Failed(const std::string& what) {
+        int err = errno;
+        if (error_.empty()) error_ = what + ": " + ErrorText(err);
+        errno = err;
+        return false;
+    }
+
+private:
+    bool WriteJournal(int64_t pos, const void* data, int64_t n) {
+        const uint8_t* p = static_cast<const uint8_t*>(data);
+        while (n > 0) {
+            ssize_t w = ::pwrite(fd_, p, size_t(std::min<int64_t>(n, 1 << 30)), pos);
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) {
+                if (w == 0) errno = ENOSPC;
+                return Failed("cannot write the journal \"" + name_ + "\"");
+            }
+            p += w;
+            pos += w;
+            n -= w;
+        }
+        return true;
+    }
+    bool SyncJournal() {
+        while (::fdatasync(fd_) != 0)
+            if (errno != EINTR) return Failed("cannot sync the journal \"" + name_ + "\"");
+        return true;
+    }
+    bool WriteRecord(int64_t seq, int64_t k, int64_t dest, int64_t n) {
+        uint8_t r[RecordBytes] = {};
+        Put64(r, uint64_t(seq));
+        Put64(r + 8, uint64_t(k));
+        Put64(r + 16, uint64_t(dest));
+        Put64(r + 24, uint64_t(n));
+        Put64(r + 32, Hash(buffer_.data(), size_t(seq > 1 ? n : 0), Hash(r, 32, h.Check)));
+        return WriteJournal(h.RecordAt(seq), r, RecordBytes);
+    }
+    TDataFile& file_;
+    std::string name_;
+    std::vector<uint8_t>& buffer_;
+    std::string& error_;
+    int fd_ = -1;
+    int64_t written_ = 0, synced_ = 0;  // sequences of the last piece written, and on the disk
+    bool owned_ = false;  // made or adopted here: ours to remove
+};
+
+} // namespace
+
+bool TEditJournal::Exists(const std::string& dataFile) {
+    struct stat st{};
+    return ::lstat(NameFor(dataFile).c_str(), &st) == 0;
+}
+
+TEditJournal::TOutcome TEditJournal::Replace(TDataFile& file, int64_t at, int64_t oldLength, const void* bytes,
+                                             int64_t length, int64_t pieceLimit, std::vector<uint8_t>& buffer,
+                                             const TProgress& progress, std::string& error) {
+    error.clear();
+    if (oldLength == 0 && length == 0) return TOutcome::Done;
+    TRun run(file, buffer, error);
+    THeader& h = run.h;
+    h.OldSize = file.GetSize();
+    if (h.OldSize < 0 || at < 0 || oldLength < 0 || at + oldLength > h.OldSize) {
+        error = "the edit lies outside \"" + file.Path() + "\"";
+        return TOutcome::Unchanged;
+    }
+    h.At = at;
+    h.OldLength = oldLength;
+    h.NewLength = length;
+    h.NewSize = h.OldSize + length - oldLength;
+    h.Capacity = std::max<int64_t>(1, std::min(pieceLimit, h.Tail()));
+    h.Flags = h.Tail() == 0 && oldLength == 0 ? flAppend : 0;
+    if (!h.Append()) h.Text.assign(static_cast<const char*>(bytes), size_t(length));
+    h.Inode = file.Inode();
+    run.progress = progress;
+
+    if (!run.Create()) {
+        run.Remove();
+        return TOutcome::Unchanged;
+    }
+    if (h.NewSize > h.OldSize && !file.Reserve(h.NewSize)) {
+        run.Failed("cannot make room in \"" + file.Path() + "\"");
+        return run.Undo() ? TOutcome::Unchanged : TOutcome::Pending;
+    }
+    if (h.Append()) {
+        if (!file.WriteAt(h.OldSize, bytes, length) || !file.Sync()) {
+            run.Failed("cannot write \"" + file.Path() + "\"");
+            return run.Undo() ? TOutcome::Unchanged : TOutcome::Pending;
+        }
+        run.Remove();
+        return TOutcome::Done;
+    }
+    bool recorded = false;
+    if (run.Piece(1, recorded)) {
+        if (progress) {
+            TPiece p = PieceOf(h, 1);
+            progress(p.To - p.From, h.Tail());
+        }
+        if (run.Finish(2)) {
+            run.Remove();
+            return TOutcome::Done;
+        }
+    } else if (!recorded) {
+        return run.Undo() ? TOutcome::Unchanged : TOutcome::Pending;
+    }
+    // A write failed with the tail on its way: once more from the journal,
+    // as the next open would.
+    run.CloseJournal();
+    std::string first = error;
+    error.clear();
+    if (Recover(file, error)) {
+        error.clear();
+        return TOutcome::Done;
+    }
+    error = first + "; " + error;
+    return TOutcome::Pending;
+}
+
+bool TEditJournal::Recover(TDataFile& file, std::string& error) {
+    const std::string name = NameFor(file.Path());
+    int fd = ::open(name.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) return true;
+        error = "cannot open the journal \"" + name + "\": " + ErrorText(errno);
+        return false;
+    }
+    std::vector<uint8_t> buffer;
+    TRun run(file, buffer, error);
+    run.Adopt(fd);
+    bool known = true;
+    if (!run.ReadHeader(known)) {
+        if (!known) {
+            error = "\"" + name + "\" is in the way: it is no journal of an edit of this file";
+            return false;
+        }
+        run.Remove();  // torn before it was synced: the file was not touched
+        return true;
+    }
+    THeader& h = run.h;
+    const int64_t size = file.GetSize();
+    if (h.Inode != file.Inode() || size < std::min(h.OldSize, h.NewSize) || size > std::max(h.OldSize, h.NewSize)) {
+        error = "the journal \"" + name + "\" belongs to an edit of another file of that name";
+        return false;
+    }
+    std::vector<int64_t> redo;
+    const int64_t seq = run.LastRecords(redo);
+    if (seq == 0) {
+        run.Remove();
+        return true;
+    }
+    if (seq == 1) {
+        if (!run.Undo()) return run.Failed("cannot restore \"" + file.Path() + "\"");
+        return true;
+    }
+    for (int64_t s : redo)
+        if (!run.Redo(s)) return false;
+    if (!run.Finish(seq)) return false;
+    run.Remove();
+    return true;
+}
+
+} // namespace xoStr31
