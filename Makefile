@@ -10,9 +10,14 @@ SUDO       := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 PACKAGES   := cmake g++ make pkg-config \
               libgtkmm-3.0-dev libwebkit2gtk-4.1-dev libjpeg62-turbo-dev libpng-dev \
               libgtest-dev libgmock-dev xvfb xauth \
-              libbenchmark-dev libgif-dev clang
-# Third-party encoders that make test pictures at test time.
-TEST_PACKAGES := imagemagick gifsicle python3-pil
+              libbenchmark-dev libgif-dev clang \
+              bubblewrap xdg-dbus-proxy
+# Third-party encoders that make test pictures at test time; openssl makes
+# the certificates of the HTTPS tests.
+TEST_PACKAGES := imagemagick gifsicle python3-pil openssl
+
+# Where make install puts the programs, the desktop entry and the icon.
+PREFIX     ?= /usr/local
 
 define install_missing
 	@missing=$$(for p in $(1); do \
@@ -25,7 +30,7 @@ define install_missing
 	fi
 endef
 
-.PHONY: run test build deps test-deps configure clean
+.PHONY: run test build deps test-deps configure clean install uninstall soak
 
 deps:
 	$(call install_missing,$(PACKAGES))
@@ -49,3 +54,24 @@ test: test-deps build
 
 clean:
 	rm -rf $(BUILD)
+
+# After make build: the programs, a desktop entry that offers the browser
+# for web links, and its icon. DESTDIR stages the files elsewhere.
+PROGRAMS   := QelBrowser qelini hdstrings qelgif
+APPS_DIR   := $(DESTDIR)$(PREFIX)/share/applications
+ICONS_DIR  := $(DESTDIR)$(PREFIX)/share/icons/hicolor/scalable/apps
+
+install:
+	@for p in $(PROGRAMS); do [ -x $(BUILD)/bin/$$p ] || { echo "$(BUILD)/bin/$$p is missing: run make build first"; exit 1; }; done
+	install -d $(DESTDIR)$(PREFIX)/bin $(APPS_DIR) $(ICONS_DIR)
+	install -m 755 $(addprefix $(BUILD)/bin/,$(PROGRAMS)) $(DESTDIR)$(PREFIX)/bin/
+	sed 's|@BINDIR@|$(PREFIX)/bin|g' src/browser/desktop/qelbrowser.desktop > $(APPS_DIR)/qelbrowser.desktop
+	chmod 644 $(APPS_DIR)/qelbrowser.desktop
+	install -m 644 src/browser/desktop/qelbrowser.svg $(ICONS_DIR)/qelbrowser.svg
+
+uninstall:
+	rm -f $(addprefix $(DESTDIR)$(PREFIX)/bin/,$(PROGRAMS)) $(APPS_DIR)/qelbrowser.desktop $(ICONS_DIR)/qelbrowser.svg
+
+# The browser's long run, outside make test: 1,000 navigations.
+soak: build
+	$(BUILD)/bin/browser_soak

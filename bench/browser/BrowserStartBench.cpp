@@ -2,9 +2,14 @@
 // (the program and the engine's processes), of QelBrowser beside a bare
 // WebKitGTK window, on the same loopback page in the same run. The page
 // reports its own load event to the server, so both are timed alike.
+// QelBrowser runs as it ships: cookies and site data kept in its data
+// folder, and its web process in the sandbox where the sandbox can run.
+// Two more runs show what the sandbox costs: the bare view in the sandbox
+// too, and QelBrowser without it.
 #include "LoopbackServer.h"
 #include "PrivateXvfb.h"
 
+#include "browser/WebEngine.h"
 #include "platform/Strings.h"
 #include "settings/SettingsText.h"
 
@@ -82,14 +87,18 @@ struct Sample {
 };
 
 bool Run(const std::string& display, const std::vector<std::string>& argv, const std::string& cwd,
-         e2e::LoopbackServer& server, Sample& out) {
+         bool sandbox, e2e::LoopbackServer& server, Sample& out) {
     int before = server.CountOf("/loaded");
     auto start = Clock::now();
     pid_t pid = ::fork();
     if (pid == 0) {
         ::setenv("DISPLAY", display.c_str(), 1);
         ::setenv("XDG_CONFIG_HOME", (cwd + "config").c_str(), 1);
+        ::setenv("XDG_DATA_HOME", (cwd + "data").c_str(), 1);
+        ::setenv("XDG_CACHE_HOME", (cwd + "cache").c_str(), 1);
+        ::setenv("XDG_RUNTIME_DIR", (cwd + "runtime").c_str(), 1);
         ::setenv("NO_AT_BRIDGE", "1", 1);
+        if (!sandbox) ::setenv("WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS", "1", 1);
         if (::chdir(cwd.c_str()) != 0) ::_exit(126);
         std::vector<char*> args;
         for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -126,9 +135,9 @@ double Median(std::vector<double> v) {
 
 int main(int argc, char** argv) {
     int rounds = argc > 1 ? std::atoi(argv[1]) : 5;
-    // Both get the same engine settings: the sandbox needs user namespaces
-    // a build machine may not grant, and Xvfb has no GPU.
-    ::setenv("WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS", "1", 1);
+    // Xvfb has no GPU. The bare view has no sandbox (the engine's default
+    // for it); QelBrowser turns its own on where it can run.
+    ::unsetenv("WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS");
     ::setenv("WEBKIT_DISABLE_COMPOSITING_MODE", "1", 1);
     PrivateXvfb xvfb;
     const std::string display = xvfb.Name();
@@ -141,7 +150,8 @@ int main(int argc, char** argv) {
 
     char tmpl[] = "/tmp/qel-bench-XXXXXX";
     std::string dir = std::string(::mkdtemp(tmpl)) + "/";
-    std::filesystem::create_directory(dir + "config");
+    for (const char* d : {"config", "data", "cache", "runtime"}) std::filesystem::create_directory(dir + d);
+    std::filesystem::permissions(dir + "runtime", std::filesystem::perms::owner_all);
     std::filesystem::copy_file(QELBROWSER_PATH, dir + "QelBrowser");
     std::filesystem::permissions(dir + "QelBrowser", std::filesystem::perms::owner_all);
     std::ofstream(dir + "Varnolek.Ini").flush();
@@ -151,27 +161,41 @@ int main(int argc, char** argv) {
         ini.SaveToFile(dir + "QelBrowser.Ini");
     };
 
-    std::vector<double> qelMs, bareMs, qelPss, barePss;
+    // Per round: QelBrowser, the bare view, the bare view in the sandbox,
+    // QelBrowser without the sandbox.
+    std::vector<double> ms[4], pss[4];
     bool ok = true;
     for (int r = 0; r < rounds + 1; ++r) {  // the first round warms the caches and is dropped
-        Sample q, b;
+        Sample s[4];
         writeSettings();
-        ok &= Run(display, {dir + "QelBrowser"}, dir, server, q);
-        ok &= Run(display, {BAREVIEW_PATH, url}, dir, server, b);
+        ok &= Run(display, {dir + "QelBrowser"}, dir, true, server, s[0]);
+        ok &= Run(display, {BAREVIEW_PATH, url}, dir, false, server, s[1]);
+        ok &= Run(display, {BAREVIEW_PATH, url, "--sandbox"}, dir, true, server, s[2]);
+        writeSettings();
+        ok &= Run(display, {dir + "QelBrowser"}, dir, false, server, s[3]);
         if (r == 0) continue;
-        qelMs.push_back(q.ms);
-        bareMs.push_back(b.ms);
-        qelPss.push_back(q.pssKb);
-        barePss.push_back(b.pssKb);
+        for (int i = 0; i < 4; ++i) {
+            ms[i].push_back(s[i].ms);
+            pss[i].push_back(s[i].pssKb);
+        }
     }
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);
 
-    double qm = Median(qelMs), bm = Median(bareMs), qp = Median(qelPss), bp = Median(barePss);
-    std::printf("median of %d rounds\n%-28s %12s %12s %8s\n", rounds, "measure", "QelBrowser",
-                "bare view", "ratio");
-    std::printf("%-28s %12.0f %12.0f %8.3f\n", "start to loaded page (ms)", qm, bm, bm > 0 ? qm / bm : 0);
-    std::printf("%-28s %12.0f %12.0f %8.3f\n", "process tree PSS (kB)", qp, bp, bp > 0 ? qp / bp : 0);
+    const std::string problem = browser::SandboxProblem();
+    std::printf("median of %d rounds; sandbox: %s\n", rounds, problem.empty() ? "runs" : problem.c_str());
+    std::printf("%-26s %10s %10s %6s | %12s %6s | %12s %6s\n", "measure", "QelBrowser", "bare view", "ratio",
+                "bare+sandbox", "ratio", "Qel, no sbx", "ratio");
+    auto row = [&](const char* name, std::vector<double>* v) {
+        double m[4];
+        for (int i = 0; i < 4; ++i) m[i] = Median(v[i]);
+        std::printf("%-26s %10.0f %10.0f %6.3f | %12.0f %6.3f | %12.0f %6.3f\n", name, m[0], m[1], m[0] / m[1], m[2],
+                    m[0] / m[2], m[3], m[3] / m[1]);
+    };
+    row("start to loaded page (ms)", ms);
+    row("process tree PSS (kB)", pss);
+    std::printf("ratios: QelBrowser / bare view; QelBrowser / bare view in the sandbox; QelBrowser without the "
+                "sandbox / bare view\n");
     if (!ok) {
         std::fprintf(stderr, "a page did not finish loading\n");
         return 1;

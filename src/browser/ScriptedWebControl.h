@@ -14,15 +14,19 @@ namespace browser {
 class ScriptedWebControl : public WebControl {
 public:
     struct Call {
-        std::string op;   // "Navigate", "GoBack", "GoForward", "Refresh2", "Stop", "ExecWB"
-        std::string url;  // Navigate's URL
-        int arg1 = 0;     // ExecWB's command, Refresh2's level
-        int arg2 = 0;     // ExecWB's option
+        std::string op;   // "Navigate", "GoBack", "GoForward", "Refresh2", "Stop", "ExecWB", "Find", "FindFinish"
+        std::string url;  // Navigate's URL, Find's text
+        int arg1 = 0;     // ExecWB's command, Refresh2's level, Find's backwards
+        int arg2 = 0;     // ExecWB's option, Find's match case
         // Navigate's four optional arguments, as kind and integer value.
         std::vector<std::pair<int, long long>> optional;
     };
 
-    ScriptedWebControl() { area_.set_size_request(50, 50); }
+    ScriptedWebControl() {
+        area_.set_size_request(50, 50);
+        area_.set_can_focus(true);
+        area_.add_events(Gdk::SCROLL_MASK | Gdk::SMOOTH_SCROLL_MASK);
+    }
 
     Gtk::Widget& Widget() override { return area_; }
 
@@ -52,11 +56,22 @@ public:
     }
     bool Busy() override { return busy; }
     std::string LocationURL() override { return location; }
+    void Find(const std::string& text, bool backwards, bool matchCase) override {
+        Call c = Record("Find");
+        c.url = text;
+        c.arg1 = backwards;
+        c.arg2 = matchCase;
+        calls.push_back(c);
+    }
+    void FindFinish() override { calls.push_back(Record("FindFinish")); }
+    double ZoomLevel() override { return zoom; }
+    void SetZoomLevel(double level) override { zoom = level; }
 
     // What the test controls.
     std::vector<Call> calls;
     bool busy = false;
     std::string location;
+    double zoom = 1.0;
     std::string failWith;             // non-empty: every operation fails with it
     bool raiseBeforeNavigate = false; // Navigate raises BeforeNavigate2 at once
 
@@ -65,6 +80,7 @@ public:
     void RaiseTitleChange(const std::string& title) { FireTitleChange(title); }
     void RaiseStatusTextChange(const std::string& text) { FireStatusTextChange(text); }
     void RaiseCommandStateChange(int command, bool enable) { FireCommandStateChange(command, enable); }
+    void RaiseFindResult(int matches) { FireFindResult(matches); }
 
     int CountOf(const std::string& op) const {
         int n = 0;

@@ -26,10 +26,19 @@ td.k { font-family: monospace; font-weight: bold; white-space: nowrap; }
 <tr><td class="k">Ctrl+Left</td><td>back to the previous page</td></tr>
 <tr><td class="k">Ctrl+Right</td><td>forward to the next page</td></tr>
 <tr><td class="k">Ctrl+Down</td><td>the Edit menu, where the mouse pointer is</td></tr>
+<tr><td class="k">Ctrl+L, F6, Alt+D</td><td>select the address box</td></tr>
+<tr><td class="k">F5, Ctrl+R</td><td>reload the page (Ctrl+Shift+R: past the cache)</td></tr>
+<tr><td class="k">Esc</td><td>stop loading, or stop a download</td></tr>
+<tr><td class="k">Ctrl+F</td><td>find in the page (Enter, F3: next; Shift+Enter, Shift+F3: previous)</td></tr>
+<tr><td class="k">Ctrl+plus, Ctrl+minus, Ctrl+0</td><td>zoom in, out, back to 100% (also Ctrl and the wheel)</td></tr>
+<tr><td class="k">Ctrl+S, Ctrl+P</td><td>save, print</td></tr>
+<tr><td class="k">Ctrl+W, Ctrl+Q</td><td>close the browser</td></tr>
+<tr><td class="k">F11</td><td>full screen</td></tr>
 <tr><td class="k">Right click</td><td>on the window's frame: the Edit menu</td></tr>
 </table>
 <p>The address list keeps the addresses you typed, the newest first.
-"Set home page" in the Edit menu makes the address in the box your home page.</p>
+"Set home page" in the Edit menu makes the address in the box your home page.
+Files the browser cannot show go to your download folder.</p>
 </body></html>
 )";
 }

@@ -3,6 +3,7 @@
 #include "browser/AppErrors.h"
 #include "browser/StartPage.h"
 #include "browser/Web080.h"
+#include "controls/GlyphStrip.h"
 #include "gtk/GtkPlacement.h"
 #include "platform/SysUtils.h"
 
@@ -10,7 +11,10 @@
 #include <gdkmm/seat.h>
 #include <glibmm/main.h>
 #include <gtkmm/checkmenuitem.h>
+#include <gtkmm/cssprovider.h>
 #include <gtkmm/separatormenuitem.h>
+
+#include <algorithm>
 
 namespace browser {
 
@@ -61,6 +65,7 @@ TWeb010::TWeb010(std::unique_ptr<WebControl> control)
     : wb01_(std::move(control)), fHome_(kStartPageUrl) {
     set_name("Web010");
     set_title("Qel Browser");
+    set_icon_name("qelbrowser");  // the installed icon, where there is one
     set_default_size(767, 385);
     move(23, 159);
 
@@ -71,21 +76,39 @@ TWeb010::TWeb010(std::unique_ptr<WebControl> control)
     sbLow_.set_size_request(-1, 19);
     sbLow_.set_margin_top(0);
     sbLow_.set_margin_bottom(0);
+    // Beside the one panel, only while the page is zoomed.
+    zoomLabel_.set_no_show_all(true);
+    sbLow_.pack_end(zoomLabel_, Gtk::PACK_SHRINK);
 
     client_.pack_start(pTop_, Gtk::PACK_SHRINK);
     client_.pack_start(wb01_->Widget(), Gtk::PACK_EXPAND_WIDGET);
+    client_.pack_start(findBar_, Gtk::PACK_SHRINK);
     client_.pack_end(sbLow_, Gtk::PACK_SHRINK);
     add(client_);
     show_all_children();
 
-    // Key preview: the window sees every key before the focused widget.
+    // Key preview: the window sees every key before the focused widget;
+    // the everyday keys come after the form's own.
     signal_key_press_event().connect(
         [this](GdkEventKey* e) {
             bool consumed = false;
             RunGuarded([&] { consumed = FormKeyDown(e->keyval, GdkModifierType(e->state)); });
+            if (!consumed) RunGuarded([&] { consumed = ShortcutKeyDown(e->keyval, GdkModifierType(e->state)); });
             return consumed;
         },
         false);
+    signal_window_state_event().connect([this](GdkEventWindowState* e) {
+        fullScreen_ = (e->new_window_state & GDK_WINDOW_STATE_FULLSCREEN) != 0;
+        return false;
+    });
+    wb01_->Widget().signal_scroll_event().connect(sigc::mem_fun(*this, &TWeb010::PageScroll), false);
+    findBar_.OnFind = [this](const std::string& text, bool backwards, bool matchCase) {
+        wb01_->Find(text, backwards, matchCase);
+    };
+    findBar_.OnClose = [this] {
+        wb01_->FindFinish();
+        wb01_->Widget().grab_focus();
+    };
     // The frame's context menu; the page keeps the engine's own.
     signal_button_press_event().connect(sigc::mem_fun(*this, &TWeb010::FrameButtonPress), true);
     add_events(Gdk::BUTTON_PRESS_MASK);
@@ -95,6 +118,7 @@ TWeb010::TWeb010(std::unique_ptr<WebControl> control)
     wb01_->OnTitleChange = Guarded<const std::string&>([this](const std::string& t) { wb01TitleChange(t); });
     wb01_->OnDocumentComplete = Guarded<const std::string&>([this](const std::string& u) { wb01DocumentComplete(u); });
     wb01_->OnCommandStateChange = Guarded<int, bool>([this](int c, bool e) { wb01CommandStateChange(c, e); });
+    wb01_->OnFindResult = Guarded<int>([this](int n) { wb01FindResult(n); });
 
     // Closing the window ends the main loop; the window itself lives on
     // until its owner destroys it, which saves the settings.
@@ -109,7 +133,9 @@ TWeb010::TWeb010(std::unique_ptr<WebControl> control)
 
 TWeb010::~TWeb010() {
     startHome_.disconnect();
-    RunGuarded([this] { FormDestroy(); });
+    goGlyph_.disconnect();
+    // A private session leaves nothing behind, not even the address list.
+    if (!keepNothing_) RunGuarded([this] { FormDestroy(); });
     // The menus go before the buttons that drop them down.
     toolButton2_.unset_popup();
     toolButton3_.unset_popup();
@@ -119,6 +145,9 @@ TWeb010::~TWeb010() {
     wb01_->OnTitleChange = nullptr;
     wb01_->OnDocumentComplete = nullptr;
     wb01_->OnCommandStateChange = nullptr;
+    wb01_->OnFindResult = nullptr;
+    findBar_.OnFind = nullptr;
+    findBar_.OnClose = nullptr;
 }
 
 // ---- building ----------------------------------------------------------------
@@ -185,20 +214,44 @@ void TWeb010::BuildTopBar() {
     spGO_.SetCaption("GO");
     spGO_.SetFlat(true);
     spGO_.set_size_request(48, 26);
+    spGO_.SetSpacing(2);
+    // Narrow padding, so that picture and caption fit the form's 48 pixels.
+    auto narrow = Gtk::CssProvider::create();
+    narrow->load_from_data("button { min-width: 0; min-height: 0; padding: 0 2px; }");
+    spGO_.get_style_context()->add_provider(narrow, GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
     spGO_.signal_clicked().connect([this] { RunGuarded([this] { cbURLClick(); }); });
+    // Drawn in the button's own colours, known once it is on the screen,
+    // and again when the theme changes; the first time right after the
+    // start-up message, so that the page does not wait for the picture.
+    spGO_.signal_realize().connect([this] {
+        goGlyph_ = Glib::signal_idle().connect(
+            [this] {
+                LoadGoGlyph();
+                return false;
+            },
+            Glib::PRIORITY_DEFAULT + 1);
+    });
+    spGO_.signal_style_updated().connect([this] {
+        if (spGO_.get_realized()) LoadGoGlyph();
+    });
     right_.pack_start(cbURL_, Gtk::PACK_EXPAND_WIDGET);
     right_.pack_start(spGO_, Gtk::PACK_SHRINK);
 
     // The splitter sits left of the address box: dragging it widens or
-    // narrows the box, the GO button keeps its place at the right edge.
+    // narrows the box, the GO button keeps its place at the right edge,
+    // and the box keeps its width whenever the window leaves room for it.
+    pTop_.set_name("pTop");
     pTop_.pack1(left_, true, false);
     pTop_.pack2(right_, false, false);
     pTop_.set_size_request(-1, 28);
-    pTop_.signal_size_allocate().connect([this](Gtk::Allocation& a) {
-        if (splitterPlaced_ || a.get_width() <= 1) return;
-        splitterPlaced_ = true;
-        pTop_.set_position(std::max(0, a.get_width() - 316 - 48 - 3));
-    });
+    pTop_.SetRightWidth(316 + 48);
+}
+
+void TWeb010::LoadGoGlyph() {
+    // The theme's "go" picture, in the text colour of the button.
+    auto icon = controls::ThemedIcon("go-jump-symbolic", 16, spGO_.get_style_context());
+    if (!icon) icon = controls::ThemedIcon("go-next-symbolic", 16, spGO_.get_style_context());
+    if (icon) spGO_.SetGlyph(controls::GlyphStrip(icon));
 }
 
 void TWeb010::BuildMenus() {
@@ -284,16 +337,21 @@ void TWeb010::FormCreate() {
     // The control already fills the client area between the bars.
     RestoreSettings();
     // Posted, not run here: the first navigation waits for the main loop.
-    startHome_ = Glib::signal_idle().connect([this] {
-        RunGuarded([this] { WMStartHome(); });
-        return false;
-    });
+    // Like a posted message it comes before the window's first painting, so
+    // that the page starts loading while the window draws itself.
+    startHome_ = Glib::signal_idle().connect(
+        [this] {
+            RunGuarded([this] { WMStartHome(); });
+            return false;
+        },
+        Glib::PRIORITY_DEFAULT);
 }
 
 void TWeb010::WMStartHome() {
     startHome_.disconnect();
     startedHome_ = true;
-    cbURL_.SetText(fHome_);
+    // An address on the command line stands in for the home page.
+    cbURL_.SetText(startUrl_.empty() ? fHome_ : startUrl_);
     GoURL();
 }
 

@@ -5,17 +5,19 @@
 // through SbAct; the control's events keep the window in step with it. The
 // window restores its settings when it is created and saves them when it
 // is destroyed.
+#include "browser/FindBar.h"
 #include "browser/WebControl.h"
 #include "controls/ComboSx.h"
 #include "controls/SpeedRx.h"
+#include "controls/SplitBar.h"
 #include "platform/Placement.h"
 
 #include <giomm/simpleaction.h>
 #include <giomm/simpleactiongroup.h>
 #include <gtkmm/box.h>
+#include <gtkmm/label.h>
 #include <gtkmm/menu.h>
 #include <gtkmm/menubutton.h>
-#include <gtkmm/paned.h>
 #include <gtkmm/statusbar.h>
 #include <gtkmm/toolbar.h>
 #include <gtkmm/toolbutton.h>
@@ -52,6 +54,19 @@ public:
     bool FormKeyDown(guint key, GdkModifierType state);
     bool cbURLKeyDown(guint key);
     void cbURLClick();
+    // The keys every browser has, after the key preview: answers whether
+    // the key was used up.
+    bool ShortcutKeyDown(guint key, GdkModifierType state);
+
+    // Before the main loop runs: the address to open at start instead of
+    // the home page, and a private session, which writes no settings.
+    void SetStartUrl(const std::string& url) { startUrl_ = url; }
+    void SetPrivate(bool keepNothing) { keepNothing_ = keepNothing; }
+
+    // Zoom by one step in or out (0 back to 100 per cent).
+    void Zoom(int direction);
+    void FocusAddress();
+    void ToggleFullScreen();
 
     // What the window shows, for the program's own checks and tests.
     WebControl& wb01() { return *wb01_; }
@@ -64,6 +79,10 @@ public:
     Gtk::Widget& sbLow() { return sbLow_; }
     Gtk::ToolButton& tbBack() { return tbBack_; }
     Gtk::ToolButton& tbForw() { return tbForw_; }
+    TFindBar& FindBar() { return findBar_; }
+    Gtk::Label& ZoomLabel() { return zoomLabel_; }
+    controls::TSplitBar& pTop() { return pTop_; }
+    bool FullScreen() const { return fullScreen_; }
     std::string StatusText() const { return statusText_; }
     const std::string& FHome() const { return fHome_; }
     bool FUserNavigate() const { return fUserNavigate_; }
@@ -86,6 +105,9 @@ private:
     void NavigateTo(const std::string& url);
     void PopupEdit(const GdkEvent* event);
     bool FrameButtonPress(GdkEventButton* event);
+    void LoadGoGlyph();
+    void ShowZoom();
+    bool PageScroll(GdkEventScroll* event);
 
     // Control events.
     void wb01BeforeNavigate2(const std::string& url);
@@ -93,6 +115,7 @@ private:
     void wb01TitleChange(const std::string& text);
     void wb01DocumentComplete(const std::string& url);
     void wb01CommandStateChange(int command, bool enable);
+    void wb01FindResult(int matches);
 
     std::unique_ptr<WebControl> wb01_;
     std::unique_ptr<platform::IPlacementForm> placement_;
@@ -100,7 +123,7 @@ private:
     std::map<int, Glib::RefPtr<Gio::SimpleAction>> actions_;
 
     Gtk::Box client_{Gtk::ORIENTATION_VERTICAL};
-    Gtk::Paned pTop_{Gtk::ORIENTATION_HORIZONTAL};
+    controls::TSplitBar pTop_;
     Gtk::Box left_{Gtk::ORIENTATION_HORIZONTAL};
     Gtk::Box right_{Gtk::ORIENTATION_HORIZONTAL};
     Gtk::Box toolBar1_{Gtk::ORIENTATION_HORIZONTAL};
@@ -110,7 +133,9 @@ private:
     Gtk::ToolButton tbBack_, tbForw_, tbStop_, tbRefresh_, tbHome_;
     controls::TComboSx cbURL_;
     controls::TSpeedRx spGO_;
+    TFindBar findBar_;
     Gtk::Statusbar sbLow_;
+    Gtk::Label zoomLabel_;
     Gtk::Menu mP_;
     Gtk::Menu mF_;
     std::vector<std::unique_ptr<Gtk::MenuItem>> items_;
@@ -124,8 +149,12 @@ private:
     bool fUserNavigate_ = false;
     std::string statusText_;
     bool startedHome_ = false;
-    bool splitterPlaced_ = false;
     sigc::connection startHome_;
+    sigc::connection goGlyph_;
+    std::string startUrl_;
+    bool keepNothing_ = false;
+    bool fullScreen_ = false;
+    double scrolled_ = 0;  // Ctrl+wheel travel not yet turned into a zoom step
 };
 
 } // namespace browser

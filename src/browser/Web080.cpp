@@ -5,6 +5,7 @@
 #include "platform/SysUtils.h"
 
 #include <gdk/gdkkeysyms.h>
+#include <gtkmm/cssprovider.h>
 #include <pangomm/attrlist.h>
 
 #include <cmath>
@@ -38,6 +39,18 @@ void SetLabelFont(Gtk::Label& label, const char* family, int pixels, bool boldIt
     auto black = Pango::Attribute::create_attr_foreground(0, 0, 0);
     attrs.insert(black);
     label.set_attributes(attrs);
+}
+
+// The largest size up to the given one at which the label's text fits the
+// width: the form's fonts are not on every system, and a wider one must not
+// push the text out of the box.
+void SetFittingFont(Gtk::Label& label, const char* family, int pixels, bool boldItalic, int width) {
+    for (int size = pixels; size >= 8; --size) {
+        SetLabelFont(label, family, size, boldItalic);
+        int w = 0, h = 0;
+        label.get_layout()->get_pixel_size(w, h);
+        if (w <= width) return;
+    }
 }
 } // namespace
 
@@ -127,8 +140,8 @@ std::string MemoryText(uint64_t totalPhys) {
 }
 
 std::string CopyrightText() {
-    return "Qel Browser - a small web browser for the Linux desktop\r\n"
-           "Pages by WebKitGTK, windows by GTK & gtkmm, pictures by its own GIF codec & libjpeg";
+    return "Qel Browser: a small web browser for Linux\r\n"
+           "WebKitGTK pages, own GIF codec, libjpeg";
 }
 
 TWeb080::TWeb080() {
@@ -155,7 +168,9 @@ void TWeb080::Build() {
     area->set_border_width(0);
     area->set_spacing(0);
     area->pack_start(client_, true, true);
+    // The dialog's own button row, even empty, would add to the client area.
     get_action_area()->hide();
+    if (Gtk::Widget* row = get_action_area()->get_parent(); row && row != area) row->hide();
 
     lCpy.set_use_underline(false);
     lCpy.set_xalign(0);
@@ -178,15 +193,21 @@ void TWeb080::Build() {
     SetLabelFont(lMem, "Arial", 11);
     client_.put(lMem, 165, 68);
 
+    // One line: a long system name is shortened at its end, and shown
+    // whole in the tooltip.
     lOS.set_text("OS");
     lOS.set_xalign(0);
+    lOS.set_ellipsize(Pango::ELLIPSIZE_END);
+    lOS.set_size_request(336 - 14 - 4, -1);
+    lOS.set_max_width_chars(1);
     SetLabelFont(lOS, "Arial", 11);
+    lOS.property_label().signal_changed().connect([this] { lOS.set_tooltip_text(lOS.get_text()); });
     client_.put(lOS, 14, 47);
 
     lNam.set_text(" Qel Web Browser ");
     lNam.set_size_request(294, 36);
     lNam.set_xalign(0);
-    SetLabelFont(lNam, "Arial", 32, true);
+    SetFittingFont(lNam, "Arial", 32, true, 294);
     client_.put(lNam, 26, 5);
 
     lScr.set_xalign(0);
@@ -195,6 +216,10 @@ void TWeb080::Build() {
 
     OKButton.set_label("OK");
     OKButton.set_size_request(75, 25);
+    // The theme's buttons are taller than the form's; this one keeps 25.
+    auto slim = Gtk::CssProvider::create();
+    slim->load_from_data("button { min-height: 0; padding-top: 0; padding-bottom: 0; }");
+    OKButton.get_style_context()->add_provider(slim, GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
     OKButton.set_can_default(true);
     OKButton.signal_clicked().connect([this] { response(Gtk::RESPONSE_OK); });
     client_.put(OKButton, 260, 183);
@@ -224,6 +249,9 @@ void TWeb080::FormCreate() {
 void TWeb080::ShowSystemInfo() {
     lScr.set_text(ScreenText(platform::ScreenService()));
     lCpy.set_text(CopyrightText());
+    // Two lines between the memory line and the rule; a font wider than
+    // the form's is made smaller rather than run past the box's edge.
+    SetFittingFont(lCpy, "Arial", 11, false, 336 - 14 - 4);
     ShowOSVersion();
     lMem.set_text(MemoryText(platform::GlobalMemoryStatus().TotalPhys));
 }

@@ -1,9 +1,12 @@
 #include "browser/WebKitControl.h"
 
 #include "browser/AppErrors.h"
-#include "browser/StartPage.h"
+#include "browser/ErrorPages.h"
 #include "browser/UrlCompletion.h"
+#include "browser/WebEngine.h"
+#include "platform/SafeSave.h"
 
+#include <glib/gstdio.h>
 #include <gtkmm/filechooserdialog.h>
 #include <gtkmm/widget.h>
 #include <gtkmm/window.h>
@@ -16,6 +19,9 @@ namespace browser {
 namespace {
 
 std::string Text(const char* s) { return s ? s : ""; }
+
+// The address the certificate error page's button asks for, and its token.
+constexpr const char* kAllowCertificate = "qel:allow-certificate/";
 
 GtkWindow* ToplevelOf(WebKitWebView* view) {
     GtkWidget* top = gtk_widget_get_toplevel(GTK_WIDGET(view));
@@ -30,31 +36,52 @@ void ReportAsync(const char* what, GError* error) {
     ShowErrorMessage(message);
 }
 
-void SavedMhtml(GObject* source, GAsyncResult* result, gpointer) {
-    GError* error = nullptr;
-    if (!webkit_web_view_save_to_file_finish(WEBKIT_WEB_VIEW(source), result, &error)) {
-        if (!g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) ReportAsync("The page was not saved", error);
-        g_error_free(error);
+// The saved page goes through the program's one whole-file save: a link
+// stays a link, the file's mode and owner stay, and a failure leaves the old
+// file as it was.
+void SaveBytes(const std::string& path, const void* data, size_t size) {
+    try {
+        platform::WriteWholeFile(path, data, size);
+    } catch (const std::exception& e) {
+        ShowErrorMessage(std::string("The page was not saved: ") + e.what());
     }
 }
 
+void SavedMhtml(GObject* source, GAsyncResult* result, gpointer data) {
+    std::unique_ptr<std::string> path(static_cast<std::string*>(data));
+    GError* error = nullptr;
+    GInputStream* in = webkit_web_view_save_finish(WEBKIT_WEB_VIEW(source), result, &error);
+    if (!in) {
+        if (!g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) ReportAsync("The page was not saved", error);
+        if (error) g_error_free(error);
+        return;
+    }
+    GOutputStream* out = g_memory_output_stream_new_resizable();
+    if (g_output_stream_splice(out, in, GOutputStreamSpliceFlags(G_OUTPUT_STREAM_SPLICE_CLOSE_SOURCE |
+                                                                 G_OUTPUT_STREAM_SPLICE_CLOSE_TARGET),
+                               nullptr, &error) < 0) {
+        ReportAsync("The page was not saved", error);
+        g_error_free(error);
+    } else {
+        auto* memory = G_MEMORY_OUTPUT_STREAM(out);
+        SaveBytes(*path, g_memory_output_stream_get_data(memory), g_memory_output_stream_get_data_size(memory));
+    }
+    g_object_unref(out);
+    g_object_unref(in);
+}
+
 void GotHtml(GObject* source, GAsyncResult* result, gpointer data) {
-    GFile* file = static_cast<GFile*>(data);
+    std::unique_ptr<std::string> path(static_cast<std::string*>(data));
     GError* error = nullptr;
     gsize length = 0;
     guchar* bytes = webkit_web_resource_get_data_finish(WEBKIT_WEB_RESOURCE(source), result, &length, &error);
     if (!bytes) {
         ReportAsync("The page was not saved", error);
         if (error) g_error_free(error);
-    } else {
-        if (!g_file_replace_contents(file, reinterpret_cast<const char*>(bytes), length, nullptr, FALSE,
-                                     G_FILE_CREATE_NONE, nullptr, nullptr, &error)) {
-            ReportAsync("The page was not saved", error);
-            g_error_free(error);
-        }
-        g_free(bytes);
+        return;
     }
-    g_object_unref(file);
+    SaveBytes(*path, bytes, length);
+    g_free(bytes);
 }
 
 // Print operations live until the engine is done with them.
@@ -88,9 +115,19 @@ struct WebKitControl::Signals {
         if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) {
             WebKitNavigationAction* action =
                 webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
-            WebKitURIRequest* request = webkit_navigation_action_get_request(action);
+            std::string url = Text(webkit_uri_request_get_uri(webkit_navigation_action_get_request(action)));
+            if (c->AllowCertificate(url)) {
+                webkit_policy_decision_ignore(decision);
+                return TRUE;
+            }
+            // The page that stands in for a failed one is no navigation of
+            // the window's: the failed one was.
+            if (!c->errorPageUrl_.empty() && url == c->errorPageUrl_) {
+                webkit_policy_decision_use(decision);
+                return TRUE;
+            }
             // The window only watches; a navigation is never cancelled here.
-            RunGuarded([&] { c->FireBeforeNavigate2(Text(webkit_uri_request_get_uri(request))); });
+            RunGuarded([&] { c->FireBeforeNavigate2(url); });
             webkit_policy_decision_use(decision);
             return TRUE;
         }
@@ -103,6 +140,16 @@ struct WebKitControl::Signals {
             webkit_policy_decision_ignore(decision);
             return TRUE;
         }
+        if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
+            // What the engine cannot show is saved; the engine's own choice
+            // would drop it without a word.
+            auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+            if (webkit_response_policy_decision_is_main_frame_main_resource(response) &&
+                !webkit_response_policy_decision_is_mime_type_supported(response)) {
+                webkit_policy_decision_download(decision);
+                return TRUE;
+            }
+        }
         return FALSE;
     }
 
@@ -111,17 +158,31 @@ struct WebKitControl::Signals {
         std::string uri = Text(webkit_web_view_get_uri(view));
         switch (event) {
         case WEBKIT_LOAD_STARTED:
-            c->stateText_ = "Opening page " + uri + " ...";
+            if (!c->errorPageUrl_.empty()) {
+                c->errorPageUrl_.clear();  // the error page: the failure stays
+            } else {
+                c->errorText_.clear();
+                c->downloadText_.clear();
+                c->stateText_ = "Opening page " + uri + " ...";
+            }
             break;
         case WEBKIT_LOAD_REDIRECTED:
             c->stateText_ = "Redirecting to " + uri + " ...";
             break;
         case WEBKIT_LOAD_COMMITTED:
-            c->stateText_ = "Loading " + uri + " ...";
+            if (c->errorText_.empty()) c->stateText_ = "Loading " + uri + " ...";
+            c->findText_.clear();  // a search starts afresh on the new page
             c->ReportHistory();
             break;
         case WEBKIT_LOAD_FINISHED:
-            c->stateText_ = "Done";
+            // A failed load, and the page standing in for it, end with the
+            // failure; a load that became a download ends with the download.
+            if (!c->errorText_.empty())
+                c->stateText_ = c->errorText_;
+            else if (!c->downloadText_.empty())
+                c->stateText_ = c->downloadText_;
+            else
+                c->stateText_ = "Done";
             RunGuarded([&] { c->FireDocumentComplete(uri); });
             break;
         }
@@ -130,10 +191,40 @@ struct WebKitControl::Signals {
 
     static gboolean LoadFailed(WebKitWebView*, WebKitLoadEvent, char* uri, GError* error, gpointer self) {
         auto* c = static_cast<WebKitControl*>(self);
-        if (!g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED))
-            c->stateText_ = Text(uri) + ": " + Text(error ? error->message : nullptr);
-        c->ShowStateStatus();
-        return FALSE;  // the engine shows its own error page
+        // Turned into a download: the load ends with the download's words,
+        // which may come after it.
+        if (g_error_matches(error, WEBKIT_POLICY_ERROR, WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE)) {
+            if (c->downloadText_.empty()) c->downloadText_ = "Downloading " + Text(uri) + " ...";
+            return FALSE;
+        }
+        // Stopped by the user or replaced by another load: nothing failed.
+        if (g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) ||
+            g_error_matches(error, WEBKIT_PLUGIN_ERROR, WEBKIT_PLUGIN_ERROR_WILL_HANDLE_LOAD))
+            return FALSE;
+        std::string url = Text(uri);
+        std::string message = Text(error ? error->message : nullptr);
+        c->ShowErrorPage(url, LoadErrorPage(url, message), url + ": " + message);
+        return TRUE;
+    }
+
+    static gboolean LoadFailedWithTlsErrors(WebKitWebView*, char* uri, GTlsCertificate* certificate,
+                                            GTlsCertificateFlags errors, gpointer self) {
+        auto* c = static_cast<WebKitControl*>(self);
+        std::string url = Text(uri);
+        std::string host;
+        if (GUri* parsed = g_uri_parse(uri, G_URI_FLAGS_NONE, nullptr)) {
+            host = Text(g_uri_get_host(parsed));
+            g_uri_unref(parsed);
+        }
+        std::string problems = CertificateProblems(errors);
+        char* token = g_uuid_string_random();
+        std::string allowUrl = std::string(kAllowCertificate) + token;
+        g_free(token);
+        c->ForgetCertificates();
+        c->refused_[allowUrl] = RefusedCertificate{G_TLS_CERTIFICATE(g_object_ref(certificate)), host, url};
+        c->ShowErrorPage(url, CertificateErrorPage(url, host, problems, allowUrl),
+                         url + ": the certificate of " + host + " is refused: " + problems);
+        return TRUE;
     }
 
     static void TitleChanged(WebKitWebView* view, GParamSpec*, gpointer self) {
@@ -145,10 +236,8 @@ struct WebKitControl::Signals {
         RunGuarded([&] { c->FireTitleChange(title); });
     }
 
-    static void LoadingChanged(WebKitWebView* view, GParamSpec*, gpointer self) {
-        auto* c = static_cast<WebKitControl*>(self);
-        bool loading = webkit_web_view_is_loading(view);
-        RunGuarded([&] { c->FireCommandStateChange(CSC_UPDATECOMMANDS, loading); });
+    static void LoadingChanged(WebKitWebView*, GParamSpec*, gpointer self) {
+        static_cast<WebKitControl*>(self)->ReportBusy();
     }
 
     static void MouseTarget(WebKitWebView*, WebKitHitTestResult* hit, guint, gpointer self) {
@@ -161,30 +250,71 @@ struct WebKitControl::Signals {
     static void HistoryChanged(WebKitBackForwardList*, WebKitBackForwardListItem*, gpointer, gpointer self) {
         static_cast<WebKitControl*>(self)->ReportHistory();
     }
+
+    static void DownloadStarted(WebKitWebContext*, WebKitDownload* download, gpointer self) {
+        auto* c = static_cast<WebKitControl*>(self);
+        if (webkit_download_get_web_view(download) == c->view_) c->downloads_->Add(download);
+    }
+
+    static void ProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason, gpointer self) {
+        auto* c = static_cast<WebKitControl*>(self);
+        c->ShowState(reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT
+                         ? "The page used too much memory and was stopped"
+                         : "The page stopped working; Refresh loads it again");
+    }
+
+    static void CountedMatches(WebKitFindController*, guint count, gpointer self) {
+        RunGuarded([&] { static_cast<WebKitControl*>(self)->FireFindResult(static_cast<int>(count)); });
+    }
+
+    static void FoundNothing(WebKitFindController*, gpointer self) {
+        RunGuarded([&] { static_cast<WebKitControl*>(self)->FireFindResult(0); });
+    }
 };
 
-WebKitControl::WebKitControl() {
-    WebKitWebContext* context = webkit_web_context_get_default();
-    RegisterStartPage(context);
+WebKitControl::WebKitControl(WebEngine& engine) : engine_(engine) {
+    WebKitWebContext* context = engine_.Context();
     view_ = WEBKIT_WEB_VIEW(webkit_web_view_new_with_context(context));
     g_object_ref_sink(view_);
     g_signal_connect(view_, "decide-policy", G_CALLBACK(Signals::DecidePolicy), this);
     g_signal_connect(view_, "load-changed", G_CALLBACK(Signals::LoadChanged), this);
     g_signal_connect(view_, "load-failed", G_CALLBACK(Signals::LoadFailed), this);
+    g_signal_connect(view_, "load-failed-with-tls-errors", G_CALLBACK(Signals::LoadFailedWithTlsErrors), this);
     g_signal_connect(view_, "notify::title", G_CALLBACK(Signals::TitleChanged), this);
     g_signal_connect(view_, "notify::is-loading", G_CALLBACK(Signals::LoadingChanged), this);
     g_signal_connect(view_, "mouse-target-changed", G_CALLBACK(Signals::MouseTarget), this);
+    g_signal_connect(view_, "web-process-terminated", G_CALLBACK(Signals::ProcessTerminated), this);
     historySignal_ = g_signal_connect(webkit_web_view_get_back_forward_list(view_), "changed",
                                       G_CALLBACK(Signals::HistoryChanged), this);
+    WebKitFindController* find = webkit_web_view_get_find_controller(view_);
+    g_signal_connect(find, "counted-matches", G_CALLBACK(Signals::CountedMatches), this);
+    g_signal_connect(find, "failed-to-find-text", G_CALLBACK(Signals::FoundNothing), this);
+    downloads_ = std::make_unique<DownloadList>(
+        engine_.Profile().downloadFolder,
+        [this](const std::string& text) {
+            downloadText_ = text;
+            ShowState(text);
+        },
+        [this] { ReportBusy(); });
+    downloadSignal_ = g_signal_connect(context, "download-started", G_CALLBACK(Signals::DownloadStarted), this);
     widget_ = Glib::wrap(GTK_WIDGET(view_));
 }
 
 WebKitControl::~WebKitControl() {
+    g_signal_handler_disconnect(engine_.Context(), downloadSignal_);
+    g_signal_handlers_disconnect_by_data(webkit_web_view_get_find_controller(view_), this);
     g_signal_handlers_disconnect_by_data(view_, this);
     g_signal_handler_disconnect(webkit_web_view_get_back_forward_list(view_), historySignal_);
+    downloads_.reset();
+    ForgetCertificates();
     if (printSettings_) g_object_unref(printSettings_);
     if (pageSetup_) g_object_unref(pageSetup_);
     g_object_unref(view_);
+    // The previews were shown by another program; they go with ours.
+    for (const std::string& folder : previewFolders_) {
+        g_unlink((folder + "/preview.pdf").c_str());
+        g_rmdir(folder.c_str());
+    }
 }
 
 Gtk::Widget& WebKitControl::Widget() { return *widget_; }
@@ -204,13 +334,52 @@ void WebKitControl::GoForward() {
     webkit_web_view_go_forward(view_);
 }
 
-void WebKitControl::Refresh2(const platform::TVariant&) { webkit_web_view_reload(view_); }
+void WebKitControl::Refresh2(const platform::TVariant& level) {
+    if (level.AsInteger() == REFRESH_COMPLETELY)
+        webkit_web_view_reload_bypass_cache(view_);
+    else
+        webkit_web_view_reload(view_);
+}
 
-void WebKitControl::Stop() { webkit_web_view_stop_loading(view_); }
+void WebKitControl::Stop() {
+    webkit_web_view_stop_loading(view_);
+    downloads_->CancelAll();
+}
 
-bool WebKitControl::Busy() { return webkit_web_view_is_loading(view_); }
+bool WebKitControl::Busy() { return webkit_web_view_is_loading(view_) || downloads_->Running() > 0; }
 
 std::string WebKitControl::LocationURL() { return Text(webkit_web_view_get_uri(view_)); }
+
+void WebKitControl::Find(const std::string& text, bool backwards, bool matchCase) {
+    WebKitFindController* find = webkit_web_view_get_find_controller(view_);
+    if (text.empty()) {
+        FindFinish();
+        return;
+    }
+    if (text == findText_ && matchCase == findCase_) {
+        if (backwards)
+            webkit_find_controller_search_previous(find);
+        else
+            webkit_find_controller_search_next(find);
+        return;
+    }
+    findText_ = text;
+    findCase_ = matchCase;
+    guint32 options = WEBKIT_FIND_OPTIONS_WRAP_AROUND;
+    if (!matchCase) options |= WEBKIT_FIND_OPTIONS_CASE_INSENSITIVE;
+    webkit_find_controller_count_matches(find, text.c_str(), options, G_MAXUINT);
+    if (backwards) options |= WEBKIT_FIND_OPTIONS_BACKWARDS;
+    webkit_find_controller_search(find, text.c_str(), options, G_MAXUINT);
+}
+
+void WebKitControl::FindFinish() {
+    findText_.clear();
+    webkit_find_controller_search_finish(webkit_web_view_get_find_controller(view_));
+}
+
+double WebKitControl::ZoomLevel() { return webkit_web_view_get_zoom_level(view_); }
+
+void WebKitControl::SetZoomLevel(double level) { webkit_web_view_set_zoom_level(view_, level); }
 
 void WebKitControl::ExecWB(int command, int) {
     switch (command) {
@@ -230,6 +399,11 @@ void WebKitControl::SetStatus(const std::string& text) {
 
 void WebKitControl::ShowStateStatus() { SetStatus(hoveredLink_.empty() ? stateText_ : hoveredLink_); }
 
+void WebKitControl::ShowState(const std::string& text) {
+    stateText_ = text;
+    ShowStateStatus();
+}
+
 void WebKitControl::ReportHistory() {
     bool forward = webkit_web_view_can_go_forward(view_);
     bool back = webkit_web_view_can_go_back(view_);
@@ -237,6 +411,40 @@ void WebKitControl::ReportHistory() {
         FireCommandStateChange(CSC_NAVIGATEFORWARD, forward);
         FireCommandStateChange(CSC_NAVIGATEBACK, back);
     });
+}
+
+void WebKitControl::ReportBusy() {
+    bool busy = Busy();
+    RunGuarded([&] { FireCommandStateChange(CSC_UPDATECOMMANDS, busy); });
+}
+
+void WebKitControl::ShowErrorPage(const std::string& url, const std::string& html, const std::string& status) {
+    errorText_ = status;
+    errorPageUrl_ = url;
+    ShowState(status);
+    // Shown under the failed address, so that the caption, the address box
+    // and a reload all keep to it.
+    webkit_web_view_load_alternate_html(view_, html.c_str(), url.c_str(), nullptr);
+}
+
+bool WebKitControl::AllowCertificate(const std::string& requestUrl) {
+    if (requestUrl.rfind(kAllowCertificate, 0) != 0) return false;
+    // The button's form adds an empty query.
+    std::string key = requestUrl.substr(0, requestUrl.find('?'));
+    auto it = refused_.find(key);
+    // Only the error page now shown can let its certificate through.
+    if (it == refused_.end() || LocationURL() != it->second.url) return true;
+    RefusedCertificate refused = it->second;
+    refused_.erase(it);
+    webkit_web_context_allow_tls_certificate_for_host(engine_.Context(), refused.certificate, refused.host.c_str());
+    g_object_unref(refused.certificate);
+    webkit_web_view_load_uri(view_, refused.url.c_str());
+    return true;
+}
+
+void WebKitControl::ForgetCertificates() {
+    for (auto& [key, refused] : refused_) g_object_unref(refused.certificate);
+    refused_.clear();
 }
 
 void WebKitControl::SaveAs() {
@@ -268,17 +476,12 @@ void WebKitControl::SaveAs() {
     std::string path = dialog.get_filename();
     bool htmlOnly = dialog.get_filter() == html;
     dialog.hide();
-    GFile* file = g_file_new_for_path(path.c_str());
     if (htmlOnly) {
         WebKitWebResource* resource = webkit_web_view_get_main_resource(view_);
-        if (!resource) {
-            g_object_unref(file);
-            throw EWebControl("There is no page to save.");
-        }
-        webkit_web_resource_get_data(resource, nullptr, GotHtml, file);  // the callback owns file
+        if (!resource) throw EWebControl("There is no page to save.");
+        webkit_web_resource_get_data(resource, nullptr, GotHtml, new std::string(path));  // the callback owns it
     } else {
-        webkit_web_view_save_to_file(view_, file, WEBKIT_SAVE_MODE_MHTML, nullptr, SavedMhtml, nullptr);
-        g_object_unref(file);
+        webkit_web_view_save(view_, WEBKIT_SAVE_MODE_MHTML, nullptr, SavedMhtml, new std::string(path));
     }
 }
 
@@ -305,6 +508,7 @@ void WebKitControl::PrintPreview() {
     // the desktop's viewer show it.
     char* dir = g_dir_make_tmp("qelpreview-XXXXXX", nullptr);
     if (!dir) throw EWebControl("No temporary folder for the print preview.");
+    previewFolders_.push_back(dir);
     char* path = g_build_filename(dir, "preview.pdf", nullptr);
     char* uri = g_filename_to_uri(path, nullptr, nullptr);
     g_free(path);

@@ -1,21 +1,29 @@
 #pragma once
-// The WebControl on WebKitGTK: one WebKitWebView, whose signals become the
-// control's events in one place, and whose save, print and page setup
-// commands run the toolkit's own dialogs.
+// The WebControl on WebKitGTK: one WebKitWebView of the program's engine,
+// whose signals become the control's events in one place. Its save, print
+// and page setup commands run the toolkit's own dialogs; what the engine
+// cannot show is downloaded; a failed load and a refused certificate show
+// the program's own pages in place of the one that failed.
+#include "browser/Downloads.h"
 #include "browser/WebControl.h"
 
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 typedef struct _WebKitWebView WebKitWebView;
 typedef struct _GtkPrintSettings GtkPrintSettings;
 typedef struct _GtkPageSetup GtkPageSetup;
+typedef struct _GTlsCertificate GTlsCertificate;
 
 namespace browser {
 
+class WebEngine;
+
 class WebKitControl : public WebControl {
 public:
-    WebKitControl();
+    explicit WebKitControl(WebEngine& engine);
     ~WebKitControl() override;
     WebKitControl(const WebKitControl&) = delete;
     WebKitControl& operator=(const WebKitControl&) = delete;
@@ -31,12 +39,22 @@ public:
     void ExecWB(int command, int option) override;
     bool Busy() override;
     std::string LocationURL() override;
+    void Find(const std::string& text, bool backwards, bool matchCase) override;
+    void FindFinish() override;
+    double ZoomLevel() override;
+    void SetZoomLevel(double level) override;
 
     WebKitWebView* View() const { return view_; }
 
 private:
     struct Signals;
     friend struct Signals;
+    // A certificate the user may let through from its error page.
+    struct RefusedCertificate {
+        GTlsCertificate* certificate = nullptr;
+        std::string host;
+        std::string url;
+    };
 
     void SaveAs();
     void Print();
@@ -44,8 +62,14 @@ private:
     void PageSetup();
     void SetStatus(const std::string& text);
     void ShowStateStatus();
+    void ShowState(const std::string& text);
     void ReportHistory();
+    void ReportBusy();
+    void ShowErrorPage(const std::string& url, const std::string& html, const std::string& status);
+    bool AllowCertificate(const std::string& requestUrl);
+    void ForgetCertificates();
 
+    WebEngine& engine_;
     WebKitWebView* view_ = nullptr;
     Gtk::Widget* widget_ = nullptr;
     GtkPrintSettings* printSettings_ = nullptr;
@@ -54,6 +78,17 @@ private:
     std::string statusText_;  // what the status bar shows now
     std::string hoveredLink_;
     unsigned long historySignal_ = 0;
+    unsigned long downloadSignal_ = 0;
+    std::unique_ptr<DownloadList> downloads_;
+    // A load that failed keeps its error text in the status bar, also while
+    // the error page that stands in for it loads.
+    std::string errorText_;
+    std::string errorPageUrl_;       // the error page asked for, not yet started
+    std::string downloadText_;       // the last word of a download since the page began loading
+    std::map<std::string, RefusedCertificate> refused_;  // by the token of its page's button
+    std::vector<std::string> previewFolders_;            // print previews, removed at the end
+    std::string findText_;
+    bool findCase_ = false;
 };
 
 } // namespace browser

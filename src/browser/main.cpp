@@ -1,6 +1,8 @@
 // QelBrowser: the program entry. The units start in dependency order before
 // any window exists and stop in reverse order after the main window is gone;
 // each start is one guard object here, so the order is the code's order.
+#include "browser/CommandLine.h"
+#include "browser/WebEngine.h"
 #include "browser/WebKitControl.h"
 #include "browser/Web010.h"
 #include "gtk/GtkServices.h"
@@ -14,14 +16,37 @@
 #include <glibmm/miscutils.h>
 #include <gtkmm/main.h>
 
+#include <cstdlib>
+#include <future>
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 int main(int argc, char** argv) {
+    // Help and version need no display: answered before the toolkit starts.
+    {
+        browser::CommandLine early = browser::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+        if (early.help || early.version) {
+            std::cout << (early.help ? browser::UsageText() : browser::VersionText());
+            return 0;
+        }
+    }
+    // Whether the web pages' sandbox can run here is asked of a process: the
+    // answer comes while the toolkit and the units start.
+    std::future<std::string> sandboxCheck;
+    if (!std::getenv("WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS"))
+        sandboxCheck = std::async(std::launch::async, browser::SandboxProblem);
     // The toolkit first: the settings store may have to ask the user where
-    // to create the base settings file, and that box is a GTK dialog.
+    // to create the base settings file, and that box is a GTK dialog. It
+    // takes its own options out of the command line.
     Gtk::Main kit(argc, argv);
+    browser::CommandLine line = browser::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (!line.error.empty()) {
+        std::cerr << "QelBrowser: " << line.error << "\n" << browser::UsageText();
+        return 2;
+    }
     gtkservices::Install();
 
     xpJpeg::JpegUnit jpegUnit;  // registered first, unregistered last
@@ -40,8 +65,12 @@ int main(int argc, char** argv) {
         xpGif10::GifUnit gifUnit;
 
         if (!settings::Env().ApplicationTitle.empty()) Glib::set_application_name(settings::Env().ApplicationTitle);
+        // The engine outlives the window and its view.
+        browser::WebEngine engine(browser::UserProfile(line.privateMode), std::move(sandboxCheck));
         {
-            auto window = std::make_unique<browser::TWeb010>(std::make_unique<browser::WebKitControl>());
+            auto window = std::make_unique<browser::TWeb010>(std::make_unique<browser::WebKitControl>(engine));
+            window->SetStartUrl(line.url);
+            window->SetPrivate(line.privateMode);
             window->show();
             Gtk::Main::run(*window);
             // Destroying the window saves its settings; the units stop after.

@@ -43,6 +43,46 @@ inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000
     return true;
 }
 
+// A key pressed and let go in the window, the way the display delivers it:
+// the window's key preview first, then the focused widget.
+inline void SendKey(Gtk::Window& window, guint keyval, GdkModifierType state = GdkModifierType(0)) {
+    GdkDisplay* display = gdk_display_get_default();
+    GdkDevice* keyboard = gdk_seat_get_keyboard(gdk_display_get_default_seat(display));
+    GdkKeymapKey* keys = nullptr;
+    gint count = 0;
+    guint16 code = 0;
+    if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(display), keyval, &keys, &count) && count > 0)
+        code = static_cast<guint16>(keys[0].keycode);
+    g_free(keys);
+    for (GdkEventType type : {GDK_KEY_PRESS, GDK_KEY_RELEASE}) {
+        GdkEvent* ev = gdk_event_new(type);
+        ev->key.window = GDK_WINDOW(g_object_ref(window.get_window()->gobj()));
+        ev->key.send_event = TRUE;
+        ev->key.time = GDK_CURRENT_TIME;
+        ev->key.keyval = keyval;
+        ev->key.state = state;
+        ev->key.hardware_keycode = code;
+        gdk_event_set_device(ev, keyboard);
+        gtk_main_do_event(ev);
+        gdk_event_free(ev);
+    }
+}
+
+// One notch of the mouse wheel over the widget, with the modifiers held.
+inline void SendScroll(Gtk::Widget& widget, GdkScrollDirection direction, GdkModifierType state) {
+    GdkEvent* ev = gdk_event_new(GDK_SCROLL);
+    ev->scroll.window = GDK_WINDOW(g_object_ref(widget.get_window()->gobj()));
+    ev->scroll.send_event = TRUE;
+    ev->scroll.time = GDK_CURRENT_TIME;
+    ev->scroll.direction = direction;
+    ev->scroll.state = state;
+    ev->scroll.x = widget.get_allocation().get_x() + 5;
+    ev->scroll.y = widget.get_allocation().get_y() + 5;
+    gdk_event_set_device(ev, gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default())));
+    gtk_main_do_event(ev);
+    gdk_event_free(ev);
+}
+
 // Runs everything the main loop has to do now, idle handlers included.
 inline void Drain() {
     for (int i = 0; i < 1000 && g_main_context_pending(nullptr); ++i) g_main_context_iteration(nullptr, FALSE);
@@ -81,6 +121,9 @@ protected:
         auto control = std::make_unique<browser::ScriptedWebControl>();
         control->raiseBeforeNavigate = true;
         web_ = control.get();
+        return OpenWith(std::move(control), startHome);
+    }
+    browser::TWeb010& OpenWith(std::unique_ptr<browser::WebControl> control, bool startHome = true) {
         window_ = std::make_unique<browser::TWeb010>(std::move(control));
         if (startHome) {
             EXPECT_TRUE(WaitFor([this] { return window_->StartedHome(); }));

@@ -111,3 +111,42 @@ TEST_F(AboutBox, EscAndEnterCloseTheModalBox) {
         EXPECT_EQ(OpenAbout(), nullptr) << "the box is freed when it closes";
     }
 }
+
+TEST_F(AboutBox, EveryTextLiesInsideTheClientAreaAndClearOfTheButton) {
+    // A long system name, as some systems report it.
+    platform::OSVersionInfo os = platform::GetVersionEx();
+    os.CSDVersion = "Debian GNU/Linux 12 (bookworm) with a long edition name";
+    TWeb080 box;
+    box.lOS.set_text(OSVersionText(os));
+    box.show();
+    ASSERT_TRUE(guitest::WaitFor([&] { return box.get_mapped() && box.lCpy.get_allocated_width() > 1; }));
+    guitest::Flush();
+    const Gtk::Allocation client = box.get_content_area()->get_allocation();
+    EXPECT_EQ(client.get_width(), 336);
+    EXPECT_EQ(client.get_height(), 223);
+    EXPECT_EQ(box.get_allocated_width(), 336);
+    EXPECT_EQ(box.get_allocated_height(), 223);
+    const Gtk::Allocation ok = box.OKButton.get_allocation();
+    EXPECT_EQ(ok.get_x() - client.get_x(), 260);
+    EXPECT_EQ(ok.get_y() - client.get_y(), 183);
+    for (Gtk::Label* label : {&box.lCpy, &box.Label3, &box.lMem, &box.lOS, &box.lNam, &box.lScr}) {
+        // Line by line, where the text itself is drawn.
+        int lx = 0, ly = 0;
+        label->get_layout_offsets(lx, ly);
+        Pango::LayoutIter line = label->get_layout()->get_iter();
+        do {
+            Pango::Rectangle ink, logical;
+            line.get_line_extents(ink, logical);
+            const int left = lx + PANGO_PIXELS(logical.get_x()) - client.get_x();
+            const int top = ly + PANGO_PIXELS(logical.get_y()) - client.get_y();
+            const int right = left + PANGO_PIXELS(logical.get_width());
+            const int bottom = top + PANGO_PIXELS(logical.get_height());
+            const std::string text = label->get_text();
+            EXPECT_TRUE(left >= 0 && top >= 0 && right <= 336 && bottom <= 223)
+                << text << ": " << left << "," << top << " to " << right << "," << bottom;
+            const int okLeft = ok.get_x() - client.get_x(), okTop = ok.get_y() - client.get_y();
+            EXPECT_TRUE(right <= okLeft || left >= okLeft + 75 || bottom <= okTop || top >= okTop + 25)
+                << text << " runs into the OK button";
+        } while (line.next_line());
+    }
+}

@@ -1,9 +1,11 @@
 // The real QelBrowser on its own Xvfb display, driven like a person would:
 // pointer and keys through XTest, the window's caption read from X, pages
-// from a loopback server, and the settings file it writes at exit.
+// from a loopback server, the settings file it writes at exit, and what it
+// keeps (or does not keep) in its folders from one run to the next.
 #include "LoopbackServer.h"
 #include "PrivateXvfb.h"
 
+#include "browser/WebEngine.h"
 #include "platform/Strings.h"
 #include "settings/SettingsText.h"
 
@@ -15,17 +17,22 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
+#include "X11Windows.h"
 
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -40,6 +47,37 @@ bool Poll(const std::function<bool()>& condition, int timeoutMs) {
     return true;
 }
 
+std::string FileText(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+// The process's namespace of the kind ("pid", "mnt").
+std::string Namespace(pid_t pid, const char* kind) {
+    std::error_code ec;
+    return std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/ns/" + kind, ec).string();
+}
+
+// The process and everything below it.
+std::vector<pid_t> Descendants(pid_t root) {
+    std::vector<std::pair<pid_t, pid_t>> all;  // pid, parent
+    DIR* d = ::opendir("/proc");
+    while (dirent* e = d ? ::readdir(d) : nullptr) {
+        pid_t p = std::atoi(e->d_name);
+        if (p <= 0) continue;
+        std::string stat = FileText("/proc/" + std::string(e->d_name) + "/stat");
+        size_t close = stat.rfind(')');
+        if (close == std::string::npos || close + 4 >= stat.size()) continue;
+        all.emplace_back(p, std::atoi(stat.c_str() + close + 4));
+    }
+    if (d) ::closedir(d);
+    std::vector<pid_t> tree{root};
+    for (size_t i = 0; i < tree.size(); ++i)
+        for (auto [p, parent] : all)
+            if (parent == tree[i]) tree.push_back(p);
+    return tree;
+}
+
 
 class QelBrowserE2E : public ::testing::Test {
 protected:
@@ -50,6 +88,8 @@ protected:
         char tmpl[] = "/tmp/qel-e2e-XXXXXX";
         dir_ = std::string(::mkdtemp(tmpl)) + "/";
         std::filesystem::create_directory(dir_ + "config");
+        std::filesystem::create_directory(dir_ + "runtime");
+        std::filesystem::permissions(dir_ + "runtime", std::filesystem::perms::owner_all);
         std::filesystem::copy_file(QELBROWSER_PATH, dir_ + "QelBrowser");
         std::filesystem::permissions(dir_ + "QelBrowser", std::filesystem::perms::owner_all);
         std::ofstream(dir_ + "Varnolek.Ini").flush();
@@ -72,45 +112,75 @@ protected:
         std::filesystem::remove_all(dir_, ec);
     }
 
-    void Start() {
+    // The program with its folders below the test's own; the sandbox is
+    // the program's to try. Its error output goes to a file.
+    void Start(std::vector<std::string> args = {}, bool display = true) {
+        window_ = 0;
         pid_ = ::fork();
         if (pid_ == 0) {
-            ::setenv("DISPLAY", xvfb_.Name().c_str(), 1);
+            if (display)
+                ::setenv("DISPLAY", xvfb_.Name().c_str(), 1);
+            else
+                ::unsetenv("DISPLAY");
+            ::setenv("HOME", dir_.c_str(), 1);
             ::setenv("XDG_CONFIG_HOME", (dir_ + "config").c_str(), 1);
-            ::setenv("WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS", "1", 1);
+            ::setenv("XDG_DATA_HOME", (dir_ + "data").c_str(), 1);
+            ::setenv("XDG_CACHE_HOME", (dir_ + "cache").c_str(), 1);
+            ::setenv("XDG_RUNTIME_DIR", (dir_ + "runtime").c_str(), 1);
+            ::unsetenv("WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS");
             ::setenv("WEBKIT_DISABLE_COMPOSITING_MODE", "1", 1);
             ::setenv("NO_AT_BRIDGE", "1", 1);
             ::unsetenv("WAYLAND_DISPLAY");
-            ::execl((dir_ + "QelBrowser").c_str(), "QelBrowser", static_cast<char*>(nullptr));
+            int out = ::open((dir_ + "output.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(out, 1);
+            ::dup2(out, 2);
+            std::vector<char*> argv{const_cast<char*>("QelBrowser")};
+            for (auto& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv((dir_ + "QelBrowser").c_str(), argv.data());
             ::_exit(127);
         }
     }
 
-    // The program's top-level window, found by its process id.
+    // Waits for the program's end and answers its exit code (-1 when it
+    // did not end in time or ended by a signal).
+    int Ended() {
+        int status = -1;
+        bool ended = Poll([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, 30000);
+        if (!ended) return -1;
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    void WaitWindow() { ASSERT_TRUE(Poll([&] { return (window_ = FindWindow()) != 0; }, 30000)) << "no window"; }
+
+    // The close box: the window manager's delete request.
+    void CloseWindow() {
+        XEvent ev{};
+        ev.xclient.type = ClientMessage;
+        ev.xclient.window = window_;
+        ev.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
+        ev.xclient.format = 32;
+        ev.xclient.data.l[0] = static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
+        ev.xclient.data.l[1] = CurrentTime;
+        XSendEvent(display_, window_, False, NoEventMask, &ev);
+        XFlush(display_);
+    }
+
+    // Starts the program on the address, waits for the caption, closes it.
+    void Visit(std::vector<std::string> args, const std::string& caption) {
+        Start(std::move(args));
+        WaitWindow();
+        EXPECT_TRUE(WaitCaption(caption)) << Caption();
+        CloseWindow();
+        EXPECT_EQ(Ended(), 0);
+    }
+
+    // The program's main window, found by its process id.
     Window FindWindow() {
-        Atom pidAtom = XInternAtom(display_, "_NET_WM_PID", False);
-        Window root = DefaultRootWindow(display_), parent, *children = nullptr;
-        unsigned count = 0;
-        Window found = 0;
-        if (XQueryTree(display_, root, &root, &parent, &children, &count)) {
-            for (unsigned i = 0; i < count && !found; ++i) {
-                Atom type;
-                int format;
-                unsigned long n, after;
-                unsigned char* data = nullptr;
-                if (XGetWindowProperty(display_, children[i], pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &n,
-                                       &after, &data) == Success && data) {
-                    XWindowAttributes attrs;
-                    if (n == 1 && static_cast<pid_t>(*reinterpret_cast<unsigned long*>(data)) == pid_ &&
-                        XGetWindowAttributes(display_, children[i], &attrs) && attrs.map_state == IsViewable &&
-                        attrs.width > 300)
-                        found = children[i];
-                    XFree(data);
-                }
-            }
-            if (children) XFree(children);
-        }
-        return found;
+        for (const auto& w : e2e::MappedWindowsOf(display_, pid_))
+            if (w.width > 300) return w.id;
+        return 0;
     }
 
     std::string Caption() {
@@ -130,7 +200,7 @@ protected:
     }
 
     bool WaitCaption(const std::string& caption) {
-        return Poll([&] { return Caption() == caption; }, 20000);
+        return Poll([&] { return Caption() == caption; }, 30000);
     }
 
     void Click(int x, int y) {
@@ -187,7 +257,7 @@ protected:
 
 TEST_F(QelBrowserE2E, BrowsesLoopbackPagesAndKeepsItsSettings) {
     Start();
-    ASSERT_TRUE(Poll([&] { return (window_ = FindWindow()) != 0; }, 20000)) << "no window";
+    WaitWindow();
     // The home page is shown and the caption follows its title.
     ASSERT_TRUE(WaitCaption("Page A")) << Caption();
     EXPECT_EQ(server_.CountOf("/a"), 1);
@@ -212,20 +282,8 @@ TEST_F(QelBrowserE2E, BrowsesLoopbackPagesAndKeepsItsSettings) {
     Key(XK_Right, true);
     ASSERT_TRUE(WaitCaption("Page C")) << Caption();
 
-    // The close box: the window manager's delete request.
-    XEvent ev{};
-    ev.xclient.type = ClientMessage;
-    ev.xclient.window = window_;
-    ev.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
-    ev.xclient.format = 32;
-    ev.xclient.data.l[0] = static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
-    ev.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display_, window_, False, NoEventMask, &ev);
-    XFlush(display_);
-    int status = -1;
-    ASSERT_TRUE(Poll([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, 20000)) << "did not end";
-    pid_ = -1;
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    CloseWindow();
+    ASSERT_EQ(Ended(), 0);
 
     // The typed URL entered the list, the link did not; the home page first
     // entered it at start-up.
@@ -236,6 +294,95 @@ TEST_F(QelBrowserE2E, BrowsesLoopbackPagesAndKeepsItsSettings) {
     EXPECT_EQ(Stored("Home"), server_.Url("/a"));
     EXPECT_EQ(Stored("ShowToolBar"), "1");
     EXPECT_EQ(Stored("Left"), "0");
+}
+
+// A site that remembers a login in a cookie and shows what the browser
+// sends back; a file to download.
+class KeepsAcrossRuns : public QelBrowserE2E {
+protected:
+    // The program's files (site data, cache, settings) with their sizes
+    // and times; the desktop's own caches (dconf, the GPU's shaders) are
+    // not the program's.
+    std::string Snapshot() {
+        std::string list;
+        std::vector<std::filesystem::directory_entry> files{std::filesystem::directory_entry(dir_ + "QelBrowser.Ini")};
+        for (const char* folder : {"data/QelBrowser", "cache/QelBrowser"})
+            for (const auto& e : std::filesystem::recursive_directory_iterator(dir_ + folder)) files.push_back(e);
+        for (const auto& e : files) {
+            if (!e.is_regular_file()) continue;
+            list += e.path().string() + " " + std::to_string(e.file_size()) + " " +
+                    std::to_string(e.last_write_time().time_since_epoch().count()) + "\n";
+        }
+        return list;
+    }
+
+    e2e::LoopbackServer site_{[](const e2e::HttpRequest& r) {
+        e2e::HttpResponse response;
+        if (r.path == "/login") {
+            response.headers.push_back("Set-Cookie: login=" + std::string("yes") + "; Max-Age=86400; Path=/");
+            response.body = "<html><head><title>Logged in</title></head></html>";
+        } else if (r.path == "/file.bin") {
+            response.contentType = "application/octet-stream";
+            for (int i = 0; i < 70000; ++i) response.body += static_cast<char>(i * 13);
+        } else {
+            response.body = "<html><head><title>Cookie [" + r.Header("cookie") + "]</title></head></html>";
+        }
+        return response;
+    }};
+};
+
+TEST_F(KeepsAcrossRuns, ALoginSurvivesARestartAndAPrivateSessionKeepsNothing) {
+    Visit({site_.Url("/login")}, "Logged in");
+    EXPECT_TRUE(std::filesystem::exists(dir_ + "data/QelBrowser/cookies.sqlite"));
+    Visit({site_.Url("/show")}, "Cookie [login=yes]");
+
+    // A private session neither sees the kept cookie nor keeps its own, and
+    // changes no file: no site data, no cache, no settings.
+    const std::string before = Snapshot();
+    Visit({"--private", site_.Url("/login")}, "Logged in");
+    Visit({"--private", site_.Url("/show")}, "Cookie []");
+    EXPECT_EQ(Snapshot(), before);
+    Visit({site_.Url("/show")}, "Cookie [login=yes]");
+}
+
+TEST_F(KeepsAcrossRuns, DownloadsGoToTheUsersDownloadFolderInTheSandbox) {
+    std::ofstream(dir_ + "config/user-dirs.dirs") << "XDG_DOWNLOAD_DIR=\"$HOME/Fetched\"\n";
+    Start({site_.Url("/file.bin")});
+    WaitWindow();
+    std::string expected;
+    for (int i = 0; i < 70000; ++i) expected += static_cast<char>(i * 13);
+    EXPECT_TRUE(Poll([&] { return FileText(dir_ + "Fetched/file.bin") == expected; }, 30000));
+
+    // The web process runs in namespaces of its own wherever the sandbox
+    // can run; where it cannot, the program says so in one line and works.
+    const std::string problem = browser::SandboxProblem();
+    std::string sandboxed;
+    for (pid_t p : Descendants(pid_))
+        if (Namespace(p, "pid") != Namespace(pid_, "pid")) sandboxed = Namespace(p, "mnt");
+    const std::string output = FileText(dir_ + "output.txt");
+    if (problem.empty()) {
+        EXPECT_FALSE(sandboxed.empty()) << "no web process in a sandbox";
+        EXPECT_NE(sandboxed, Namespace(pid_, "mnt"));
+        EXPECT_EQ(output.find("without the sandbox"), std::string::npos) << output;
+    } else {
+        EXPECT_NE(output.find("web pages run without the sandbox: " + problem), std::string::npos) << output;
+    }
+    CloseWindow();
+    EXPECT_EQ(Ended(), 0);
+}
+
+TEST_F(QelBrowserE2E, HelpAndVersionNeedNoDisplayAndABadOptionIsRefused) {
+    Start({"--version"}, false);
+    EXPECT_EQ(Ended(), 0);
+    EXPECT_EQ(FileText(dir_ + "output.txt").rfind("QelBrowser ", 0), 0u);
+    Start({"--help"}, false);
+    EXPECT_EQ(Ended(), 0);
+    EXPECT_NE(FileText(dir_ + "output.txt").find("Usage: QelBrowser [--private] [URL]"), std::string::npos);
+    Start({"--bogus"});
+    EXPECT_EQ(Ended(), 2);
+    EXPECT_NE(FileText(dir_ + "output.txt").find("unknown option --bogus"), std::string::npos);
+    Start({"http://one/", "http://two/"});
+    EXPECT_EQ(Ended(), 2);
 }
 
 } // namespace

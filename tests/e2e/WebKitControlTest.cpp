@@ -1,5 +1,6 @@
 // The WebKitGTK control on pages from a loopback server: the events the
 // main window relies on, in the engine's own order.
+#include "EngineSupport.h"
 #include "LoopbackServer.h"
 
 #include "browser/StartPage.h"
@@ -10,21 +11,23 @@
 #include <gtkmm/main.h>
 #include <gtkmm/window.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 using namespace browser;
 
 namespace {
 
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 20000) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        if (!g_main_context_iteration(nullptr, FALSE)) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
+
+std::string FileStart(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    char head[4] = {};
+    f.read(head, 4);
+    return std::string(head, static_cast<size_t>(f.gcount()));
 }
 
 std::string Page(const std::string& title, const std::string& body) {
@@ -35,15 +38,11 @@ std::string Page(const std::string& title, const std::string& body) {
 class WebKitControlTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        // The engine's sandbox needs user namespaces that a build machine
-        // may not grant; compositing needs a GPU that Xvfb does not have.
-        ::setenv("WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS", "1", 1);
-        ::setenv("WEBKIT_DISABLE_COMPOSITING_MODE", "1", 1);
         gtk_init(nullptr, nullptr);
         Gtk::Main::init_gtkmm_internals();
     }
     void SetUp() override {
-        control_ = std::make_unique<WebKitControl>();
+        control_ = std::make_unique<WebKitControl>(e2e::TestEngine::Get());
         window_.set_default_size(640, 480);
         window_.add(control_->Widget());
         window_.show_all();
@@ -67,7 +66,7 @@ protected:
     void Load(const std::string& url) {
         int before = completes_;
         control_->Navigate(url, 0, 0, 0, 0);
-        ASSERT_TRUE(WaitFor([&] { return completes_ > before && !control_->Busy(); })) << url;
+        ASSERT_TRUE(e2e::Await([&] { return completes_ > before && !control_->Busy(); })) << url;
     }
 
     e2e::LoopbackServer server_{{
@@ -91,7 +90,7 @@ TEST_F(WebKitControlTest, ALoadRaisesTheEventsTheWindowFollows) {
     ASSERT_FALSE(log_.empty());
     EXPECT_EQ(log_.front(), "before " + url);
     EXPECT_EQ(log_.back(), "complete " + url);
-    EXPECT_TRUE(WaitFor([&] { return title_ == "Page A"; })) << title_;
+    EXPECT_TRUE(e2e::Await([&] { return title_ == "Page A"; })) << title_;
     EXPECT_EQ(status_, "Done");
     EXPECT_GE(updates_, 2);  // busy and idle again
     EXPECT_FALSE(control_->Busy());
@@ -109,53 +108,93 @@ TEST_F(WebKitControlTest, HistoryStepsAndTheirAvailability) {
     EXPECT_THROW(control_->GoForward(), EWebControl);
     int before = completes_;
     control_->GoBack();
-    ASSERT_TRUE(WaitFor([&] { return completes_ > before && title_ == "Page A"; }));
+    ASSERT_TRUE(e2e::Await([&] { return completes_ > before && title_ == "Page A"; }));
     EXPECT_TRUE(forward_);
     EXPECT_FALSE(back_);
     EXPECT_THROW(control_->GoBack(), EWebControl);
     before = completes_;
     control_->GoForward();
-    ASSERT_TRUE(WaitFor([&] { return completes_ > before && title_ == "Page B"; }));
+    ASSERT_TRUE(e2e::Await([&] { return completes_ > before && title_ == "Page B"; }));
     before = completes_;
     control_->Refresh2(0);
-    ASSERT_TRUE(WaitFor([&] { return completes_ > before; }));
+    ASSERT_TRUE(e2e::Await([&] { return completes_ > before; }));
     EXPECT_EQ(control_->LocationURL(), server_.Url("/b"));
 }
 
 TEST_F(WebKitControlTest, APageWithoutTitleGivesItsAddressAsTitle) {
     Load(server_.Url("/a"));
     Load(server_.Url("/untitled"));
-    ASSERT_TRUE(WaitFor([&] { return !title_.empty() && title_ != "Page A"; }));
+    ASSERT_TRUE(e2e::Await([&] { return !title_.empty() && title_ != "Page A"; }));
     EXPECT_EQ(title_, server_.Url("/untitled"));
 }
 
 TEST_F(WebKitControlTest, TheStartPageIsBuiltIn) {
     Load(kStartPageUrl);
-    EXPECT_TRUE(WaitFor([&] { return title_ == "Qel Browser"; }));
+    EXPECT_TRUE(e2e::Await([&] { return title_ == "Qel Browser"; }));
     EXPECT_EQ(control_->LocationURL(), kStartPageUrl);
     EXPECT_EQ(log_.front(), std::string("before ") + kStartPageUrl);
 }
 
-TEST_F(WebKitControlTest, ALoadErrorShowsTheEnginesPageAndNothingBreaks) {
+TEST_F(WebKitControlTest, ALoadErrorEndsWithTheEnginesWordsAndTheFailedAddress) {
     // A port nobody listens on: connection refused.
     int port;
     {
-        e2e::LoopbackServer closed({});
+        e2e::LoopbackServer closed(std::map<std::string, std::string>{});
         port = closed.Port();
     }
-    control_->Navigate("http://127.0.0.1:" + std::to_string(port) + "/", 0, 0, 0, 0);
-    ASSERT_TRUE(WaitFor([&] { return completes_ > 0 && !control_->Busy(); }));
-    EXPECT_NE(status_, "");
+    const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/";
+    Load(server_.Url("/a"));
+    log_.clear();
+    control_->Navigate(url, 0, 0, 0, 0);
+    ASSERT_TRUE(e2e::Await([&] { return title_ == url && !control_->Busy(); })) << title_;
+    // One navigation for the window, not a second one for the error page.
+    EXPECT_EQ(log_.front(), "before " + url);
+    EXPECT_EQ(std::count(log_.begin(), log_.end(), "before " + url), 1);
+    EXPECT_EQ(log_.back(), "complete " + url);
+    EXPECT_EQ(status_.rfind(url + ": ", 0), 0u) << status_;
+    EXPECT_GT(status_.size(), url.size() + 2);
+    EXPECT_EQ(control_->LocationURL(), url);
+    EXPECT_TRUE(back_);
     EXPECT_TRUE(boxes_->Boxes().empty());
-    // The control goes on working.
+    // The control goes on working, and the next page ends with "Done".
     Load(server_.Url("/b"));
-    EXPECT_TRUE(WaitFor([&] { return title_ == "Page B"; })) << title_;
+    EXPECT_TRUE(e2e::Await([&] { return title_ == "Page B"; })) << title_;
+    EXPECT_EQ(status_, "Done");
 }
 
 TEST_F(WebKitControlTest, UnknownCommandsAndMissingStartPagesFail) {
     EXPECT_THROW(control_->ExecWB(42, OLECMDEXECOPT_PROMPTUSER), EWebControl);
     Load("qel:nothing");
     EXPECT_FALSE(control_->Busy());
+}
+
+TEST_F(WebKitControlTest, PrintPreviewFilesGoWithTheControl) {
+    Load(server_.Url("/a"));
+    auto previews = [] {
+        std::vector<std::string> found;
+        for (const auto& e : std::filesystem::directory_iterator(g_get_tmp_dir()))
+            if (e.path().filename().string().rfind("qelpreview-", 0) == 0) found.push_back(e.path());
+        return found;
+    };
+    const auto before = previews();
+    control_->ExecWB(OLECMDID_PRINTPREVIEW, OLECMDEXECOPT_PROMPTUSER);
+    std::string made;
+    ASSERT_TRUE(e2e::Await([&] {
+        for (const auto& p : previews()) {
+            std::error_code ec;
+            if (std::find(before.begin(), before.end(), p) == before.end() &&
+                std::filesystem::file_size(p + "/preview.pdf", ec) > 0 && !ec)
+                made = p;
+        }
+        return !made.empty();
+    }));
+    EXPECT_EQ(FileStart(made + "/preview.pdf"), "%PDF");
+    // The desktop's viewer may still read it while the program runs.
+    e2e::Await([] { return false; }, 300);
+    EXPECT_TRUE(std::filesystem::exists(made + "/preview.pdf"));
+    window_.remove();
+    control_.reset();
+    EXPECT_FALSE(std::filesystem::exists(made));
 }
 
 } // namespace
