@@ -62,7 +62,7 @@ void THdStrings::EnsureHeld(int needed, int grow) {
 
 TEntry THdStrings::Entry(int index) const {
     TEntry e;
-    e.End = FEnds[size_t(index)];  // 64-bit; a table of the Part's kind keeps the low half
+    e.End = FEnds[size_t(index)];  // 64-bit; a classic table keeps the low half
     e.Flags = IsOpenEnd(index) ? efNoSeparator : 0;
     e.Object = ObjectAt(index);
     return e;

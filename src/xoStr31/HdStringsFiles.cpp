@@ -26,9 +26,9 @@ namespace {
 
 const char Signature[5] = {'V', 's', 'I', 'n', 'd'};
 constexpr int HeaderSize = 10;
-// The sixth signature byte tells the table's kind: 0 for the Part's tables
+// The sixth signature byte tells the table's kind: 0 for the classic tables
 // (CR LF entries, 4-byte ends); bit 0 an LF file, bit 1 8-byte ends (a file
-// of 2 GiB or more). Readers of the Part's tables take the others as
+// of 2 GiB or more). Readers of classic tables take the others as
 // foreign, and each kind is stale for a file of another.
 constexpr uint8_t tkLf = 1;
 constexpr uint8_t tkWide = 2;
