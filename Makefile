@@ -57,7 +57,7 @@ clean:
 
 # After make build: the programs, a desktop entry that offers the browser
 # for web links, and its icon. DESTDIR stages the files elsewhere.
-PROGRAMS   := QelBrowser qelini hdstrings qelgif
+PROGRAMS   := QelBrowser qelini hdstrings qelgif qelgif-view
 APPS_DIR   := $(DESTDIR)$(PREFIX)/share/applications
 ICONS_DIR  := $(DESTDIR)$(PREFIX)/share/icons/hicolor/scalable/apps
 

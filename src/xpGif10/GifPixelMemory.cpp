@@ -26,6 +26,10 @@ namespace {
 constexpr size_t ChunkSize = size_t(2) << 20;  // one huge page
 // Below this a buffer takes a few ordinary pages at most: not worth a chunk.
 constexpr size_t SmallBuffer = 16 << 10;
+// A fresh chunk costs the system the zeroing of all of it at its first
+// fault; below this size the ordinary pages a buffer touches cost less, so a
+// smaller buffer takes a chunk only when one already has room for it.
+constexpr size_t ChunkWorthy = 1 << 20;
 // Each buffer starts with a header naming its chunk (none for heap buffers)
 // and its size; 64 keeps the pixels on a cache line of their own.
 constexpr size_t HeaderSize = 64;
@@ -90,8 +94,10 @@ uint8_t* FromChunk(size_t need) {
         } else if (spare) {
             next = spare;
             spare = nullptr;
-        } else {
+        } else if (need >= ChunkWorthy) {
             next = MapChunk(ChunkSize);
+        } else {
+            return nullptr;
         }
         if (!next) return nullptr;
         Chunk* old = current;

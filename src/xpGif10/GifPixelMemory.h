@@ -3,11 +3,13 @@
 //
 // A fresh page costs the system a fault the first time it is written, and on
 // virtual machines that fault costs far more than decoding the pixels that
-// fill it. So buffers of a few pages and more are cut from shared chunks of
-// 2 MiB that the system may back with huge pages (one fault per chunk instead
-// of one per 4 KiB). A chunk goes back to the system when its last buffer is
-// freed; one empty chunk is kept for the next load. Small buffers come from
-// the ordinary heap.
+// fill it. So buffers of 1 MiB and more are cut from shared chunks of 2 MiB
+// that the system may back with huge pages (one fault per chunk instead of
+// one per 4 KiB), and so are buffers of a few pages and more while a chunk
+// has room for them: a fresh huge page is zeroed whole at its first fault,
+// which costs more than the ordinary pages of a smaller buffer. A chunk goes
+// back to the system when its last buffer is freed; one empty chunk is kept
+// for the next load. Small buffers come from the ordinary heap.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
