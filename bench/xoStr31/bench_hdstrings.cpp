@@ -24,6 +24,7 @@
 #include <random>
 #include <string>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -31,6 +32,11 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+
+double MedianOf(std::vector<double> times) {
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
 
 template <typename F>
 double Median(int runs, F f) {
@@ -40,8 +46,7 @@ double Median(int runs, F f) {
         f();
         times.push_back(Seconds(t));
     }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    return MedianOf(std::move(times));
 }
 
 // Lines of letters, digits and blanks, 20 to 120 bytes, each ended by end.
@@ -153,9 +158,7 @@ int main(int argc, char** argv) {
         }
         builds.push_back(Seconds(t));
     }
-    std::sort(scans.begin(), scans.end());
-    std::sort(builds.begin(), builds.end());
-    const double scan = scans[scans.size() / 2], build = builds[builds.size() / 2];
+    const double scan = MedianOf(scans), build = MedianOf(builds);
     std::printf("index build      %8.3f s  memchr count %8.3f s  ratio %.2f  (goal <= 1.20)  entries %d / %lld\n",
                 build, scan, build / scan, entries, (long long)lines);
 

@@ -8,6 +8,7 @@
 //
 //   bench_gif [--quick] [--keep DIR]
 //   bench_gif --cold FILE    (one decode, prints its processor nanoseconds)
+//   bench_gif --cold-giflib FILE    (the same with giflib)
 #include "platform/Streams.h"
 #include "xpGif10/GifEncoder.h"
 #include "xpGif10/GifImage.h"
@@ -160,17 +161,15 @@ std::vector<uint8_t> OurEncode(const uint8_t* px, int w, int h, int bits) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 3 && std::string(argv[1]) == "--cold") {
-        TMemoryStream s(ReadFileBytes(argv[2]));
-        double start = ThreadSeconds();
-        OurDecode(s);
-        std::printf("%.0f\n", (ThreadSeconds() - start) * 1e9);
-        return 0;
-    }
-    if (argc == 3 && std::string(argv[1]) == "--cold-giflib") {
+    if (argc == 3 && (std::string(argv[1]) == "--cold" || std::string(argv[1]) == "--cold-giflib")) {
+        const bool giflib = std::string(argv[1]) == "--cold-giflib";
         std::vector<uint8_t> bytes = ReadFileBytes(argv[2]);
+        TMemoryStream s(bytes);
         double start = ThreadSeconds();
-        GiflibDecode(bytes);
+        if (giflib)
+            GiflibDecode(bytes);
+        else
+            OurDecode(s);
         std::printf("%.0f\n", (ThreadSeconds() - start) * 1e9);
         return 0;
     }

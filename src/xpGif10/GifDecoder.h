@@ -3,11 +3,12 @@
 // and the data sub-blocks and fills the frame's pixel buffer, in normal or
 // interlaced row order.
 //
-// The sub-blocks, whatever their sizes, are read up to the terminator first,
-// so codes that span two or three of them need no care and the stream is
-// left at the next block however the codes end. Each code's whole string is
-// then written at once: up to 8 values from the table entry itself, longer
-// strings copied from where they were written before.
+// The sub-blocks, whatever their sizes, are gathered into a bounded buffer
+// that is refilled as the codes use it, so codes that span two or three of
+// them need no care; what the codes leave is read up to the terminator, so
+// the stream is left at the next block however the codes end. Each code's
+// whole string is written at once: up to 8 values from the table entry
+// itself, longer strings copied from where they were written before.
 #include "platform/Streams.h"
 
 #include <cstdint>

@@ -34,11 +34,10 @@ constexpr Box NoBox{1 << 30, 1 << 30, -(1 << 30), -(1 << 30)};
 // The size of the frame's image data when encoded as the frame would be.
 int64_t EncodedSize(TGIFSubImage& frame, const std::vector<uint8_t>& pixels, int width,
                     int height) {
-    int bpp, colours;
-    EncodingWidth(frame, pixels.data(), int64_t(pixels.size()), bpp, colours);
+    const int bits = EncodingBits(BitsOfPixels(pixels.data(), int64_t(pixels.size())));
     TMemoryStream out;
     TLZWEncoder encoder;
-    encoder.Encode(out, bpp, colours, pixels.data(), frame.Interlaced(), height, width);
+    encoder.Encode(out, bits, 1 << bits, pixels.data(), frame.Interlaced(), height, width);
     return out.Size();
 }
 

@@ -11,17 +11,13 @@ namespace xpGif10 {
 
 using namespace platform;
 
-namespace {
-
-// The bits that the largest of the values needs (at least 1).
 int BitsOfPixels(const uint8_t* data, int64_t size) {
+    if (!data || size <= 0) return 0;
     // The bits of the largest value are the bits of all values or-ed.
     uint8_t any = 0;
     for (int64_t i = 0; i < size; ++i) any |= data[i];
     return std::max(1, int(std::bit_width(any)));
 }
-
-} // namespace
 
 // ---- the frame's extension list ----------------------------------------------------
 
@@ -263,14 +259,15 @@ void TGIFSubImage::SaveToStream(TStream& stream) {
     stream.WriteBuffer(raw, 10);
     colorMap_.SaveToStream(stream, used);
 
-    int codeBits, colors;
-    EncodingWidth(*this, data_.get(), dataSize_, codeBits, colors);
+    // Codes need only be as wide as the largest index the frame uses: a
+    // frame that shows a few colours of a large table encodes shorter.
+    const int codeBits = EncodingBits(used);
     if (image_ && image_->Compression == 1) {
         TRLEEncoder encoder;
-        encoder.Encode(stream, codeBits, colors, data_.get(), Interlaced(), height_, width_);
+        encoder.Encode(stream, codeBits, 1 << codeBits, data_.get(), Interlaced(), height_, width_);
     } else {
         TLZWEncoder encoder;
-        encoder.Encode(stream, codeBits, colors, data_.get(), Interlaced(), height_, width_);
+        encoder.Encode(stream, codeBits, 1 << codeBits, data_.get(), Interlaced(), height_, width_);
     }
 }
 
@@ -323,15 +320,6 @@ TGIFGraphicControlExtension& ControlExtensionOf(TGIFSubImage& frame) {
     TGIFGraphicControlExtension& gce = *made;
     frame.Extensions().Add(std::move(made));
     return gce;
-}
-
-void EncodingWidth(TGIFSubImage&, const uint8_t* data, int64_t size, int& bitsPerPixel, int& colorCount) {
-    // Codes need only be as wide as the largest index the frame uses: a
-    // frame that shows a few colours of a large table encodes shorter. The
-    // table is written padded to cover every index, so each one is a colour
-    // of it.
-    bitsPerPixel = std::max(2, size > 0 && data ? BitsOfPixels(data, size) : 0);
-    colorCount = 1 << bitsPerPixel;
 }
 
 } // namespace xpGif10

@@ -133,11 +133,13 @@ private:
 // The frame's graphic control extension; one is added when it has none.
 TGIFGraphicControlExtension& ControlExtensionOf(TGIFSubImage& frame);
 
-// The bits per pixel and colour count the frame's data (size bytes) is
-// encoded with: codes as wide as the largest index used needs (at least 2
-// bits), every index below 2^bits allowed; the frame's colour table is
-// written padded to cover them.
-void EncodingWidth(TGIFSubImage& frame, const uint8_t* data, int64_t size, int& bitsPerPixel, int& colorCount);
+// The bits per pixel a frame's data is encoded with, from the bits its
+// largest index needs (UsedBitsPerPixel): at least 2, the narrowest code
+// size the format has; every index below 2^bits is a colour, as the frame's
+// table is written padded to cover them.
+inline int EncodingBits(int usedBits) { return usedBits > 2 ? usedBits : 2; }
+// The bits that the largest of size values needs (at least 1; 0 for none).
+int BitsOfPixels(const uint8_t* data, int64_t size);
 
 // Makes a buffer of width x height bytes filled with value, within the
 // unit's limits; raises GIFException naming the size when it cannot.
