@@ -1,6 +1,7 @@
 #include "browser/WebKitControl.h"
 
 #include "browser/AppErrors.h"
+#include "browser/DesktopViewer.h"
 #include "browser/ErrorPages.h"
 #include "browser/UrlCompletion.h"
 #include "browser/WebEngine.h"
@@ -93,12 +94,9 @@ void ReleaseWhenFinished(WebKitPrintOperation* op) {
 
 void PreviewFinished(WebKitPrintOperation* op, gpointer data) {
     if (g_object_get_data(G_OBJECT(op), "qel-failed")) return;
-    char* uri = static_cast<char*>(data);
-    GError* error = nullptr;
-    if (!gtk_show_uri_on_window(nullptr, uri, GDK_CURRENT_TIME, &error)) {
-        ReportAsync("The print preview cannot be shown", error);
-        g_error_free(error);
-    }
+    std::string why;
+    if (!ShowWithDesktopViewer(static_cast<char*>(data), why))
+        ShowErrorMessage("The print preview cannot be shown: " + why);
 }
 
 void PrintFailed(WebKitPrintOperation* op, GError* error, gpointer) {

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <thread>
 
 using namespace browser;
@@ -35,9 +36,51 @@ std::string Page(const std::string& title, const std::string& body) {
            "</head><body>" + body + "</body></html>";
 }
 
+// The desktop's program for PDF files, as this test sees it: a stand-in
+// that notes what it was given and exits, so that no real viewer opens and
+// nothing waits for one. The folders are set before the toolkit reads them.
+struct StandInViewer {
+    std::string folder;
+    std::string log;
+    StandInViewer() {
+        char tmpl[] = "/tmp/qel-viewer-XXXXXX";
+        if (!::mkdtemp(tmpl)) throw std::runtime_error("no temporary folder for the stand-in viewer");
+        folder = tmpl;
+        log = folder + "/viewed";
+        std::filesystem::create_directories(folder + "/applications");
+        std::filesystem::create_directories(folder + "/config");
+        const std::string viewer = folder + "/viewer";
+        std::ofstream(viewer) << "#!/bin/sh\necho \"$1\" >> '" << log << "'\n";
+        std::filesystem::permissions(viewer, std::filesystem::perms::owner_all);
+        std::ofstream(folder + "/applications/qel-test-viewer.desktop")
+            << "[Desktop Entry]\nType=Application\nName=Stand-in viewer\nExec=" << viewer
+            << " %u\nMimeType=application/pdf;\n";
+        std::ofstream(folder + "/applications/mimeapps.list")
+            << "[Default Applications]\napplication/pdf=qel-test-viewer.desktop\n";
+        ::setenv("XDG_DATA_HOME", folder.c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (folder + "/config").c_str(), 1);
+        ::setenv("XDG_DATA_DIRS", (folder + ":/usr/local/share:/usr/share").c_str(), 1);
+        ::unsetenv("XDG_CURRENT_DESKTOP");
+    }
+    ~StandInViewer() {
+        std::error_code ec;
+        std::filesystem::remove_all(folder, ec);
+    }
+    std::string Viewed() const {
+        std::ifstream f(log);
+        return std::string(std::istreambuf_iterator<char>(f), {});
+    }
+};
+
+StandInViewer& Viewer() {
+    static StandInViewer viewer;
+    return viewer;
+}
+
 class WebKitControlTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
+        Viewer();
         gtk_init(nullptr, nullptr);
         Gtk::Main::init_gtkmm_internals();
     }
@@ -189,6 +232,9 @@ TEST_F(WebKitControlTest, PrintPreviewFilesGoWithTheControl) {
         return !made.empty();
     }));
     EXPECT_EQ(FileStart(made + "/preview.pdf"), "%PDF");
+    // The desktop's program for PDF files was given the preview.
+    EXPECT_TRUE(e2e::Await([&] { return Viewer().Viewed().find("preview.pdf") != std::string::npos; }))
+        << Viewer().Viewed();
     // The desktop's viewer may still read it while the program runs.
     e2e::Await([] { return false; }, 300);
     EXPECT_TRUE(std::filesystem::exists(made + "/preview.pdf"));

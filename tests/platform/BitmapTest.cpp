@@ -135,7 +135,7 @@ TEST(BitmapFiles, DamagedFilesGiveAClearError) {
 }
 
 TEST(BitmapFiles, ImageMagickBitmapsLoad) {
-    if (std::system("command -v convert >/dev/null 2>&1") != 0) GTEST_SKIP();
+    if (std::system("command -v convert >/dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick is not installed";
     auto dir = std::filesystem::temp_directory_path() / ("qelbmp-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     std::string d = dir.string();
