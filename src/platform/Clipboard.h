@@ -41,6 +41,8 @@ private:
     std::map<unsigned, std::vector<uint8_t>> data_;
 };
 
+// Main thread only (checked): the reference stays valid until the service
+// is replaced, which is done on the main thread too.
 IClipboardService& ClipboardService();
 std::shared_ptr<IClipboardService> SetClipboardService(std::shared_ptr<IClipboardService> service);
 

@@ -41,6 +41,8 @@ public:
     int BitsPerPixel() const override { return bitsPerPixel; }
 };
 
+// Main thread only (checked): the reference stays valid until the service
+// is replaced, which is done on the main thread too.
 IScreenService& ScreenService();
 std::shared_ptr<IScreenService> SetScreenService(std::shared_ptr<IScreenService> service);
 

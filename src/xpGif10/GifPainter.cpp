@@ -228,6 +228,14 @@ void TGIFPainter::Execute() {
     } catch (const Exception&) {
         terminated_ = true;
         error_ = std::current_exception();
+    } catch (const std::exception& e) {
+        // Anything else (memory running out, say) would end the process on
+        // this thread: it becomes the painter's error like the library's own.
+        terminated_ = true;
+        error_ = std::make_exception_ptr(GIFException(std::string("The animation stopped: ") + e.what()));
+    } catch (...) {
+        terminated_ = true;
+        error_ = std::make_exception_ptr(GIFException("The animation stopped on an unknown error"));
     }
     finished_ = true;
 }

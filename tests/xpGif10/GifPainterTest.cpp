@@ -222,3 +222,24 @@ TEST_F(PainterTest, DestroyingTheImageEndsAPainterInALongDelay) {
     image.reset();
     EXPECT_EQ(clock_->Blocked(), 0);
 }
+
+TEST_F(PainterTest, AnyErrorOnAPainterThreadReachesTheMainThreadAsThePaintersError) {
+    auto anim = DelayAnimation();
+    anim->OnPaint = [](TPersistent*) { throw std::bad_alloc(); };
+    auto target = Canvas24(2, 1, clBlack);
+    TGIFPainter* ref = nullptr;
+    TGIFPainter* p = anim->Paint(target->Canvas(), TRect{0, 0, 2, 1}, PlayThreaded, &ref);
+    ASSERT_TRUE(p);
+    p->Start();
+    std::string message;
+    EXPECT_TRUE(DispatchUntil([&] {
+        try {
+            CheckSynchronize();
+        } catch (const GIFException& e) {
+            message = e.what();
+        }
+        return !message.empty();
+    }));
+    EXPECT_NE(message.find("bad_alloc"), std::string::npos) << message;
+    EXPECT_TRUE(DispatchUntil([&] { return ref == nullptr; }));
+}
