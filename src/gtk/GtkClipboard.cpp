@@ -1,5 +1,7 @@
 #include "gtk/GtkClipboard.h"
 
+#include "platform/Bmp.h"
+
 #include <gdkmm/pixbufloader.h>
 #include <gtkmm/clipboard.h>
 
@@ -21,21 +23,6 @@ namespace {
 constexpr const char* kGifName = "GIF Image";
 constexpr const char* kBmp = "image/bmp";
 constexpr const char* kPng = "image/png";
-
-uint32_t U32(const std::vector<uint8_t>& b, size_t at) {
-    return static_cast<uint32_t>(b[at]) | static_cast<uint32_t>(b[at + 1]) << 8 |
-           static_cast<uint32_t>(b[at + 2]) << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
-}
-uint16_t U16(const std::vector<uint8_t>& b, size_t at) {
-    return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
-}
-void PutU32(std::vector<uint8_t>& b, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-void PutU16(std::vector<uint8_t>& b, uint16_t v) {
-    b.push_back(static_cast<uint8_t>(v));
-    b.push_back(static_cast<uint8_t>(v >> 8));
-}
 
 Glib::RefPtr<Gtk::Clipboard> Board() { return Gtk::Clipboard::get(GDK_SELECTION_CLIPBOARD); }
 
@@ -60,45 +47,6 @@ std::vector<uint8_t> BmpToPng(const std::vector<uint8_t>& bmp) {
     }
 }
 } // namespace
-
-std::vector<uint8_t> DibToBmpFile(const std::vector<uint8_t>& dib) {
-    if (dib.size() < 12) return {};
-    uint32_t headerSize = U32(dib, 0);
-    if (headerSize < 12 || headerSize > dib.size()) return {};
-    uint32_t bitCount = 0, colours = 0, entrySize = 4, masks = 0;
-    if (headerSize == 12) {  // the old core header: 3-byte palette entries
-        bitCount = U16(dib, 10);
-        entrySize = 3;
-    } else {
-        if (headerSize < 40) return {};
-        bitCount = U16(dib, 14);
-        uint32_t compression = U32(dib, 16);
-        colours = U32(dib, 32);
-        // Colour masks follow a plain 40-byte header for bit-field pictures.
-        if (headerSize == 40 && (compression == 3 || compression == 6)) masks = compression == 3 ? 12 : 16;
-    }
-    if (colours == 0 && bitCount >= 1 && bitCount <= 8) colours = 1u << bitCount;
-    uint64_t offset = 14ull + headerSize + masks + static_cast<uint64_t>(colours) * entrySize;
-    uint64_t total = 14ull + dib.size();
-    if (offset > total || total > 0xFFFFFFFFull) return {};
-    std::vector<uint8_t> out;
-    out.reserve(static_cast<size_t>(total));
-    out.push_back('B');
-    out.push_back('M');
-    PutU32(out, static_cast<uint32_t>(total));
-    PutU16(out, 0);
-    PutU16(out, 0);
-    PutU32(out, static_cast<uint32_t>(offset));
-    out.insert(out.end(), dib.begin(), dib.end());
-    return out;
-}
-
-std::vector<uint8_t> BmpFileToDib(const std::vector<uint8_t>& bmp) {
-    if (bmp.size() < 14 + 12 || bmp[0] != 'B' || bmp[1] != 'M') return {};
-    uint32_t headerSize = U32(bmp, 14);
-    if (headerSize < 12 || 14ull + headerSize > bmp.size()) return {};
-    return std::vector<uint8_t>(bmp.begin() + 14, bmp.end());
-}
 
 GtkClipboard::GtkClipboard() : state_(std::make_shared<State>()) {}
 
@@ -158,7 +106,7 @@ void GtkClipboard::Publish() {
         if (data == state->data.end()) return;
         std::vector<uint8_t> bytes = data->second;
         if (IsImageFormat(it->second)) {
-            bytes = DibToBmpFile(bytes);
+            bytes = platform::DibToBmpFile(bytes);
             if (it->first == kPng) bytes = BmpToPng(bytes);
             if (bytes.empty()) return;
         }
@@ -197,7 +145,7 @@ bool GtkClipboard::GetData(unsigned format, std::vector<uint8_t>& out) {
         Gtk::SelectionData sd = board->wait_for_contents(kBmp);
         if (sd.get_length() > 0) {
             std::vector<uint8_t> bmp(sd.get_data(), sd.get_data() + sd.get_length());
-            out = BmpFileToDib(bmp);
+            out = platform::BmpFileToDib(bmp);
             if (!out.empty()) return true;
         }
         // Any other picture: through a pixbuf into BMP.
@@ -209,7 +157,7 @@ bool GtkClipboard::GetData(unsigned format, std::vector<uint8_t>& out) {
             pixbuf->save_to_buffer(buffer, size, "bmp");
             std::vector<uint8_t> bmp(buffer, buffer + size);
             g_free(buffer);
-            out = BmpFileToDib(bmp);
+            out = platform::BmpFileToDib(bmp);
             return !out.empty();
         } catch (const Glib::Error&) {
             return false;

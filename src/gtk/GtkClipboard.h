@@ -35,9 +35,4 @@ private:
     std::shared_ptr<State> state_;
 };
 
-// A device-independent bitmap (header and pixels, no file header) as BMP
-// file bytes and back; empty on a malformed input.
-std::vector<uint8_t> DibToBmpFile(const std::vector<uint8_t>& dib);
-std::vector<uint8_t> BmpFileToDib(const std::vector<uint8_t>& bmp);
-
 } // namespace gtkservices

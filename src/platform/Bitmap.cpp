@@ -1,5 +1,7 @@
 #include "platform/Bitmap.h"
 #include "platform/Canvas.h"
+#include "platform/Bmp.h"
+#include "platform/ByteOrder.h"
 #include "platform/Clipboard.h"
 
 #include <algorithm>
@@ -70,16 +72,6 @@ private:
     std::array<uint32_t, 4096> values_{};
 };
 
-uint32_t Le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
-uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-void Put32(std::vector<uint8_t>& v, uint32_t x) {
-    for (int i = 0; i < 4; ++i) v.push_back(uint8_t(x >> (8 * i)));
-}
-void Put16(std::vector<uint8_t>& v, uint16_t x) {
-    v.push_back(uint8_t(x));
-    v.push_back(uint8_t(x >> 8));
-}
-
 [[noreturn]] void Invalid() { throw EInvalidGraphic("Bitmap image is not valid"); }
 
 // Channel value of a masked pixel scaled to 8 bits.
@@ -121,6 +113,23 @@ void TBitmap::Allocate(int width, int height, TPixelFormat format, std::vector<u
         throw EOutOfMemory("Out of memory for a bitmap of " + std::to_string(width) + " x " +
                            std::to_string(height) + " pixels");
     }
+}
+
+int TBitmap::RowBytesFor(int width, TPixelFormat format) {
+    return int((int64_t(width) * PixelFormatBits(format) + 31) / 32 * 4);
+}
+
+void TBitmap::AdoptPixels(int width, int height, TPixelFormat format, HPALETTE palette, std::vector<uint8_t> pixels) {
+    if (width < 0 || height < 0 || int64_t(width) * height > MaxPixels ||
+        pixels.size() != size_t(RowBytesFor(width, format)) * size_t(height))
+        throw EInvalidGraphicOperation("Invalid bitmap size");
+    width_ = width;
+    height_ = height;
+    format_ = format;
+    rowBytes_ = RowBytesFor(width, format);
+    pixels_ = std::move(pixels);
+    palette_ = std::move(palette);
+    Changed(this);
 }
 
 void TBitmap::SetSize(int width, int height) {
@@ -200,7 +209,7 @@ uint32_t TBitmap::GetPixelValue(int x, int y) const {
     case TPixelFormat::pf8bit: return row[x];
     case TPixelFormat::pf15bit:
     case TPixelFormat::pf16bit: {
-        uint16_t v = Le16(row + 2 * x);
+        uint16_t v = GetLe16(row + 2 * x);
         bool six = format_ == TPixelFormat::pf16bit;
         uint8_t r = six ? FromMask(v, 0xF800) : FromMask(v, 0x7C00);
         uint8_t g = six ? FromMask(v, 0x07E0) : FromMask(v, 0x03E0);
@@ -313,7 +322,7 @@ DibInfo ReadDibInfo(TStream& stream, size_t& consumed) {
     DibInfo d;
     uint8_t sizeBytes[4];
     if (stream.Read(sizeBytes, 4) != 4) Invalid();
-    uint32_t headerSize = Le32(sizeBytes);
+    uint32_t headerSize = GetLe32(sizeBytes);
     if (headerSize != 12 && (headerSize < 40 || headerSize > 1024)) Invalid();
     std::vector<uint8_t> info(headerSize);
     std::memcpy(info.data(), sizeBytes, 4);
@@ -321,16 +330,16 @@ DibInfo ReadDibInfo(TStream& stream, size_t& consumed) {
     uint32_t used = 0;
     size_t entrySize = 4;
     if (headerSize == 12) {
-        d.width = Le16(&info[4]);
-        d.height = int16_t(Le16(&info[6]));
-        d.bits = Le16(&info[10]);
+        d.width = GetLe16(&info[4]);
+        d.height = int16_t(GetLe16(&info[6]));
+        d.bits = GetLe16(&info[10]);
         entrySize = 3;
     } else {
-        d.width = int32_t(Le32(&info[4]));
-        d.height = int32_t(Le32(&info[8]));
-        d.bits = Le16(&info[14]);
-        d.compression = Le32(&info[16]);
-        used = Le32(&info[32]);
+        d.width = int32_t(GetLe32(&info[4]));
+        d.height = int32_t(GetLe32(&info[8]));
+        d.bits = GetLe16(&info[14]);
+        d.compression = GetLe32(&info[16]);
+        used = GetLe32(&info[32]);
     }
     if (d.width < 0 || d.height == INT32_MIN) Invalid();
     if (d.height < 0) {
@@ -363,7 +372,7 @@ DibInfo ReadDibInfo(TStream& stream, size_t& consumed) {
             if (stream.Read(m, 12) != 12) Invalid();
             consumed += 12;
         }
-        for (int i = 0; i < 3; ++i) d.masks[i] = Le32(m + 4 * i);
+        for (int i = 0; i < 3; ++i) d.masks[i] = GetLe32(m + 4 * i);
     } else if (d.bits == 16) {
         d.masks[0] = 0x7C00, d.masks[1] = 0x03E0, d.masks[2] = 0x001F;
     }
@@ -375,12 +384,17 @@ DibInfo ReadDibInfo(TStream& stream, size_t& consumed) {
 
 void TBitmap::LoadFromStream(TStream& stream) {
     int64_t start = stream.Position();
-    uint8_t fileHeader[14];
-    if (stream.Read(fileHeader, 14) != 14 || fileHeader[0] != 'B' || fileHeader[1] != 'M') Invalid();
-    uint32_t offBits = Le32(fileHeader + 10);
+    uint8_t fileHeader[BmpFileHeaderSize];
+    if (stream.Read(fileHeader, BmpFileHeaderSize) != int64_t(BmpFileHeaderSize) || fileHeader[0] != 'B' ||
+        fileHeader[1] != 'M')
+        Invalid();
+    LoadDib(stream, start, GetLe32(fileHeader + 10));
+}
+
+void TBitmap::LoadDib(TStream& stream, int64_t start, uint32_t offBits) {
     size_t consumed = 0;
     DibInfo d = ReadDibInfo(stream, consumed);
-    if (offBits > 14 + consumed) {
+    if (offBits > BmpFileHeaderSize + consumed) {
         int64_t want = start + offBits;
         if (stream.Seek(want, SeekOrigin::Begin) != want) Invalid();
     }
@@ -416,7 +430,7 @@ void TBitmap::LoadFromStream(TStream& stream) {
         }
         // Masked 16- or 32-bit data becomes plain 32-bit colour.
         for (int x = 0; x < width_; ++x) {
-            uint32_t v = d.bits == 16 ? Le16(src + 2 * x) : Le32(src + 4 * x);
+            uint32_t v = d.bits == 16 ? GetLe16(src + 2 * x) : GetLe32(src + 4 * x);
             SetPixelValue(x, y, RGB(FromMask(v, d.masks[0]), FromMask(v, d.masks[1]), FromMask(v, d.masks[2])));
         }
     }
@@ -431,21 +445,18 @@ std::vector<uint8_t> TBitmap::WriteDIB() const {
     HPALETTE pal = Indexed(format_) ? (palette_ ? palette_ : DefaultPaletteFor(format_)) : nullptr;
     size_t colors = pal ? std::min<size_t>(pal->palPalEntry.size(), size_t(1) << bits) : 0;
     bool masks = format_ == TPixelFormat::pf16bit;
-    Put32(out, 40);
-    Put32(out, uint32_t(width_));
-    Put32(out, uint32_t(height_));
-    Put16(out, 1);
-    Put16(out, uint16_t(bits));
-    Put32(out, masks ? 3 : 0);
-    Put32(out, uint32_t(size_t(rowBytes_) * height_));
-    Put32(out, 0);
-    Put32(out, 0);
-    Put32(out, uint32_t(colors));
-    Put32(out, uint32_t(colors));
+    TBmpInfoHeader header;
+    header.width = width_;
+    header.height = height_;
+    header.bits = uint16_t(bits);
+    header.compression = masks ? BmpBitFields : BmpRgb;
+    header.imageSize = uint32_t(size_t(rowBytes_) * height_);
+    header.colorsUsed = header.colorsImportant = uint32_t(colors);
+    AppendBmpInfoHeader(out, header);
     if (masks) {
-        Put32(out, 0xF800);
-        Put32(out, 0x07E0);
-        Put32(out, 0x001F);
+        AppendLe32(out, 0xF800);
+        AppendLe32(out, 0x07E0);
+        AppendLe32(out, 0x001F);
     }
     for (size_t i = 0; i < colors; ++i) {
         const auto& e = pal->palPalEntry[i];
@@ -465,26 +476,17 @@ void TBitmap::SaveToStream(TStream& stream) {
     std::vector<uint8_t> dib = WriteDIB();
     uint32_t headerAndTable = uint32_t(dib.size() - size_t(rowBytes_) * height_);
     std::vector<uint8_t> head;
-    head.push_back('B');
-    head.push_back('M');
-    Put32(head, uint32_t(14 + dib.size()));
-    Put32(head, 0);
-    Put32(head, 14 + headerAndTable);
+    AppendBmpFileHeader(head, uint32_t(BmpFileHeaderSize + dib.size()), uint32_t(BmpFileHeaderSize + headerAndTable));
     stream.WriteBuffer(head.data(), int64_t(head.size()));
     stream.WriteBuffer(dib.data(), int64_t(dib.size()));
 }
 
 void TBitmap::LoadFromClipboardFormat(unsigned format, const std::vector<uint8_t>& data, HPALETTE) {
     if (format != CF_BITMAP && format != CF_DIB) throw EInvalidGraphic("Unsupported clipboard format");
-    std::vector<uint8_t> file;
-    file.push_back('B');
-    file.push_back('M');
-    Put32(file, uint32_t(14 + data.size()));
-    Put32(file, 0);
-    Put32(file, 0);  // pixels follow the header and table directly
-    file.insert(file.end(), data.begin(), data.end());
-    TMemoryStream ms(std::move(file));
-    LoadFromStream(ms);
+    // The clipboard holds the bitmap without its file header: the pixels
+    // follow the header and table directly.
+    TMemoryStream ms(data);
+    LoadDib(ms, 0, 0);
 }
 
 void TBitmap::SaveToClipboardFormat(unsigned& format, std::vector<uint8_t>& data, HPALETTE& palette) {

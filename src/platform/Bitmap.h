@@ -60,6 +60,13 @@ public:
 
     TCanvas& Canvas();
 
+    // Bytes in one row of a bitmap of this width and depth, padding included.
+    static int RowBytesFor(int width, TPixelFormat format);
+    // Takes pixels made elsewhere as the bitmap's own: rows top to bottom,
+    // each RowBytesFor(width, format) long, as a load from a file would
+    // leave them.
+    void AdoptPixels(int width, int height, TPixelFormat format, HPALETTE palette, std::vector<uint8_t> pixels);
+
     void LoadFromStream(TStream& stream) override;
     void SaveToStream(TStream& stream) override;
     // The clipboard's bitmap format holds a BMP without its 14-byte file header.
@@ -79,6 +86,10 @@ public:
 
 private:
     std::vector<uint8_t> WriteDIB() const;
+    // The information block, colour table and pixels of a bitmap; the
+    // pixels start at pixelsAt from the stream's start, or right after the
+    // table when pixelsAt is 0.
+    void LoadDib(TStream& stream, int64_t start, uint32_t pixelsAt);
     void Allocate(int width, int height, TPixelFormat format, std::vector<uint8_t>& out, int& rowBytes) const;
 
     int width_ = 0, height_ = 0;

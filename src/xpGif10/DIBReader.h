@@ -1,8 +1,8 @@
 #pragma once
 // Row access to bitmaps in device-independent layout. A reader switches a
 // bitmap to the wanted depth and hands out its rows; a writer keeps rows of
-// its own (bottom-up, as a bitmap file stores them) and, when released,
-// loads them into the target bitmap as a bitmap file.
+// its own, so that a failure on the way leaves the target as it was, and
+// when released hands them to the target bitmap as its pixels.
 #include "platform/Bitmap.h"
 
 #include <cstdint>
@@ -44,7 +44,7 @@ public:
 
     // Row y counted from the top; the memory is made on first use.
     uint8_t* ScanLine(int row);
-    // Writes header, colour table and rows as a bitmap file into the bitmap.
+    // Gives the rows and the palette to the bitmap.
     void Release();
     int Width() const { return width_; }
     int Height() const { return height_; }
@@ -61,9 +61,9 @@ private:
     int bits_;
     int rowBytes_;
     platform::HPALETTE palette_;
-    std::vector<uint8_t> header_;   // 40-byte header and the colour table
-    std::unique_ptr<uint8_t[]> pixels_;
+    std::vector<uint8_t> pixels_;  // top to bottom, as the bitmap keeps them
     bool made_ = false;
+    bool allocated_ = false;
     bool released_ = false;
 };
 

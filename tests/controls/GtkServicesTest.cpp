@@ -1,5 +1,7 @@
 #include "GuiTest.h"
 
+#include "platform/Bmp.h"
+
 #include "gtk/GtkServices.h"
 #include "platform/Sync.h"
 
