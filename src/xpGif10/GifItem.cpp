@@ -10,8 +10,6 @@ using namespace platform;
 
 const char* const GIFVersions[3] = {"", "87a", "89a"};
 
-void NotAvailable(const std::string& what) { throw GIFException(what + " is not available in this build"); }
-
 void TGIFItem::Warning(int severity, const std::string& message) {
     if (image_) image_->Warning(this, severity, message);
 }

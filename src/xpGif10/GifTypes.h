@@ -51,10 +51,6 @@ inline constexpr const char* Saving = "Saving...";
 inline constexpr const char* FormatDescription = "GIF Image";
 } // namespace msg
 
-// Raised by the operations whose home is a later part of the unit (colour
-// reduction, drawing, editing) until they exist.
-[[noreturn]] void NotAvailable(const std::string& what);
-
 // ---- process-wide defaults; every new image copies them ----
 enum TGIFDrawOption : uint16_t {
     goAsync = 0x0001,          // dfThreaded
@@ -77,9 +73,7 @@ extern int GIFDefaultDitherMode;           // 0, nearest colour
 extern int GIFDefaultCompression;          // 0 LZW, 1 run-length
 extern int GIFDefaultThreadPriority;       // 3, normal
 extern int GIFDefaultAnimationSpeed;       // 100 percent
-extern bool DoAutoDither;                  // unused switch kept for the drawing code
 extern bool GIFImageRenderOnLoad;          // render each frame's bitmap as it is read
-extern bool GIFImageOptimizeOnStream;      // optimize before writing to a component stream
 extern bool PaletteDevice;                 // set at unit start from the screen
 
 // The largest frame the reader makes a pixel buffer for, and the largest sum
