@@ -224,7 +224,15 @@ TEST(HdStringsLines, SortOrdersAgreeWithGnuSort) {
         const std::vector<int> order = Numbers(Shell(c.env + tool + " " + c.option + " sort " + f));
         ASSERT_EQ(order.size(), lines.size());
         const std::string text = Joined(lines, order);
-        EXPECT_EQ(text, Shell(c.sortEnv + "sort " + f));
+        const std::string expected = Shell(c.sortEnv + "sort " + f);
+        if (text != expected) {
+            // The first line that differs, not 3,000 of them.
+            size_t at = 0;
+            while (at < text.size() && text[at] == expected[at]) ++at;
+            at = text.rfind('\n', at) + 1;
+            ADD_FAILURE() << "from byte " << at << ": ours " << testing::PrintToString(text.substr(at, 40))
+                          << ", sort " << testing::PrintToString(expected.substr(at, 40));
+        }
         for (size_t k = 1; k < order.size(); ++k) {
             if (lines[size_t(order[k])] == lines[size_t(order[k - 1])]) {
                 EXPECT_LT(order[k - 1], order[k]);
