@@ -311,12 +311,14 @@ TEST(HdStringsLines, CaseFoldingAgreesWithGrep) {
     EXPECT_EQ(Shell("LC_ALL=C.UTF-8 grep -Fxic STRASSE " + words), "0\n");
 }
 
-// The dotted and dotless i pair as the locale says: Turkish i with İ and I
-// with ı, elsewhere i, I and ı together, as grep -i pairs them.
-TEST(HdStringsLines, TurkishLettersFollowTheLocale) {
+// Letters of several forms pair as the locale says, as grep -i pairs them:
+// the dotted and dotless i (Turkish i with İ and I with ı, elsewhere i, I
+// and ı together), sigma and final sigma, sharp s against SS and the
+// capital sharp s.
+TEST(HdStringsLines, LettersOfSeveralFormsFollowTheLocale) {
     TempFolder dir;
     const std::string f = dir / "i.txt";
-    const std::vector<std::string> letters = {"i", "I", "ı", "İ", "iI", "İı"};
+    const std::vector<std::string> letters = {"i", "I", "ı", "İ", "iI", "İı", "ß", "SS", "ss", "ẞ", "σ", "ς", "Σ"};
     std::string bytes;
     for (const auto& l : letters) bytes += l + "\n";
     WriteFile(f, bytes);
