@@ -191,6 +191,9 @@ TEST(HdStringsLines, IndexesArePlainDecimal) {
         EXPECT_EQ(Tool({"find", f, "a", "0", bad}).code, 1);
     }
     EXPECT_EQ(ReadFile(f), "a\nb\n");
+    // insert makes a missing file, but not for an index it refuses.
+    EXPECT_EQ(Tool({"insert", dir / "new.txt", "0x1", "q"}).code, 1);
+    EXPECT_FALSE(platform::FileExists(dir / "new.txt"));
     EXPECT_EQ(Tool({"get", f, "01"}).out, "b\n");
     EXPECT_EQ(Tool({"insert", f, "2147483647", "c"}).code, 0);
     EXPECT_EQ(ReadFile(f), "a\nb\nc\n");

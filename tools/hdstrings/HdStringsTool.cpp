@@ -60,7 +60,7 @@ const char* const Help =
     "  --                         ends the options: what follows is a command,\n"
     "                             file name or text even when it starts with -\n"
     "\n"
-"Line ends: a file whose first line end is a lone LF (an ordinary Linux text\n"
+    "Line ends: a file whose first line end is a lone LF (an ordinary Linux text\n"
     "file) has entries ended by LF, and new entries get LF; any other file has\n"
     "entries ended by CR LF (a lone CR or LF inside is text). TEXT may not hold\n"
     "a line end.\n"
@@ -135,7 +135,7 @@ private:
 // Messages from the list go to the console on a line of their own.
 class TBarClearingBox : public platform::IMessageBoxService {
 public:
-    TBarClearingBox(TProgress& progress) : progress_(progress) {}
+    explicit TBarClearingBox(TProgress& progress) : progress_(progress) {}
     int Show(const std::string& text, const std::string& caption, unsigned flags) override {
         progress_.Done();
         return console_.Show(text, caption, flags);
@@ -145,8 +145,6 @@ private:
     TProgress& progress_;
     platform::ConsoleMessageBox console_{false};
 };
-
-std::string OrderName(const std::string& option) { return option.substr(option.find('=') + 1); }
 
 } // namespace
 
@@ -160,7 +158,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         } else if (options && a == "--ignore-case") {
             ignoreCase = true;
         } else if (options && a.rfind("--order=", 0) == 0) {
-            order = OrderName(a);
+            order = a.substr(std::string("--order=").size());
             if (order != "locale" && order != "bytes" && order != "list") {
                 err << "hdstrings: unknown order " << order << " (locale, bytes or list)\n";
                 return 1;
@@ -198,6 +196,11 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         if (command == "find") need(3, 5);
         if ((command == "insert" || command == "put") && words[3].find_first_of("\r\n") != std::string::npos)
             throw Failure{"the text holds a line end (CR or LF); an entry is one line"};
+        // Indexes are checked before the file is opened.
+        const bool indexed = command == "get" || command == "delete" || command == "insert" || command == "put";
+        const int n = indexed ? Index(words[2]) : 0;
+        const int first = command == "find" && words.size() > 3 ? Index(words[3]) : 0;
+        const int last = command == "find" && words.size() > 4 ? Index(words[4]) : -1;
 
         xoStr31::THdStrings list;
         list.SetParam(0, 2);
@@ -223,7 +226,6 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             progress.Done();
             out << list.GetCount() << "\n";
         } else if (command == "get") {
-            int n = Index(words[2]);
             if (n >= list.GetCount())
                 throw Failure{"no entry " + words[2] + ": " + file + " has " + std::to_string(list.GetCount()) +
                               " entries, counted from 0"};
@@ -231,8 +233,6 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             progress.Done();
             out << line << "\n";
         } else if (command == "find") {
-            int first = words.size() > 3 ? Index(words[3]) : 0;
-            int last = words.size() > 4 ? Index(words[4]) : -1;
             int found = list.FindLine(words[2], ignoreCase ? xoStr31::cfIgnoreCase : 0, first, last);
             progress.Done();
             out << found << "\n";
@@ -256,7 +256,6 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             progress.Done();
             out << list.GetCount() << "\n";
         } else {
-            int n = Index(words[2]);
             int count = list.GetCount();
             if (command != "insert" && n >= count)
                 throw Failure{"no entry " + words[2] + ": " + file + " has " + std::to_string(count) +
