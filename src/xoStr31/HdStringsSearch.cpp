@@ -66,6 +66,7 @@ int THdStrings::FindMatch(const TTextMatcher& matcher, int from, int to, bool* r
     int64_t blockStart = 0, blockEnd = 0;
     // The stored bytes [start, start + n), or null when they cannot be read.
     auto bytes = [&](int64_t start, int64_t n) -> const char* {
+        if (n == 0) return "";  // an empty line needs no read (and an unread block has no bytes)
         if (memory) return reinterpret_cast<const char*>(memory->Memory()) + start;
         if (start >= blockStart && start + n <= blockEnd) return block.data() + (start - blockStart);
         const int64_t size = std::max<int64_t>(n, 4 << 20);

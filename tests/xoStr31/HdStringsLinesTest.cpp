@@ -173,6 +173,11 @@ TEST(HdStringsLines, EveryByteOfALineCounts) {
     const std::string none = dir / "none.txt";
     WriteFile(none, "a\nb\n");
     EXPECT_EQ(Tool({"find", none, ""}).out, "-1\n");
+    // An empty line found before anything else was read.
+    for (const std::string bytes : {"\r\n", "\nx\n"}) {
+        WriteFile(none, bytes);
+        EXPECT_EQ(Tool({"find", none, ""}).out, "0\n");
+    }
 }
 
 // Anything but decimal digits is refused before the file is touched.
