@@ -13,8 +13,9 @@ PACKAGES   := cmake g++ make pkg-config \
               libbenchmark-dev libgif-dev clang \
               bubblewrap xdg-dbus-proxy
 # Third-party encoders that make test pictures at test time; openssl makes
-# the certificates of the HTTPS tests.
-TEST_PACKAGES := imagemagick gifsicle python3-pil openssl
+# the certificates of the HTTPS tests; locales holds the sources of the
+# locales the build makes for the sort and case tests.
+TEST_PACKAGES := imagemagick gifsicle python3-pil openssl locales
 
 # Where make install puts the programs, the desktop entry and the icon.
 PREFIX     ?= /usr/local

@@ -8,7 +8,12 @@
 //   2. the peak memory BuildSortIndex adds (a fresh process per run, the
 //      resident high-water mark reset before the sort) against the file's
 //      size plus 32 bytes per entry;
-//   3. the records against the plain walk on the first lines of the file.
+//   3. the records against the plain walk on the first lines of the file;
+//   4. hdstrings sort in its two total orders against GNU sort on the same
+//      lines as an LF file, one thread each: --order=bytes beside
+//      LC_ALL=C sort, the locale's order beside sort in the environment's
+//      locale; processor time of the processes (medians), and whether the
+//      lines come out alike.
 // Usage: bench_sort [lines] [runs] [walk-lines]   (1000000 5 20000)
 // Files go under $TMPDIR (else /tmp) and are removed afterwards.
 #include "xoStr31/HdStrings.h"
@@ -20,9 +25,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <string_view>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -163,6 +170,71 @@ bool FoldedLess(std::string_view a, std::string_view b) {
     return a.size() < b.size();
 }
 
+// Processor time (user and system) of a shell command and its children.
+double CommandSeconds(const std::string& command) {
+    rusage before{}, after{};
+    getrusage(RUSAGE_CHILDREN, &before);
+    if (std::system(command.c_str()) != 0) return -1;
+    getrusage(RUSAGE_CHILDREN, &after);
+    auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) * 1e-6; };
+    return seconds(after.ru_utime) - seconds(before.ru_utime) + seconds(after.ru_stime) - seconds(before.ru_stime);
+}
+
+std::string FileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The tool's index list turned into its lines.
+std::string LinesInOrder(const std::vector<std::string>& texts, const std::string& indexes) {
+    std::string out;
+    for (size_t at = 0; at < indexes.size();) {
+        const size_t end = indexes.find('\n', at);
+        out += texts[size_t(std::atol(indexes.c_str() + at))];
+        out += '\n';
+        at = end + 1;
+    }
+    return out;
+}
+
+int CompareWithGnuSort(const std::vector<std::string>& texts, const std::string& dir, int runs) {
+    const std::string lf = dir + "bench_sort_lf_" + std::to_string(::getpid()) + ".txt";
+    const std::string ours = lf + ".ours", theirs = lf + ".sort";
+    {
+        std::ofstream out(lf, std::ios::binary);
+        for (const auto& t : texts) out << t << '\n';
+    }
+    const std::string tool = std::string("'") + HDSTRINGS_TOOL + "'";
+    struct Pair {
+        const char* name;
+        std::string ours, theirs;
+    };
+    const Pair pairs[] = {
+        {"bytes ", tool + " --order=bytes sort '" + lf + "'", "LC_ALL=C sort --parallel=1 '" + lf + "'"},
+        {"locale", tool + " sort '" + lf + "'", "sort --parallel=1 '" + lf + "'"},
+    };
+    const char* locale = std::getenv("LC_ALL");
+    if (!locale || !*locale) locale = std::getenv("LC_COLLATE");
+    if (!locale || !*locale) locale = std::getenv("LANG");
+    int failed = 0;
+    for (const auto& pair : pairs) {
+        std::vector<double> a, b;
+        for (int run = 0; run < runs; ++run) {
+            a.push_back(CommandSeconds(pair.ours + " > '" + ours + "'"));
+            b.push_back(CommandSeconds(pair.theirs + " > '" + theirs + "'"));
+        }
+        const bool alike = LinesInOrder(texts, FileText(ours)) == FileText(theirs);
+        failed += !alike;
+        const double x = Median(a), y = Median(b);
+        std::printf("hdstrings sort %s %7.3f s   GNU sort %7.3f s   ratio %5.2f   lines %s   (locale %s)\n",
+                    pair.name, x, y, x / y, alike ? "alike" : "DIFFER", locale && *locale ? locale : "C");
+    }
+    ::unlink(lf.c_str());
+    ::unlink(ours.c_str());
+    ::unlink(theirs.c_str());
+    return failed;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -250,5 +322,5 @@ int main(int argc, char** argv) {
                     fastTime, walkTime, fastTime / walkTime, same ? "equal" : "DIFFER");
         if (!same) return 1;
     }
-    return 0;
+    return CompareWithGnuSort(texts, dir, runs) ? 1 : 0;
 }

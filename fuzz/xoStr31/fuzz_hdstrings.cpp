@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -43,6 +44,31 @@ void Check(xoStr31::THdStrings& list) {
     }
     if (list.LastIndex() >= 0 && previous != list.UsedSize()) std::abort();
     if (list.LastIndex() < 0 && list.UsedSize() != 0 && list.StorageMode() != 2) std::abort();
+}
+
+// Whole lines: each is found at its first occurrence, and the byte order
+// is a permutation in which every line is at most the next one (equal
+// lines by index).
+void CheckLines(xoStr31::THdStrings& list) {
+    const int count = list.GetCount();
+    std::vector<std::string> lines;
+    for (int i = 0; i < count; ++i) lines.push_back(list.GetLine(i));
+    for (int i = 0; i < count; ++i) {
+        const int found = list.FindLine(lines[size_t(i)], 0, 0, -1);
+        if (found < 0 || found > i || lines[size_t(found)] != lines[size_t(i)]) std::abort();
+    }
+    const std::vector<int32_t> order = list.SortLines(xoStr31::TTextOrder::Bytes);
+    if (order.size() != size_t(count)) std::abort();
+    std::vector<bool> seen(static_cast<size_t>(count), false);
+    for (size_t k = 0; k < order.size(); ++k) {
+        if (order[k] < 0 || order[k] >= count || seen[size_t(order[k])]) std::abort();
+        seen[size_t(order[k])] = true;
+        if (k == 0) continue;
+        const std::string& a = lines[size_t(order[k - 1])];
+        const std::string& b = lines[size_t(order[k])];
+        if (a > b || (a == b && order[k - 1] > order[k])) std::abort();
+    }
+    if (list.SortLines(xoStr31::TTextOrder::Locale).size() != size_t(count)) std::abort();
 }
 
 } // namespace
@@ -90,6 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         list.Sort();
         if (list.SortIndex().size() != size_t(list.GetCount())) std::abort();
+        CheckLines(list);
         for (int i = 0; i < list.GetCount(); ++i) (void)list.Get(i);
         list.SaveIndex(false);
         Check(list);

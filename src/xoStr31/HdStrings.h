@@ -21,6 +21,7 @@
 #include "xoStr31/EntryEnds.h"
 #include "xoStr31/EntryRecord.h"
 #include "xoStr31/SortOrder.h"
+#include "xoStr31/TextOrder.h"
 
 #include <cstdint>
 #include <functional>
@@ -150,6 +151,20 @@ public:
     // -1 (a before b), 0 or 1, byte by byte with the list's letter rules.
     static int CompareEntries(std::string_view a, std::string_view b, unsigned flags);
 
+    // ---- whole lines: an entry is every byte up to its line end, zero
+    // bytes included (Get and IndexOfRange stop at the first zero byte) ----
+    // Raise EStringListError for an index out of range and EReadError when
+    // the bytes cannot be read.
+    std::string GetLine(int index);
+    // The first entry from first to last (last below 0: the last entry)
+    // whose line equals text, by bytes or by the locale comparison bits in
+    // flags (case 1, non-spacing marks 2, symbols 4); an empty text finds
+    // an empty line. -1 when none does.
+    int FindLine(const std::string& text, unsigned flags, int first, int last);
+    // Every entry's index, the entries in the given total order, equal
+    // lines by index; OnProgress hears it as sorting.
+    std::vector<int32_t> SortLines(TTextOrder order);
+
     // ---- internal operations (public for the tools and tests) ----
     bool SetStorageMode(int mode);
     bool SetStorage(int index, int64_t delta);
@@ -233,7 +248,9 @@ private:
     std::unique_ptr<platform::TStream> MakeTempStream();
     void DeleteTempFile();
     bool ValidEntryTable(const TEntryEnds& ends, bool openEnd);
-    int FindMatch(const TTextMatcher& matcher, int from, int to);
+    // The first entry from from to to (either way) the matcher takes, or
+    // -1; entries that cannot be read are passed over and set readFailed.
+    int FindMatch(const TTextMatcher& matcher, int from, int to, bool* readFailed = nullptr);
     // Every entry's text as Get answers it, read in one sweep.
     bool ReadAllTexts(TSortTexts& texts, int& failedAt);
 

@@ -56,7 +56,7 @@ int THdStrings::FindValue(const platform::TVariant& value, unsigned flags, int f
 // The first entry from from to to (either way) that the matcher takes. The
 // bytes are read in large blocks and most entries are told apart by their
 // length alone, so a search runs near the speed of reading the file.
-int THdStrings::FindMatch(const TTextMatcher& matcher, int from, int to) {
+int THdStrings::FindMatch(const TTextMatcher& matcher, int from, int to, bool* readFailed) {
     if (!FStream) return -1;
     const int step = from <= to ? 1 : -1;
     auto* memory = dynamic_cast<platform::TMemoryStream*>(FStream.get());
@@ -66,6 +66,7 @@ int THdStrings::FindMatch(const TTextMatcher& matcher, int from, int to) {
     int64_t blockStart = 0, blockEnd = 0;
     // The stored bytes [start, start + n), or null when they cannot be read.
     auto bytes = [&](int64_t start, int64_t n) -> const char* {
+        if (n == 0) return "";  // an empty line needs no read (and an unread block has no bytes)
         if (memory) return reinterpret_cast<const char*>(memory->Memory()) + start;
         if (start >= blockStart && start + n <= blockEnd) return block.data() + (start - blockStart);
         const int64_t size = std::max<int64_t>(n, 4 << 20);
@@ -74,6 +75,7 @@ int THdStrings::FindMatch(const TTextMatcher& matcher, int from, int to) {
         block.resize(size_t(blockEnd - blockStart));
         if (!ReadAt(blockStart, block.data(), blockEnd - blockStart)) {
             blockEnd = blockStart;
+            if (readFailed) *readFailed = true;
             return nullptr;
         }
         return block.data() + (start - blockStart);
@@ -82,8 +84,9 @@ int THdStrings::FindMatch(const TTextMatcher& matcher, int from, int to) {
         const int64_t start = EntryStart(i);
         const int64_t n = std::max<int64_t>(0, FEnds[size_t(i)] - start - (IsOpenEnd(i) ? 0 : FSeparatorLength));
         if (matcher.Exact()) {
-            // Equal, or longer with a zero byte right after the text.
-            if (n >= wanted) {
+            // Equal, or (when a text ends at its first zero byte) longer
+            // with a zero byte right after the text.
+            if (n == wanted || (n > wanted && !matcher.WholeLine())) {
                 const char* p = bytes(start, n);
                 if (p && (n == wanted || p[wanted] == 0) && std::memcmp(p, text.data(), size_t(wanted)) == 0)
                     return i;

@@ -70,8 +70,11 @@ bool CombiningMark(int32_t c) {
 
 } // namespace
 
-TTextMatcher::TTextMatcher(std::string_view text, unsigned flags)
-    : text_(text.substr(0, text.find('\0'))), flags_(flags & (mfCase | mfNonSpace | mfSymbols)), exact_(flags_ == 0) {
+TTextMatcher::TTextMatcher(std::string_view text, unsigned flags, bool wholeLine)
+    : text_(wholeLine ? text : text.substr(0, text.find('\0'))),
+      flags_(flags & (mfCase | mfNonSpace | mfSymbols)),
+      exact_(flags_ == 0),
+      wholeLine_(wholeLine) {
     if (exact_) return;
     const char* p = text_.data();
     const char* end = p + text_.size();
@@ -96,16 +99,23 @@ int32_t TTextMatcher::Next(const char*& p, const char* end) const {
                         : ispunct_l(c, rules.locale) || isspace_l(c, rules.locale)))
             return -1;
         if ((flags_ & mfNonSpace) && rules.utf8 && CombiningMark(c)) return -1;
-        if (flags_ & mfCase) c = rules.utf8 ? int32_t(towlower_l(wint_t(c), rules.locale)) : tolower_l(c, rules.locale);
-    } else if ((flags_ & mfCase) && c >= 'A' && c <= 'Z') {
-        c += 32;
+        // Letters meet at their capital: a letter with two small forms
+        // (sigma and final sigma, i and dotless i outside Turkish, s and
+        // long s) has one capital, where folding to small letters would
+        // keep them apart. A capital without a small form of its own
+        // (Kelvin sign) stays itself, as it does for grep -i.
+        if (flags_ & mfCase) c = rules.utf8 ? int32_t(towupper_l(wint_t(c), rules.locale)) : toupper_l(c, rules.locale);
+    } else if ((flags_ & mfCase) && c >= 'a' && c <= 'z') {
+        c -= 32;
     }
     return c;
 }
 
 bool TTextMatcher::Matches(const char* p, size_t n) const {
-    const void* zero = std::memchr(p, 0, n);
-    if (zero) n = size_t(static_cast<const char*>(zero) - p);
+    if (!wholeLine_) {
+        const void* zero = std::memchr(p, 0, n);
+        if (zero) n = size_t(static_cast<const char*>(zero) - p);
+    }
     if (exact_) return n == text_.size() && std::memcmp(p, text_.data(), n) == 0;
     const char* end = p + n;
     size_t k = 0;

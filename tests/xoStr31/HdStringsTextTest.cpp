@@ -57,7 +57,7 @@ TEST(HdStringsText, LineEndsOfEveryKindAgainstPlainModel) {
                 }
                 break;
             case 1: {
-                int at = int(rng() % (count + 2)) - 1;
+                int at = int(rng() % (count + 2));
                 ASSERT_EQ(Tool({"insert", f, std::to_string(at), text}).code, 0);
                 bytes = model.Edited("insert", at, text);
                 break;
@@ -87,7 +87,7 @@ TEST(HdStringsText, LineEndsOfEveryKindAgainstPlainModel) {
     Tool({"insert", f, "0", "x"});
     EXPECT_EQ(ReadFile(f), "x\r\n");
     WriteFile(f, "y");
-    Tool({"--lf", "insert", f, "-1", "x"});
+    Tool({"--lf", "insert", f, "1", "x"});
     EXPECT_EQ(ReadFile(f), "y\nx\n");
     // A table of the other kind is stale even with the file's time: the
     // file is scanned as it is.

@@ -7,10 +7,12 @@
 namespace tools {
 
 namespace {
-constexpr auto kDelay = std::chrono::milliseconds(1000);
+std::chrono::milliseconds showAfter(1000);
 constexpr auto kInterval = std::chrono::milliseconds(100);
 constexpr int kWidth = 30;
 } // namespace
+
+void TProgressBar::SetShowAfter(std::chrono::milliseconds delay) { showAfter = delay; }
 
 TProgressBar::TProgressBar(std::string label) : TProgressBar(std::move(label), ::isatty(STDERR_FILENO) == 1) {}
 
@@ -30,7 +32,7 @@ std::string TProgressBar::Line(double fraction) const {
 void TProgressBar::Update(double fraction) {
     if (!enabled_) return;
     auto now = Clock::now();
-    if (now - start_ < kDelay || (drawn_ && now - last_ < kInterval)) return;
+    if (now - start_ < showAfter || (drawn_ && now - last_ < kInterval)) return;
     last_ = now;
     drawn_ = true;
     std::fprintf(stderr, "\r%s", Line(fraction).c_str());

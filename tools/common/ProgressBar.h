@@ -23,6 +23,9 @@ public:
     void Done();
     // The line the bar would draw for a fraction, without the leading CR.
     std::string Line(double fraction) const;
+    // How long work lasts before bars made from now on show (about a
+    // second); tests that watch a bar on a terminal make it show at once.
+    static void SetShowAfter(std::chrono::milliseconds delay);
 
 private:
     using Clock = std::chrono::steady_clock;

@@ -4,7 +4,6 @@
 #include "common/ToolFiles.h"
 #include "platform/Exception.h"
 #include "platform/MessageBox.h"
-#include "platform/SysUtils.h"
 #include "xoStr31/HdStrings.h"
 
 #include <memory>
@@ -16,26 +15,45 @@ namespace {
 const char* const Help =
     "Usage: hdstrings [OPTIONS] COMMAND FILE [ARGUMENTS]\n"
     "Works on a text file in place, one entry per line. Entries are counted\n"
-    "from 0. FILE - reads standard input (for the commands that only read).\n"
+    "from 0; N, FIRST and LAST are decimal digits only. An entry is every byte\n"
+    "of its line up to the line end, zero bytes too. FILE - reads standard\n"
+    "input (for the commands that only read).\n"
     "\n"
     "Commands that only read (the file is not changed):\n"
     "  count FILE                 print the number of entries\n"
     "  get FILE N                 print entry N\n"
     "  find FILE TEXT [FIRST [LAST]]\n"
     "                             print the index of the first entry from FIRST\n"
-    "                             (default 0) to LAST (default the last) that\n"
-    "                             equals TEXT as a whole line, or -1\n"
-    "  sort FILE                  print the entry indexes in sorted order, one a line\n"
+    "                             (default 0) up to LAST (default the last) that\n"
+    "                             equals TEXT as a whole line, or -1; entries are\n"
+    "                             tried in file order; an empty TEXT finds an\n"
+    "                             empty line\n"
+    "  sort FILE                  print the entry indexes in sorted order, one a\n"
+    "                             line (the order: see --order)\n"
     "Commands that change the file in place:\n"
-    "  insert FILE N TEXT         insert TEXT as entry N (N past the end or\n"
-    "                             negative appends); makes FILE when missing\n"
+    "  insert FILE N TEXT         insert TEXT as entry N (N the count or more\n"
+    "                             appends); makes FILE when missing\n"
     "  put FILE N TEXT            replace entry N with TEXT\n"
     "  delete FILE N              delete entry N\n"
-    "  index FILE                 write the entry table (see below), print the count\n"
+    "  index FILE                 write the entry table (see below), print the\n"
+    "                             count; the table keeps the entries in file order\n"
     "\n"
     "Options:\n"
-    "  --ignore-case              find: letters of either case match (by the\n"
-    "                             letters of the locale, UTF-8 aware)\n"
+    "  --order=ORDER              sort: locale (the default) orders as sort(1)\n"
+    "                             does in the locale (LC_ALL, LC_COLLATE, LANG),\n"
+    "                             lines it counts as equal by their bytes; bytes\n"
+    "                             orders by byte values, as LC_ALL=C sort; both\n"
+    "                             keep equal lines in file order, and sorting\n"
+    "                             sorted lines changes nothing. list is the\n"
+    "                             list's own order: letters A-Z and Latin-1\n"
+    "                             capitals folded byte by byte, some pairs of\n"
+    "                             signs counted equal ({ and [), each empty line\n"
+    "                             put first when it comes; it is no consistent\n"
+    "                             order, sorted lines may move again\n"
+    "  --ignore-case              find: letters of either case match, as the\n"
+    "                             locale (LC_ALL, LC_CTYPE, LANG) pairs them:\n"
+    "                             a letter matches those of the same capital\n"
+    "                             (final sigma too); UTF-8 aware\n"
     "  --lf                       a new file, or one without any line end yet,\n"
     "                             gets LF line ends (else CR LF)\n"
     "  --help                     show this text\n"
@@ -64,10 +82,21 @@ struct Failure {
     std::string text;
 };
 
-int Number(const std::string& s) {
-    int32_t v = 0;
-    if (!platform::TryStrToInt(s, v)) throw Failure{"not a number: " + s};
-    return v;
+// An index as people write one: decimal digits and nothing else. A sign,
+// blanks, hex or an exponent would make a typing slip name another entry.
+int Index(const std::string& s) {
+    int64_t v = 0;
+    bool digits = !s.empty() && s.size() <= 10;
+    for (char c : s) {
+        if (c < '0' || c > '9') {
+            digits = false;
+            break;
+        }
+        v = v * 10 + (c - '0');
+    }
+    if (!digits || v > INT32_MAX)
+        throw Failure{"not an index: '" + s + "' (entries are counted from 0, in decimal digits)"};
+    return int(v);
 }
 
 std::string Cause(const xoStr31::THdStrings& list, const std::string& file) {
@@ -95,22 +124,45 @@ public:
         }
         bar_->Update(list.Progress() / 100.0);
     }
+    // Erases the bar: every answer and message starts on a clean line.
+    void Done() { bar_.reset(); }
 
 private:
     std::unique_ptr<tools::TProgressBar> bar_;
     xoStr31::TProgressKind kind_ = xoStr31::TProgressKind::Index;
 };
 
+// Messages from the list go to the console on a line of their own.
+class TBarClearingBox : public platform::IMessageBoxService {
+public:
+    explicit TBarClearingBox(TProgress& progress) : progress_(progress) {}
+    int Show(const std::string& text, const std::string& caption, unsigned flags) override {
+        progress_.Done();
+        return console_.Show(text, caption, flags);
+    }
+
+private:
+    TProgress& progress_;
+    platform::ConsoleMessageBox console_{false};
+};
+
 } // namespace
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     bool ignoreCase = false, help = false, lf = false, options = true;
+    std::string order = "locale";
     std::vector<std::string> words;
     for (const auto& a : args) {
         if (options && a == "--") {
             options = false;
         } else if (options && a == "--ignore-case") {
             ignoreCase = true;
+        } else if (options && a.rfind("--order=", 0) == 0) {
+            order = a.substr(std::string("--order=").size());
+            if (order != "locale" && order != "bytes" && order != "list") {
+                err << "hdstrings: unknown order " << order << " (locale, bytes or list)\n";
+                return 1;
+            }
         } else if (options && a == "--lf") {
             lf = true;
         } else if (options && (a == "--help" || a == "-h")) {
@@ -126,7 +178,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         out << Help;
         return 0;
     }
-    platform::MessageBoxScope boxes(std::make_shared<platform::ConsoleMessageBox>(false));
+    TProgress progress;
+    platform::MessageBoxScope boxes(std::make_shared<TBarClearingBox>(progress));
     try {
         if (words.size() < 2) throw Failure{"missing command or file (see --help)"};
         const std::string& command = words[0];
@@ -143,13 +196,17 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         if (command == "find") need(3, 5);
         if ((command == "insert" || command == "put") && words[3].find_first_of("\r\n") != std::string::npos)
             throw Failure{"the text holds a line end (CR or LF); an entry is one line"};
+        // Indexes are checked before the file is opened.
+        const bool indexed = command == "get" || command == "delete" || command == "insert" || command == "put";
+        const int n = indexed ? Index(words[2]) : 0;
+        const int first = command == "find" && words.size() > 3 ? Index(words[3]) : 0;
+        const int last = command == "find" && words.size() > 4 ? Index(words[4]) : -1;
 
         xoStr31::THdStrings list;
         list.SetParam(0, 2);
         if (lf) list.SetLineEnd(xoStr31::TLineEnd::Lf);
         // Only insert makes a missing file.
         list.SetCreateMissing(command == "insert");
-        TProgress progress;
         list.OnProgress = [&progress](xoStr31::THdStrings* l) { progress.Show(*l); };
         if (tools::IsStdStream(file)) {
             // Standard input: read whole into memory, for the reading commands.
@@ -163,29 +220,44 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         }
         if (changes && list.ReadOnly()) throw Failure{file + ": read-only"};
 
+        // Every answer is made before the first byte of it is printed, with
+        // the progress bar erased.
         if (command == "count") {
+            progress.Done();
             out << list.GetCount() << "\n";
         } else if (command == "get") {
-            int n = Number(words[2]);
-            if (n < 0 || n >= list.GetCount())
+            if (n >= list.GetCount())
                 throw Failure{"no entry " + words[2] + ": " + file + " has " + std::to_string(list.GetCount()) +
                               " entries, counted from 0"};
-            out << list.Get(n) << "\n";
+            std::string line = list.GetLine(n);
+            progress.Done();
+            out << line << "\n";
         } else if (command == "find") {
-            if (ignoreCase) list.SetFlag(10, true);
-            int first = words.size() > 3 ? Number(words[3]) : 0;
-            int last = words.size() > 4 ? Number(words[4]) : -1;
-            out << list.IndexOfRange(words[2], first, last) << "\n";
+            int found = list.FindLine(words[2], ignoreCase ? xoStr31::cfIgnoreCase : 0, first, last);
+            progress.Done();
+            out << found << "\n";
         } else if (command == "sort") {
-            list.Sort();
-            for (const auto& r : list.SortIndex()) out << r.Entry << "\n";
+            std::vector<int32_t> sorted;
+            if (order == "list") {
+                list.Sort();
+                for (const auto& r : list.SortIndex()) sorted.push_back(r.Entry);
+            } else {
+                sorted = list.SortLines(order == "bytes" ? xoStr31::TTextOrder::Bytes : xoStr31::TTextOrder::Locale);
+            }
+            progress.Done();
+            std::string text;
+            for (int32_t i : sorted) {
+                text += std::to_string(i);
+                text += '\n';
+            }
+            out << text;
         } else if (command == "index") {
             if (!list.SaveIndex(false)) throw Failure{"cannot write " + list.IndexFileName(file)};
+            progress.Done();
             out << list.GetCount() << "\n";
         } else {
-            int n = Number(words[2]);
             int count = list.GetCount();
-            if (command != "insert" && (n < 0 || n >= count))
+            if (command != "insert" && n >= count)
                 throw Failure{"no entry " + words[2] + ": " + file + " has " + std::to_string(count) +
                               " entries, counted from 0"};
             bool done;
@@ -204,10 +276,13 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
                               (list.Stream() ? "; the file is unchanged" : "")};
             list.SaveIndex(true);
         }
+        progress.Done();
         return 0;
     } catch (const Failure& f) {
+        progress.Done();
         err << "hdstrings: " << f.text << "\n";
     } catch (const platform::Exception& e) {
+        progress.Done();
         err << "hdstrings: " << e.what() << "\n";
     }
     return 1;
