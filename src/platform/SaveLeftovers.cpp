@@ -3,7 +3,9 @@
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <climits>
 #include <cstring>
 #include <ctime>
@@ -35,26 +37,61 @@ bool SuffixOk(const char* s, size_t length, bool lowerOnly) {
     return true;
 }
 
-// Content checksum (FNV-1a, 64 bits) and size of what a descriptor holds.
-bool Fingerprint(int fd, uint64_t& hash, int64_t& size) {
+// Content checksum (FNV-1a, 64 bits) and size of what a descriptor holds,
+// up to limit bytes.
+bool Fingerprint(int fd, uint64_t& hash, int64_t& size, int64_t limit = INT64_MAX) {
     hash = 1469598103934665603ull;
     size = 0;
     std::vector<unsigned char> buf(1 << 16);
-    for (;;) {
-        ssize_t n = ::pread(fd, buf.data(), buf.size(), size);
+    while (size < limit) {
+        ssize_t n = ::pread(fd, buf.data(), static_cast<size_t>(std::min<int64_t>(int64_t(buf.size()), limit - size)), size);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return false;
         if (n == 0) return true;
         for (ssize_t i = 0; i < n; ++i) hash = (hash ^ buf[static_cast<size_t>(i)]) * 1099511628211ull;
         size += n;
     }
+    return true;
 }
 
-std::string FingerprintText(int fd) {
+std::string FingerprintText(int fd, int64_t limit = INT64_MAX) {
     uint64_t hash;
     int64_t size;
-    if (!Fingerprint(fd, hash, size)) return {};
+    if (!Fingerprint(fd, hash, size, limit)) return {};
     return std::to_string(size) + ":" + std::to_string(hash);
+}
+
+// The bytes of two descriptors from offset on are the same.
+bool SameTail(int a, int b, int64_t offset) {
+    std::vector<char> x(1 << 16), y(1 << 16);
+    for (;;) {
+        ssize_t n = ::pread(a, x.data(), x.size(), offset), m = ::pread(b, y.data(), y.size(), offset);
+        if (n < 0 || m < 0 || n != m) return false;
+        if (n == 0) return true;
+        if (std::memcmp(x.data(), y.data(), static_cast<size_t>(n)) != 0) return false;
+        offset += n;
+    }
+}
+
+// A save killed after it wrote the new, shorter content over the start of
+// the file and before it cut the file to that length leaves the new content
+// followed by the old content's tail. Such a file is finished as that save
+// would have: cut to the new length. True when it was.
+bool FinishCut(int file, int backup, const std::string& fresh, const std::string& path) {
+    size_t colon = fresh.find(':');
+    if (colon == std::string::npos) return false;
+    int64_t newSize = std::atoll(fresh.substr(0, colon).c_str());
+    struct stat f{}, b{};
+    if (::fstat(file, &f) != 0 || ::fstat(backup, &b) != 0 || f.st_size != b.st_size || newSize >= f.st_size)
+        return false;
+    if (FingerprintText(file, newSize) != fresh || !SameTail(file, backup, newSize)) return false;
+    int w = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (w < 0) return false;
+    struct stat wst{};
+    bool done = ::fstat(w, &wst) == 0 && wst.st_ino == f.st_ino && wst.st_dev == f.st_dev &&
+                ::ftruncate(w, newSize) == 0 && ::fsync(w) == 0;
+    ::close(w);
+    return done;
 }
 
 std::string Identity(int fd) {
@@ -163,8 +200,9 @@ void ReviewLeftoverBackups(const std::string& target, const std::string& path) {
             continue;
         }
         std::string fresh = Tag(fd, kNewTag);
-        if (SameContent(fd, file) || (!fresh.empty() && fresh == FingerprintText(file))) {
-            ::unlinkat(dirFd, n.c_str(), 0);  // the save it guarded was whole or undone
+        if (SameContent(fd, file) || (!fresh.empty() && fresh == FingerprintText(file)) ||
+            (!fresh.empty() && FinishCut(file, fd, fresh, target))) {
+            ::unlinkat(dirFd, n.c_str(), 0);  // the save it guarded was whole, undone or is finished now
         } else {
             MessageBoxService().Show(
                 "An earlier save of \"" + path + "\" was interrupted while it wrote the file in place. " +

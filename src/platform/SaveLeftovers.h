@@ -31,8 +31,10 @@ void RemoveLeftoverTemporaries(int dirFd, const std::string& name);
 void TagBackup(int backupFd, int targetFd, int newContentFd);
 
 // Looks at the backups of the target left by killed saves: one whose file
-// now holds the old content or the new one is removed; any other is kept and
-// named in a message box (path is the name the user gave).
+// now holds the old content or the new one is removed; one whose file was
+// left as the new content followed by the old one's tail is finished (cut to
+// the new length) and removed; any other is kept and named in a message box
+// (path is the name the user gave), as the file may have been changed since.
 void ReviewLeftoverBackups(const std::string& target, const std::string& path);
 
 } // namespace platform
