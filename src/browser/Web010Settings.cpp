@@ -34,10 +34,8 @@ void TWeb010::RestoreSettings() {
     platform::TStringList urls;
     settings::ReadList(ini, section, "cbURL", urls);
     urlsRead_.clear();
-    for (int i = 0; i < urls.Count(); ++i) {
-        cbURL_.AddItem(urls[i]);
-        urlsRead_.push_back(urls[i]);
-    }
+    for (int i = 0; i < urls.Count(); ++i) urlsRead_.push_back(urls[i]);
+    cbURL_.AddItems(urlsRead_);
     settingsRestored_ = true;
 }
 
@@ -59,8 +57,7 @@ void TWeb010::FormDestroy() {
     // this one started: what it added is kept behind this window's own.
     platform::TStringList stored;
     int storedCount = settings::ReadList(ini, section, "cbURL", stored);
-    std::vector<std::string> ours, onDisk;
-    for (int i = 0; i < cbURL_.ItemCount(); ++i) ours.push_back(cbURL_.Item(i));
+    std::vector<std::string> ours = cbURL_.Items(), onDisk;
     for (int i = 0; i < storedCount; ++i) onDisk.push_back(stored[i]);
     platform::TStringList urls;
     for (const auto& url : settings::MergeLists(ours, urlsRead_, onDisk)) urls.Add(url);
