@@ -263,7 +263,7 @@ int64_t TSaveFileStream::Write(const void* buffer, int64_t count) {
         // In place, the new content waits in the temporary folder: that is
         // what is full, not the file's own disk.
         if (inPlace_)
-            throw EWriteError("Cannot save " + Quoted(path_) + ": no room for the new content in " +
+            throw EWriteError("Cannot save " + Quoted(path_) + ": the new content could not be written to " +
                               TempFolderNamed() + ": " + std::strerror(err) + ". The file was left as it was");
         throw EWriteError("Cannot save " + Quoted(path_) + ": " + std::strerror(err));
     }

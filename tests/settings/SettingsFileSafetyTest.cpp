@@ -319,3 +319,41 @@ TEST_F(SettingsFileSafety, AnInPlaceSaveKilledAtAnyStepLeavesABackupTheNextRunCl
     }
 #endif
 }
+
+TEST_F(SettingsFileSafety, EveryFailingCallOfTheSaveLeavesTheOldFileOrTheNew) {
+    // Failures injected by strace, independent of the program's own shim,
+    // into the calls that make the new file look like the old one as well
+    // as those that write and rename it; the folder's default access list
+    // gives the new file something to take off.
+    if (Shell("strace -o /dev/null true").status != 0) GTEST_SKIP() << "strace cannot trace here";
+    Shell("setfacl -d -m u:nobody:rwx " + Quoted(dir.path));
+    std::string old = "[Web010]\r\nHome=http://old.test/\r\n" + std::string(2000, ';') + "\r\n";
+    auto set = Qelini({"set", file, "Web010", "Home", "http://new.test/"});
+    WriteFile(file, old);
+    ::chmod(file.c_str(), 0640);
+    Shell("setfacl -b " + Quoted(file));
+    ASSERT_EQ(Shell(set).status, 0);
+    const std::string fresh = ReadFile(file);
+    int tried = 0;
+    for (const char* call : {"openat", "flock", "fstat", "fchown", "fchmod", "flistxattr", "fremovexattr", "fsetxattr",
+                             "write", "fsync", "renameat", "renameat2", "rename", "unlinkat", "close"}) {
+        for (int k = 1; k <= 4; ++k, ++tried) {
+            WriteFile(file, old);
+            ::chmod(file.c_str(), 0640);
+            Shell("setfacl -b " + Quoted(file));
+            Result r = Shell("strace -f -o /dev/null -e trace=" + std::string(call) + " -e inject=" + call +
+                             ":error=EIO:when=" + std::to_string(k) + " " + set);
+            std::string now = ReadFile(file);
+            EXPECT_TRUE(now == old || now == fresh) << call << " failing at call " << k;
+            if (r.status == 0) {
+                EXPECT_EQ(now, fresh) << call << " failing at call " << k << " reported success";
+            }
+            if (now == fresh) {
+                EXPECT_FALSE(Shell("getfacl -cp " + Quoted(file) + " | grep -q nobody").status == 0)
+                    << call << " failing at call " << k << ": the save widened access";
+            }
+            EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms(0640)) << call << " " << k;
+        }
+    }
+    RecordProperty("FaultPoints", tried);
+}
