@@ -69,8 +69,10 @@ TEST_F(Web010ExitSave, AChangeMadeWhileTheFileIsLockedIsNotSavedOver) {
     Open();
     // Another writer holds the lock and changes the file meanwhile.
     std::string file = IniFile(), started = dir_ + "started";
-    std::string holder = "flock " + Quoted(file) + " sh -c \"touch " + Quoted(started) +
-                         "; sleep 0.5; printf '[Other]\\r\\nx=1\\r\\n' >> " + Quoted(file) + "\" &";
+    // Its descriptor is open before the save starts: it writes the file as
+    // it was, which a save that does not wait would replace.
+    std::string holder = "flock " + Quoted(file) + " sh -c \"exec 3>>" + Quoted(file) + "; touch " + Quoted(started) +
+                         "; sleep 0.5; printf '[Other]\\r\\nx=1\\r\\n' >&3\" &";
     ASSERT_EQ(std::system(holder.c_str()), 0);
     ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(started); }));
     Close();
