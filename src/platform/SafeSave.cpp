@@ -188,7 +188,7 @@ void TSaveFileStream::OpenFolder() {
     if (dirFd_ < 0)
         throw EFCreateError("Cannot save " + Quoted(path_) + ": the folder " + Quoted(folder) + ": " +
                             std::strerror(errno));
-    RemoveLeftoverTemporaries(dirFd_, name_);
+    RemoveLeftoverTemporaries(dirFd_, name_, existed_ ? oldUid_ : ::geteuid());
     if (existed_) ReviewLeftoverBackups(target_, path_);
 }
 

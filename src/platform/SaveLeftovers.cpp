@@ -108,11 +108,11 @@ std::string Tag(int fd, const char* name) {
 
 // A leftover of this user that nothing has touched for a while and no live
 // save holds; on success fd keeps the lock until it is closed.
-int ClaimLeftover(int dirFd, const char* name) {
+int ClaimLeftover(int dirFd, const char* name, uid_t owner) {
     int fd = ::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return -1;
     struct stat st{}, again{};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_uid == ::geteuid() || st.st_uid == owner) &&
               std::time(nullptr) - st.st_mtime >= kLeftoverAge && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
               ::fstatat(dirFd, name, &again, AT_SYMLINK_NOFOLLOW) == 0 && again.st_dev == st.st_dev &&
               again.st_ino == st.st_ino;
@@ -139,7 +139,7 @@ std::string BackupPrefix(const std::string& name) {
     return "qel-backup-" + Cut(name, NAME_MAX - 12 - kBackupSuffixLength) + "-";
 }
 
-void RemoveLeftoverTemporaries(int dirFd, const std::string& name) {
+void RemoveLeftoverTemporaries(int dirFd, const std::string& name, uid_t owner) {
     int listFd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (listFd < 0) return;
     DIR* d = ::fdopendir(listFd);
@@ -156,7 +156,7 @@ void RemoveLeftoverTemporaries(int dirFd, const std::string& name) {
     }
     ::closedir(d);
     for (const auto& n : found) {
-        int fd = ClaimLeftover(dirFd, n.c_str());
+        int fd = ClaimLeftover(dirFd, n.c_str(), owner);
         if (fd < 0) continue;
         ::unlinkat(dirFd, n.c_str(), 0);
         ::close(fd);
@@ -192,7 +192,7 @@ void ReviewLeftoverBackups(const std::string& target, const std::string& path) {
     ::closedir(d);
     const std::string id = Identity(file);
     for (const auto& n : found) {
-        int fd = ClaimLeftover(dirFd, n.c_str());
+        int fd = ClaimLeftover(dirFd, n.c_str(), ::geteuid());
         if (fd < 0) continue;
         std::string of = Tag(fd, kTargetTag);
         if (!of.empty() && of != id) {  // a backup of another file of that name

@@ -6,6 +6,7 @@
 // enough not to be a save that has just made them.
 #include <cstdint>
 #include <string>
+#include <sys/types.h>
 
 namespace platform {
 
@@ -21,9 +22,10 @@ std::string TempPrefix(const std::string& name);
 std::string BackupPrefix(const std::string& name);
 
 // Removes the temporary files of a killed save of the file named name in
-// the folder open as dirFd. A folder that cannot be listed hides them: they
-// stay.
-void RemoveLeftoverTemporaries(int dirFd, const std::string& name);
+// the folder open as dirFd: the user's own, or those of the file's owner
+// (a save by root gives its temporary file the owner of the file it
+// replaces). A folder that cannot be listed hides them: they stay.
+void RemoveLeftoverTemporaries(int dirFd, const std::string& name, uid_t owner);
 
 // Tags a backup with the file it copies and the content that is about to
 // replace it, so that a later save can tell whether the write it guarded

@@ -307,7 +307,7 @@ TEST_F(SafeSave, TheNextSaveClearsWhatAKilledSaveLeftAndNothingElse) {
     int held = ::open((dir + ".a.ini.held0000").c_str(), O_RDONLY);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
     if (::geteuid() == 0) {
-        make(".a.ini.theirs00", true);
+        make(".a.ini.theirs00", true);  // another user's, beside a file of root's
         GiveToUser(dir + ".a.ini.theirs00");
     }
     WriteWholeFile(path, "new", 3);
@@ -319,6 +319,18 @@ TEST_F(SafeSave, TheNextSaveClearsWhatAKilledSaveLeftAndNothingElse) {
                                       ".b.ini.k1ll3d00"};
     if (::geteuid() == 0) expected.insert(expected.begin() + 4, ".a.ini.theirs00");
     EXPECT_EQ(left, expected);
+
+    // Root saving a user's file leaves its temporary file to that user: the
+    // next save, by either of them, clears it.
+    if (::geteuid() == 0) {
+        std::string users = dir + "u.ini";
+        Write(users, "old");
+        GiveToUser(users);
+        make(".u.ini.k1ll3d00", true);
+        GiveToUser(dir + ".u.ini.k1ll3d00");
+        WriteWholeFile(users, "new", 3);
+        EXPECT_FALSE(fs::exists(dir + ".u.ini.k1ll3d00"));
+    }
 }
 
 TEST_F(SafeSave, ALeftBackupGoesWhenTheFileIsWholeAndIsNamedWhenItIsNot) {
