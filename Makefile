@@ -14,8 +14,9 @@ PACKAGES   := cmake g++ make pkg-config \
               bubblewrap xdg-dbus-proxy
 # Third-party encoders that make test pictures at test time; openssl makes
 # the certificates of the HTTPS tests; locales holds the sources of the
-# locales the build makes for the sort and case tests.
-TEST_PACKAGES := imagemagick gifsicle python3-pil openssl locales
+# locales the build makes for the sort and case tests; acl and strace serve
+# the access-list and failed-call tests of the safe save.
+TEST_PACKAGES := imagemagick gifsicle python3-pil openssl locales acl strace
 
 # Where make install puts the programs, the desktop entry and the icon.
 PREFIX     ?= /usr/local

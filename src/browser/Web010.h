@@ -143,9 +143,10 @@ private:
     std::string fHome_;
     // What the restore read: the save at exit writes the window's keys only
     // after a restore that went through, and removes only URL list entries
-    // that the restore had read.
+    // that the restore had read; another window's additions made since are
+    // merged in.
     bool settingsRestored_ = false;
-    int urlsRead_ = 0;
+    std::vector<std::string> urlsRead_;
     bool fUserNavigate_ = false;
     std::string statusText_;
     bool startedHome_ = false;

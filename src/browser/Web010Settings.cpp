@@ -3,6 +3,7 @@
 #include "browser/Web010.h"
 
 #include "platform/Strings.h"
+#include "settings/ListMerge.h"
 #include "settings/PlacementStore.h"
 #include "settings/SettingsStore.h"
 #include "settings/SettingsText.h"
@@ -31,8 +32,10 @@ void TWeb010::RestoreSettings() {
     cbURL_.SetText(settings::ReadValue(ini, section, "cbURL", TVariant(cbURL_.Text())).AsString());
 
     platform::TStringList urls;
-    urlsRead_ = settings::ReadList(ini, section, "cbURL", urls);
-    for (int i = 0; i < urls.Count(); ++i) cbURL_.AddItem(urls[i]);
+    settings::ReadList(ini, section, "cbURL", urls);
+    urlsRead_.clear();
+    for (int i = 0; i < urls.Count(); ++i) urlsRead_.push_back(urls[i]);
+    cbURL_.AddItems(urlsRead_);
     settingsRestored_ = true;
 }
 
@@ -40,6 +43,9 @@ void TWeb010::FormDestroy() {
     // Without a restore the window holds defaults, not the user's settings:
     // writing them would replace what the file holds.
     if (!settingsRestored_) return;
+    // From the reload to the flush no other writer of the file may come in
+    // between: its change would be lost.
+    auto lock = settings::LockSettingsFile();
     settings::SavePlacement(*placement_, false);
     platform::TStrings* ini = settings::IniList();
     const std::string section = get_name();
@@ -47,15 +53,17 @@ void TWeb010::FormDestroy() {
     settings::WriteValue(ini, section, "ShowToolBar", TVariant(ActionChecked(tagToolbar)));
     settings::WriteValue(ini, section, "Home", TVariant(fHome_));
     settings::WriteValue(ini, section, "cbURL", TVariant(cbURL_.Text()));
+    // The file as it is now may hold another window's list, saved since
+    // this one started: what it added is kept behind this window's own.
+    platform::TStringList stored;
+    int storedCount = settings::ReadList(ini, section, "cbURL", stored);
+    std::vector<std::string> ours = cbURL_.Items(), onDisk;
+    for (int i = 0; i < storedCount; ++i) onDisk.push_back(stored[i]);
     platform::TStringList urls;
-    for (int i = 0; i < cbURL_.ItemCount(); ++i) urls.Add(cbURL_.Item(i));
+    for (const auto& url : settings::MergeLists(ours, urlsRead_, onDisk)) urls.Add(url);
     // Entries past a gap in the stored numbering were never read: they stay.
     settings::WriteList(ini, section, "cbURL", urls, settings::rlKeepStale);
-    for (int n = urls.Count(); n < urlsRead_; ++n) {
-        int start = 0, end = 0, sep = 0;
-        int line = settings::FindKey(ini, section, "cbURL#" + std::to_string(n), 0, start, end, sep);
-        if (line >= 0) ini->Delete(line);
-    }
+    settings::DeleteListEntries(ini, section, "cbURL", urls.Count(), storedCount - 1);
     // A settings file that cannot be written must not stop the program's end.
     settings::FlushSettings();
 }

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace controls {
 
@@ -23,6 +24,10 @@ public:
     int ItemCount() const;
     std::string Item(int index) const;  // "" outside the list
     void AddItem(const std::string& text);
+    // Appends many items at once: a restored URL list of thousands.
+    void AddItems(const std::vector<std::string>& texts);
+    // Every item's text, in order.
+    std::vector<std::string> Items() const;
     void InsertItem(int index, const std::string& text);  // index clamped to 0..ItemCount()
     void DeleteItem(int index);                            // ignored outside the list
     void MoveItem(int from, int to);                       // ignored outside the list

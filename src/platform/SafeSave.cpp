@@ -2,6 +2,7 @@
 
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
+#include "platform/SaveLeftovers.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -72,13 +73,29 @@ bool CopyAttributes(int from, int to) {
     return true;
 }
 
-void SyncFolder(const std::string& file) {
-    std::string folder = ExtractFilePath(file);
-    int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+void SyncFolder(int dirFd) {
+    int fd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     ::fsync(fd);
     ::close(fd);
 }
+
+// Extended attributes the new file got that the old one does not have: an
+// access list from the folder's default list, above all.
+bool DropForeignAttributes(int from, int to) {
+    ssize_t len = ::flistxattr(to, nullptr, 0);
+    if (len <= 0) return len == 0 || errno == ENOTSUP;
+    std::vector<char> names(static_cast<size_t>(len));
+    len = ::flistxattr(to, names.data(), names.size());
+    if (len < 0) return false;
+    for (const char* name = names.data(); name < names.data() + len; name += std::strlen(name) + 1) {
+        if (::fgetxattr(from, name, nullptr, 0) >= 0) continue;
+        if (::fremovexattr(to, name) != 0 && std::strncmp(name, "system.", 7) == 0) return false;
+    }
+    return true;
+}
+
+std::string TempFolderNamed() { return "the temporary folder " + Quoted(TempDirectory()) + " ($TMPDIR)"; }
 
 // A file of its own in the temporary folder that vanishes with its descriptor.
 int AnonymousTempFile() {
@@ -147,27 +164,47 @@ TSaveFileStream::TSaveFileStream(const std::string& path) : path_(path) {
     } else {
         throw EFCreateError("Cannot save " + Quoted(path) + ": " + std::strerror(errno));
     }
+    OpenFolder();
     if (!inPlace_) OpenTemporary();
     if (inPlace_) {
         fd_ = AnonymousTempFile();
-        if (fd_ < 0)
-            throw EFCreateError("Cannot save " + Quoted(path) + ": no temporary file for the new content: " +
-                                std::strerror(errno));
+        if (fd_ < 0) {
+            int err = errno;
+            ::close(dirFd_);
+            errno = err;
+            throw EFCreateError("Cannot save " + Quoted(path) + ": no temporary file for the new content in " +
+                                TempFolderNamed() + ": " + std::strerror(errno) + ". The file was left as it was");
+        }
     }
     content_ = std::make_unique<TFileStream>(fd_, path_);
 }
 
-void TSaveFileStream::OpenTemporary() {
+// Names are taken relative to the folder, so that a path near the
+// system's limit still leaves room for the temporary name beside it.
+void TSaveFileStream::OpenFolder() {
     std::string folder = ExtractFilePath(target_);
-    std::string base = "." + ExtractFileName(target_) + ".";
+    name_ = ExtractFileName(target_);
+    dirFd_ = ::open(folder.empty() ? "." : folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd_ < 0)
+        throw EFCreateError("Cannot save " + Quoted(path_) + ": the folder " + Quoted(folder) + ": " +
+                            std::strerror(errno));
+    RemoveLeftoverTemporaries(dirFd_, name_, existed_ ? oldUid_ : ::geteuid());
+    if (existed_) ReviewLeftoverBackups(target_, path_);
+}
+
+void TSaveFileStream::OpenTemporary() {
+    const std::string base = TempPrefix(name_);
     int err = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = folder + base + RandomSuffix();
+        std::string name = base + RandomSuffix();
         // 0666 less the umask (and a folder's default access list) for a new
         // file, as any program creating it would get.
-        fd_ = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        fd_ = ::openat(dirFd_, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd_ >= 0) {
             temp_ = name;
+            // Held while the file lives: a later save tells it from a
+            // leftover of a killed one by this lock.
+            ::flock(fd_, LOCK_EX | LOCK_NB);
             break;
         }
         err = errno;
@@ -181,30 +218,35 @@ void TSaveFileStream::OpenTemporary() {
         throw EFCreateError("Cannot save " + Quoted(path_) + ": " + std::strerror(err));
     }
     if (!existed_) return;
-    // The new file must look like the old one, or the old one is written in
-    // place: owner and group first, as changing them may clear the mode's
-    // special bits.
-    struct stat mine{};
-    bool same = ::fstat(fd_, &mine) == 0 &&
-                (mine.st_uid == oldUid_ || ::fchown(fd_, oldUid_, static_cast<gid_t>(-1)) == 0) &&
-                (mine.st_gid == oldGid_ || ::fchown(fd_, static_cast<uid_t>(-1), oldGid_) == 0) &&
-                ::fchmod(fd_, oldMode_) == 0;
-    if (same) {
-        int old = ::open(target_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        same = old >= 0 && CopyAttributes(old, fd_);
-        if (old >= 0) ::close(old);
-    }
-    if (!same) {
+    if (!MatchOldFile()) {
         ::close(fd_);
         fd_ = -1;
-        ::unlink(temp_.c_str());
+        ::unlinkat(dirFd_, temp_.c_str(), 0);
         temp_.clear();
         inPlace_ = true;
     }
 }
 
+// The new file must look exactly like the old one, or the old one is written
+// in place. Owner and group first, as changing them may clear the mode's
+// special bits; then the attributes, so that the access list is the old
+// file's and not the folder's default; the mode last, as setting an access
+// list sets the group bits.
+bool TSaveFileStream::MatchOldFile() {
+    struct stat mine{};
+    if (::fstat(fd_, &mine) != 0 ||
+        (mine.st_uid != oldUid_ && ::fchown(fd_, oldUid_, static_cast<gid_t>(-1)) != 0) ||
+        (mine.st_gid != oldGid_ && ::fchown(fd_, static_cast<uid_t>(-1), oldGid_) != 0))
+        return false;
+    int old = ::open(target_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    bool same = old >= 0 && DropForeignAttributes(old, fd_) && CopyAttributes(old, fd_);
+    if (old >= 0) ::close(old);
+    return same && ::fchmod(fd_, oldMode_) == 0 && ::fstat(fd_, &mine) == 0 && (mine.st_mode & 07777) == oldMode_;
+}
+
 TSaveFileStream::~TSaveFileStream() {
-    if (!temp_.empty()) ::unlink(temp_.c_str());
+    if (!temp_.empty()) ::unlinkat(dirFd_, temp_.c_str(), 0);
+    if (dirFd_ >= 0) ::close(dirFd_);
 }
 
 void TSaveFileStream::CloseContent() {
@@ -216,8 +258,15 @@ int64_t TSaveFileStream::Read(void* buffer, int64_t count) { return content_->Re
 
 int64_t TSaveFileStream::Write(const void* buffer, int64_t count) {
     errno = 0;
-    if (content_->Write(buffer, count) != count)
-        throw EWriteError("Cannot save " + Quoted(path_) + ": " + std::strerror(errno ? errno : ENOSPC));
+    if (content_->Write(buffer, count) != count) {
+        int err = errno ? errno : ENOSPC;
+        // In place, the new content waits in the temporary folder: that is
+        // what is full, not the file's own disk.
+        if (inPlace_)
+            throw EWriteError("Cannot save " + Quoted(path_) + ": the new content could not be written to " +
+                              TempFolderNamed() + ": " + std::strerror(err) + ". The file was left as it was");
+        throw EWriteError("Cannot save " + Quoted(path_) + ": " + std::strerror(err));
+    }
     return count;
 }
 
@@ -227,7 +276,7 @@ int64_t TSaveFileStream::GetSize() { return content_->GetSize(); }
 
 void TSaveFileStream::Fail(const std::string& what, int err) {
     CloseContent();
-    if (!temp_.empty()) ::unlink(temp_.c_str());
+    if (!temp_.empty()) ::unlinkat(dirFd_, temp_.c_str(), 0);
     temp_.clear();
     throw EWriteError(what + ": " + std::strerror(err) + ". The file was left as it was");
 }
@@ -243,12 +292,12 @@ void TSaveFileStream::Commit() {
 
 void TSaveFileStream::CommitByRename() {
     if (::fsync(fd_) != 0) Fail("Cannot save " + Quoted(path_), errno);
-    if (::rename(temp_.c_str(), target_.c_str()) != 0) {
+    if (::renameat(dirFd_, temp_.c_str(), dirFd_, name_.c_str()) != 0) {
         int err = errno;
         // A folder that only lets owners replace their files (the sticky
         // bit) still lets the file be written where it is.
         if (existed_ && (err == EPERM || err == EACCES || err == EBUSY)) {
-            ::unlink(temp_.c_str());
+            ::unlinkat(dirFd_, temp_.c_str(), 0);
             temp_.clear();
             inPlace_ = true;
             CommitInPlace();
@@ -258,7 +307,7 @@ void TSaveFileStream::CommitByRename() {
     }
     temp_.clear();
     CloseContent();
-    SyncFolder(target_);
+    SyncFolder(dirFd_);
 }
 
 void TSaveFileStream::CommitInPlace() {
@@ -275,23 +324,25 @@ void TSaveFileStream::CommitInPlace() {
 
     // The whole old content goes to a backup first: a failure halfway puts
     // it back, and a crash halfway leaves it where the user can find it.
-    std::string backup = TempDirectory() + "qel-backup-" + ExtractFileName(target_) + "-XXXXXX";
+    std::string backup = TempDirectory() + BackupPrefix(name_) + "XXXXXX";
     std::vector<char> name(backup.begin(), backup.end());
     name.push_back('\0');
     int saved = ::mkostemp(name.data(), O_CLOEXEC);
     if (saved < 0) {
         int err = errno;
         ::close(target);
-        Fail(what + ": no backup copy could be made", err);
+        Fail(what + ": no backup copy of it could be made in " + TempFolderNamed(), err);
     }
     backup = name.data();
+    ::flock(saved, LOCK_EX | LOCK_NB);  // in use while this save runs
     if (!CopyContent(target, saved) || ::fsync(saved) != 0) {
         int err = errno;
         ::close(saved);
         ::unlink(backup.c_str());
         ::close(target);
-        Fail(what + ": no backup copy could be made", err);
+        Fail(what + ": no backup copy of it could be made in " + TempFolderNamed(), err);
     }
+    TagBackup(saved, target, fd_);
     // Real blocks for the growth before any byte changes, so that a full
     // disk shows now and not halfway.
     if (newSize > st.st_size && ::fallocate(target, FALLOC_FL_KEEP_SIZE, 0, newSize) != 0 &&
@@ -319,18 +370,6 @@ void TSaveFileStream::CommitInPlace() {
     }
     CloseContent();
     throw EWriteError(what + ": " + std::strerror(err) + ". The old content is kept in " + Quoted(backup));
-}
-
-TFileUpdateLock::TFileUpdateLock(const std::string& path) {
-    std::string folder = ExtractFilePath(ResolveSaveTarget(path));
-    fd_ = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd_ < 0) return;
-    while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-    }
-}
-
-TFileUpdateLock::~TFileUpdateLock() {
-    if (fd_ >= 0) ::close(fd_);
 }
 
 void WriteWholeFile(const std::string& path, const void* data, size_t size) {

@@ -7,14 +7,21 @@
 // - anything that is not a regular file (folder, pipe, device, socket) is
 //   refused instead of being replaced or hung on;
 // - where the folder can be written, the new content goes to a hidden
-//   temporary file beside the target that takes over mode, owner, group and
-//   extended attributes, is synced and renamed over the target: a crash
-//   leaves the old file or the new one, never a mix;
+//   temporary file beside the target (".NAME.xxxxxxxx", the name cut short
+//   where the whole would not fit) that takes over exactly the mode, owner,
+//   group, access list and other extended attributes of the old file, not
+//   what the folder would give a new one, is synced and renamed over the
+//   target: a crash leaves the old file or the new one, never a mix;
 // - where renaming would lose something (the folder cannot be written, the
 //   file has other hard links, or its owner or group cannot be kept), the
 //   file is written in place after a full copy of it went to a backup in the
 //   temporary folder; a failure puts the old bytes back, and the backup is
-//   removed once the save is through.
+//   removed once the save is through;
+// - what a killed save left is cleared by the next save of the same file:
+//   its temporary files when no process holds them any more, its backup
+//   when the file holds the old or the new content; any other backup is
+//   kept and named in a message, as it may hold the only good copy.
+#include "platform/FileUpdateLock.h"
 #include "platform/Streams.h"
 
 #include <memory>
@@ -51,7 +58,9 @@ public:
     bool InPlace() const { return inPlace_; }
 
 private:
+    void OpenFolder();
     void OpenTemporary();
+    bool MatchOldFile();
     void CommitByRename();
     void CommitInPlace();
     [[noreturn]] void Fail(const std::string& what, int err);
@@ -59,7 +68,9 @@ private:
 
     std::string path_;
     std::string target_;
-    std::string temp_;       // beside the target; empty when unlinked or in place
+    std::string temp_;       // its name in the folder; empty when unlinked or in place
+    int dirFd_ = -1;         // the target's folder: names in it stay short
+    std::string name_;       // the target's name in it
     std::unique_ptr<TFileStream> content_;  // the new content
     int fd_ = -1;                           // its descriptor
     bool existed_ = false;
@@ -72,21 +83,5 @@ private:
 
 // Writes the whole file through TSaveFileStream.
 void WriteWholeFile(const std::string& path, const void* data, size_t size);
-
-// Keeps processes of this program from interleaving their load, change and
-// save of one file: taken before the load and held until the save is
-// through. It locks the folder that holds the file, since every save
-// replaces the file itself and a file to be created has nothing to lock
-// yet. Where the folder cannot be opened, there is no lock to take.
-class TFileUpdateLock {
-public:
-    explicit TFileUpdateLock(const std::string& path);  // waits for the lock
-    ~TFileUpdateLock();
-    TFileUpdateLock(const TFileUpdateLock&) = delete;
-    TFileUpdateLock& operator=(const TFileUpdateLock&) = delete;
-
-private:
-    int fd_ = -1;
-};
 
 } // namespace platform

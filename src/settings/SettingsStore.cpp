@@ -27,14 +27,31 @@ void ReloadSettings() {
     if (FileFound(platform::TVariant(file), 1)) g_iniList->LoadFromFile(file);
 }
 
+namespace {
+void MakeFolderOf(const std::string& file) {
+    // The configuration folder may not exist yet on a fresh account.
+    std::string folder = platform::ExtractFilePath(file);
+    if (!folder.empty() && !platform::DirectoryExists(folder)) platform::ForceDirectories(folder);
+}
+} // namespace
+
+std::unique_ptr<platform::TFileUpdateLock> LockSettingsFile() {
+    try {
+        const std::string& file = Env().IniFile;
+        if (file.empty()) return nullptr;
+        MakeFolderOf(file);
+        return std::make_unique<platform::TFileUpdateLock>(file);
+    } catch (...) {
+        return nullptr;  // the flush will fail the same way, quietly
+    }
+}
+
 void FlushSettings() {
     if (!g_iniList) return;
     try {
         const std::string& file = Env().IniFile;
         if (file.empty()) return;
-        // The configuration folder may not exist yet on a fresh account.
-        std::string folder = platform::ExtractFilePath(file);
-        if (!folder.empty() && !platform::DirectoryExists(folder)) platform::ForceDirectories(folder);
+        MakeFolderOf(file);
         g_iniList->SaveToFile(file);
     } catch (...) {
         // A settings file that cannot be written is not worth a message at

@@ -4,7 +4,10 @@
 #include "platform/SysUtils.h"
 #include "settings/SysServices.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <unordered_map>
+#include <vector>
 
 namespace settings {
 
@@ -115,6 +118,84 @@ size_t CommentColumn(const std::string& line, size_t separatorPos) {
 }
 
 std::string ListKey(const std::string& key, int64_t n) { return key + "#" + std::to_string(n); }
+
+std::string Folded(const std::string& s) { return platform::UpperCase(s); }
+
+// The key lines of one section, by key, for the numbered lists: a list of n
+// entries asks for n keys, and a scan from the top for each of them made a
+// list of 10,000 URLs cost 10,000 full scans. The index answers what
+// FindKey with options 0 answers: the first line whose key matches, with
+// its separator column.
+class SectionKeys {
+public:
+    // False when the section does not exist (or there is no list).
+    bool Build(TStrings* list, const std::string& section) {
+        int sep = 0;
+        int r = FindKey(list, section, "", 0, start_, end_, sep, 0);
+        found_ = r == -1 || (r == -2 && NormalisedHeader(section).empty());
+        lines_.clear();
+        if (!found_) return false;
+        for (int i = start_; i < end_; ++i) {
+            std::string line = list->Get(i);
+            size_t at = line.find('=');
+            if (at == std::string::npos) continue;
+            std::string part = line.substr(0, at);
+            std::string trimmed = platform::TrimRightBlanks(part);
+            if (!trimmed.empty()) part = trimmed;
+            lines_.emplace(Folded(part), Line{i, static_cast<int>(at) + 1});  // the first one stays
+        }
+        return true;
+    }
+    struct Line {
+        int index;
+        int separatorPos;
+    };
+    const Line* Find(const std::string& key) const {
+        auto it = lines_.find(Folded(platform::Trim(key)));
+        return it == lines_.end() ? nullptr : &it->second;
+    }
+    int End() const { return end_; }
+    void Grew() { ++end_; }
+
+private:
+    bool found_ = false;
+    int start_ = 0, end_ = 0;
+    std::unordered_map<std::string, Line> lines_;
+};
+
+// The value of a found line as ReadValue takes a text: up to the first ";"
+// after the separator, trimmed.
+std::string TextValue(const std::string& line, int separatorPos) {
+    size_t from = static_cast<size_t>(separatorPos);
+    if (from > line.size()) return {};
+    size_t semi = line.find(';', from);
+    return platform::Trim(line.substr(from, (semi == std::string::npos ? line.size() : semi) - from));
+}
+
+// A key whose lines the index can stand for: one that cannot itself start
+// a section or be split by a line end when it is written.
+bool PlainListKey(const std::string& key) {
+    return !key.empty() && FirstNonBlank(key) != '[' && OneLine(key) == key;
+}
+
+} // namespace
+
+namespace {
+
+// The old key line with the new value: the key as it was, and a trailing
+// comment kept in its column when the new value leaves room.
+std::string ReplacedValue(const std::string& old, int separatorPos, const std::string& text, unsigned options) {
+    size_t keep = static_cast<size_t>(separatorPos);
+    std::string line = old.substr(0, keep) + text;
+    if (!(options & rvToEndOfLine)) {
+        size_t p = CommentColumn(old, keep);
+        if (p > 0) {
+            if (line.size() < p - 1) line.append(p - 1 - line.size(), ' ');
+            line += old.substr(p - 1);
+        }
+    }
+    return line;
+}
 
 } // namespace
 
@@ -268,26 +349,23 @@ bool WriteValue(TStrings* list, const std::string& section, const std::string& k
         return true;
     }
 
-    std::string old = list->Get(index);
-    size_t keep = static_cast<size_t>(sep);
-    std::string line = old.substr(0, keep) + text;
-    if (!(options & rvToEndOfLine)) {
-        size_t p = CommentColumn(old, keep);
-        if (p > 0) {
-            // The comment keeps its column when the new value leaves room.
-            if (line.size() < p - 1) line.append(p - 1 - line.size(), ' ');
-            line += old.substr(p - 1);
-        }
-    }
-    list->Put(index, line);
+    list->Put(index, ReplacedValue(list->Get(index), sep, text, options));
     return true;
 }
 
 int ReadList(TStrings* list, const std::string& section, const std::string& key, TStrings& target,
              unsigned options) {
+    // Appending to the list being read would change it under the index.
+    SectionKeys keys;
+    const bool indexed = list && &target != list && keys.Build(list, section);
     int n = 0;
     for (;; ++n) {
-        std::string value = ReadValue(list, section, ListKey(key, n), TVariant(""), -1, 0, 0).AsString();
+        std::string value;
+        if (indexed) {
+            if (const auto* line = keys.Find(ListKey(key, n))) value = TextValue(list->Get(line->index), line->separatorPos);
+        } else {
+            value = ReadValue(list, section, ListKey(key, n), TVariant(""), -1, 0, 0).AsString();
+        }
         if (value.empty()) return n;
         platform::StringObject number = 0;
         if (options & rlWithIntegers) {
@@ -305,20 +383,62 @@ void WriteList(TStrings* list, const std::string& section, const std::string& ke
                unsigned options) {
     if (!list) return;
     int count = source.GetCount();
+    // The index stays true while the writes replace lines in place or add
+    // them at the section's end; a section that is not there yet is made by
+    // the first write, and indexed from then on.
+    SectionKeys keys;
+    bool indexed = &source != list && PlainListKey(key) && keys.Build(list, section);
     for (int i = 0; i < count; ++i) {
         std::string text = source.Get(i);
         if (options & rlWithIntegers)
             text += " | " + platform::IntToStr(static_cast<int64_t>(source.GetObject(i)));
-        WriteValue(list, section, ListKey(key, i), TVariant(text), 0, 0);
+        const std::string name = ListKey(key, i);
+        const SectionKeys::Line* line = indexed ? keys.Find(name) : nullptr;
+        if (line) {
+            list->Put(line->index, ReplacedValue(list->Get(line->index), line->separatorPos, OneLine(text), 0));
+        } else if (indexed) {
+            std::string added = name + "=" + OneLine(text);
+            if (keys.End() >= list->GetCount())
+                list->Add(added);
+            else
+                list->Insert(keys.End(), added);
+            keys.Grew();
+        } else {
+            WriteValue(list, section, name, TVariant(text), 0, 0);
+            if (i == 0 && &source != list && PlainListKey(key)) indexed = keys.Build(list, section);
+        }
     }
     if (options & rlKeepStale) return;
+    DeleteListEntries(list, section, key, count, 9999999);
+}
+
+int DeleteListEntries(TStrings* list, const std::string& section, const std::string& key, int64_t from,
+                      int64_t to) {
+    if (!list) return 0;
+    SectionKeys keys;
+    int deleted = 0;
+    if (PlainListKey(key) && keys.Build(list, section)) {
+        // Which lines go is decided first; deleting from the bottom up keeps
+        // the indexes of the others.
+        std::vector<int> doomed;
+        for (int64_t n = from; n <= to; ++n) {
+            const auto* line = keys.Find(ListKey(key, n));
+            if (!line) break;
+            doomed.push_back(line->index);
+        }
+        std::sort(doomed.begin(), doomed.end());
+        for (auto it = doomed.rbegin(); it != doomed.rend(); ++it) list->Delete(*it);
+        return static_cast<int>(doomed.size());
+    }
     // Entries left from a longer list go, up to the first gap in their numbers.
-    for (int64_t n = count; n <= 9999999; ++n) {
+    for (int64_t n = from; n <= to; ++n) {
         int start = 0, end = 0, sep = 0;
         int index = FindKey(list, section, ListKey(key, n), 0, start, end, sep, 0);
         if (index < 0) break;
         list->Delete(index);
+        ++deleted;
     }
+    return deleted;
 }
 
 } // namespace settings

@@ -8,6 +8,7 @@
 #include "platform/Strings.h"
 #include "platform/Variant.h"
 
+#include <cstdint>
 #include <string>
 
 namespace settings {
@@ -52,5 +53,9 @@ int ReadList(platform::TStrings* list, const std::string& section, const std::st
              platform::TStrings& target, unsigned options = 0);
 void WriteList(platform::TStrings* list, const std::string& section, const std::string& key,
                platform::TStrings& source, unsigned options = 0);
+// Deletes the entries key#from, key#from+1, ... up to key#to or the first
+// one missing (the first line of each); answers how many went.
+int DeleteListEntries(platform::TStrings* list, const std::string& section, const std::string& key, int64_t from,
+                      int64_t to);
 
 } // namespace settings

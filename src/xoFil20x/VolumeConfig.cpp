@@ -1,6 +1,7 @@
 #include "xoFil20x/VolumeConfig.h"
 
 #include "platform/Exception.h"
+#include "platform/FileUpdateLock.h"
 #include "platform/Strings.h"
 #include "settings/Environment.h"
 #include "settings/SettingsText.h"
@@ -43,6 +44,17 @@ void SaveQuietly(platform::TStringList& list, const std::string& path) {
     try {
         list.SaveToFile(path);
     } catch (...) {
+    }
+}
+
+// Held from the load of a file to its save at exit, so that a change another
+// writer makes meanwhile is not saved over; a lock that cannot be had is no
+// reason to keep the values from being saved.
+std::unique_ptr<platform::TFileUpdateLock> LockQuietly(const std::string& path) {
+    try {
+        return std::make_unique<platform::TFileUpdateLock>(path);
+    } catch (...) {
+        return nullptr;
     }
 }
 
@@ -94,6 +106,7 @@ void SaveVolumeSettings(recVsSys& sys) {
 
     platform::TStringList list;
     const std::string volumeFile = env.VolumeFolder + env.VolumeFile;
+    auto lock = LockQuietly(volumeFile);
     LoadIfFound(list, volumeFile);
     auto text = [&](const char* key, const std::string& value) {
         settings::WriteValue(&list, Vols, key, TVariant(value));
@@ -117,6 +130,7 @@ void SaveVolumeSettings(recVsSys& sys) {
     text("ExcludeFromTotals", sys.ExcludeFromTotals);
     text("WinDif", sys.WinDif);
     SaveQuietly(list, volumeFile);
+    lock.reset();
 
     list.Clear();
     if (env.BaseFile.empty()) {
@@ -126,6 +140,7 @@ void SaveVolumeSettings(recVsSys& sys) {
             return;  // no base file to write to
         }
     }
+    lock = LockQuietly(env.BaseFile);
     LoadIfFound(list, env.BaseFile);
     settings::WriteValue(&list, "", "VsPath", TVariant(env.VolumeFolder));
     settings::WriteValue(&list, "", "VsBase", TVariant(env.VolumeFile));

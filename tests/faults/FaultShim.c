@@ -1,7 +1,7 @@
 /* A fault injector for tests, loaded with LD_PRELOAD into a program that
  * writes a user's file. It counts the calls that change files on disk
  * (write, pwrite, ftruncate, fallocate, fsync and fdatasync on regular files,
- * and rename) and, as QEL_FAULT says:
+ * and rename or renameat) and, as QEL_FAULT says:
  *   count        writes the number of such calls to QEL_FAULT_LOG at exit;
  *   kill:K       lets call K happen, then kills the process with SIGKILL;
  *   enospc:K     makes call K fail with ENOSPC (EIO for a sync), as a full
@@ -121,6 +121,14 @@ int rename(const char* from, const char* to) {
     REAL(rename);
     if (before()) { errno = ENOSPC; return -1; }
     int r = real(from, to);
+    after();
+    return r;
+}
+
+int renameat(int fromDir, const char* from, int toDir, const char* to) {
+    REAL(renameat);
+    if (before()) { errno = ENOSPC; return -1; }
+    int r = real(fromDir, from, toDir, to);
     after();
     return r;
 }

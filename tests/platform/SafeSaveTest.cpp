@@ -1,17 +1,24 @@
 // Whole-file saves on the files users really have: links, modes, owners,
 // special files, folders they may not write.
 #include "platform/Exception.h"
+#include "platform/MessageBox.h"
 #include "platform/SafeSave.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <grp.h>
 #include <iterator>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -230,4 +237,172 @@ TEST_F(SafeSave, AUserSavesInPlaceWhereTheFolderIsNotTheirs) {
                   0);
     }
     ::unsetenv("TMPDIR");
+}
+
+namespace {
+
+std::string Output(const std::string& cmd) {
+    std::string out;
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p) return out;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    ::pclose(p);
+    return out;
+}
+
+bool HasAccessList(const std::string& path) {
+    return ::getxattr(path.c_str(), "system.posix_acl_access", nullptr, 0) >= 0;
+}
+
+// As a killed save leaves it: untouched for a minute.
+void Age(const std::string& path) {
+    timespec times[2] = {{std::time(nullptr) - 60, 0}, {std::time(nullptr) - 60, 0}};
+    ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+} // namespace
+
+TEST_F(SafeSave, ASaveNeverWidensAccess) {
+    std::string plain = dir + "plain.ini", listed = dir + "listed.ini";
+    Write(plain, "old");
+    Write(listed, "old");
+    ::chmod(plain.c_str(), 0640);
+    ::chmod(listed.c_str(), 0640);
+    if (std::system(("setfacl -d -m u:nobody:rwx " + dir + " 2>/dev/null").c_str()) != 0 ||
+        std::system(("setfacl -m u:daemon:r " + listed).c_str()) != 0)
+        GTEST_SKIP() << "no access lists on the file system of " << dir;
+    ASSERT_FALSE(HasAccessList(plain));
+    const std::string before = Output("getfacl -cp " + listed);
+
+    WriteWholeFile(plain, "new", 3);
+    WriteWholeFile(listed, "new", 3);
+    EXPECT_EQ(Read(plain), "new");
+    EXPECT_FALSE(HasAccessList(plain)) << "the folder's default list came with the save";
+    EXPECT_EQ(Stat(plain).st_mode & 07777, 0640u);
+    EXPECT_EQ(Output("getfacl -cp " + listed), before);
+    EXPECT_EQ(Stat(listed).st_mode & 07777, 0640u);
+    if (::geteuid() == 0) {
+        EXPECT_EQ(AsUser([&] { return ::open(plain.c_str(), O_RDONLY) < 0 ? 0 : 1; }), 0);
+    }
+    // A file new to the folder gets the folder's list, as from any program.
+    WriteWholeFile(dir + "fresh.ini", "x", 1);
+    EXPECT_TRUE(HasAccessList(dir + "fresh.ini"));
+}
+
+TEST_F(SafeSave, TheNextSaveClearsWhatAKilledSaveLeftAndNothingElse) {
+    std::string path = dir + "a.ini";
+    Write(path, "old");
+    auto make = [&](const std::string& name, bool aged) {
+        Write(dir + name, "half");
+        if (aged) Age(dir + name);
+    };
+    make(".a.ini.k1ll3d00", true);   // a killed save's: goes
+    make(".a.ini.fresh000", false);  // may be a save that has just begun
+    make(".a.ini.held0000", true);   // a live save holds it
+    make(".a.ini.Upper000", true);   // not a name this program makes
+    make(".a.ini.short", true);
+    make(".b.ini.k1ll3d00", true);   // another file's
+    int held = ::open((dir + ".a.ini.held0000").c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    if (::geteuid() == 0) {
+        make(".a.ini.theirs00", true);  // another user's, beside a file of root's
+        GiveToUser(dir + ".a.ini.theirs00");
+    }
+    WriteWholeFile(path, "new", 3);
+    ::close(held);
+    EXPECT_EQ(Read(path), "new");
+    auto left = Others({"a.ini"});
+    std::sort(left.begin(), left.end());
+    std::vector<std::string> expected{".a.ini.Upper000", ".a.ini.fresh000", ".a.ini.held0000", ".a.ini.short",
+                                      ".b.ini.k1ll3d00"};
+    if (::geteuid() == 0) expected.insert(expected.begin() + 4, ".a.ini.theirs00");
+    EXPECT_EQ(left, expected);
+
+    // Root saving a user's file leaves its temporary file to that user: the
+    // next save, by either of them, clears it.
+    if (::geteuid() == 0) {
+        std::string users = dir + "u.ini";
+        Write(users, "old");
+        GiveToUser(users);
+        make(".u.ini.k1ll3d00", true);
+        GiveToUser(dir + ".u.ini.k1ll3d00");
+        WriteWholeFile(users, "new", 3);
+        EXPECT_FALSE(fs::exists(dir + ".u.ini.k1ll3d00"));
+    }
+}
+
+TEST_F(SafeSave, ALeftBackupGoesWhenTheFileIsWholeAndIsNamedWhenItIsNot) {
+    std::string tmp = dir + "tmp/";
+    fs::create_directory(tmp);
+    ::setenv("TMPDIR", tmp.c_str(), 1);
+    auto boxes = std::make_shared<ScriptedMessageBox>();
+    MessageBoxScope scope(boxes);
+    std::string path = dir + "b.ini";
+    Write(path, "current");
+    Write(tmp + "qel-backup-b.ini-aaaaaa", "current");   // the file is as it was: nothing lost
+    Write(tmp + "qel-backup-b.ini-bbbbbb", "precious");  // the file was left half written
+    Write(tmp + "qel-backup-b.ini-cccccc", "another");   // of another file named b.ini
+    bool tags = ::setxattr((tmp + "qel-backup-b.ini-cccccc").c_str(), "user.qel.backup-of", "1:1", 3, 0) == 0;
+    Write(tmp + "qel-backup-b.ini-dddddd", "recent");    // a save that runs now
+    for (const char* n : {"aaaaaa", "bbbbbb", "cccccc"}) Age(tmp + "qel-backup-b.ini-" + n);
+
+    WriteWholeFile(path, "next", 4);
+    EXPECT_EQ(Read(path), "next");
+    EXPECT_FALSE(fs::exists(tmp + "qel-backup-b.ini-aaaaaa"));
+    EXPECT_EQ(Read(tmp + "qel-backup-b.ini-bbbbbb"), "precious");
+    EXPECT_TRUE(fs::exists(tmp + "qel-backup-b.ini-dddddd"));
+    ASSERT_EQ(boxes->Boxes().size(), tags ? 1u : 2u);
+    EXPECT_NE(boxes->Boxes()[0].text.find(tmp + "qel-backup-b.ini-bbbbbb"), std::string::npos) << boxes->Boxes()[0].text;
+    EXPECT_NE(boxes->Boxes()[0].text.find(path), std::string::npos);
+    ::unsetenv("TMPDIR");
+}
+
+TEST_F(SafeSave, NamesAndPathsUpToTheSystemsLimitsAreSaved) {
+    const std::string longName(NAME_MAX, 'n');
+    WriteWholeFile(dir + longName, "one", 3);
+    WriteWholeFile(dir + longName, "two", 3);  // beside an existing file: the temporary name is cut short
+    EXPECT_EQ(Read(dir + longName), "two");
+    ASSERT_EQ(::link((dir + longName).c_str(), (dir + "other").c_str()), 0);
+    ::setenv("TMPDIR", dir.c_str(), 1);
+    WriteWholeFile(dir + longName, "three", 5);  // in place, with a backup of that name
+    ::unsetenv("TMPDIR");
+    EXPECT_EQ(Read(dir + "other"), "three");
+    fs::remove(dir + "other");
+    EXPECT_TRUE(Others({longName}).empty());
+
+    // A path one byte short of the system's limit.
+    std::string deep = dir;
+    while (deep.size() + 201 < PATH_MAX - 60) {
+        deep += std::string(200, 'd') + "/";
+        ASSERT_EQ(::mkdir(deep.c_str(), 0755), 0) << std::strerror(errno);
+    }
+    std::string file = deep + std::string(PATH_MAX - 1 - deep.size(), 'f');
+    ASSERT_EQ(file.size(), static_cast<size_t>(PATH_MAX - 1));
+    {
+        TFileUpdateLock lock(file);
+        EXPECT_TRUE(lock.Held());
+        WriteWholeFile(file, "first", 5);
+    }
+    WriteWholeFile(file, "second", 6);
+    EXPECT_EQ(Read(file), "second");
+}
+
+TEST_F(SafeSave, TheUpdateLockMakesAFileToLockAndRemovesItWhenNoSaveCame) {
+    std::string path = dir + "new.ini";
+    {
+        TFileUpdateLock lock(path);
+        EXPECT_TRUE(lock.Held());
+        EXPECT_TRUE(fs::exists(path));
+        EXPECT_EQ(fs::file_size(path), 0u);
+    }
+    EXPECT_FALSE(fs::exists(path));
+    {
+        TFileUpdateLock lock(path);
+        WriteWholeFile(path, "kept", 4);
+    }
+    EXPECT_EQ(Read(path), "kept");
+    TFileUpdateLock nowhere(dir + "no/such/folder/x.ini");
+    EXPECT_FALSE(nowhere.Held());
 }

@@ -98,6 +98,12 @@ TEST_F(QeliniTool, ErrorsExitWithOneAndLeaveTheFile) {
     EXPECT_EQ(Qelini({"frob", file}).status, 1);
     EXPECT_EQ(Qelini({"get", file, "S", "k", "--bogus"}).status, 1);
     EXPECT_EQ(Qelini({"get", dir.path, "S", "k"}).status, 1);
+    // A file missing from its folder reads as empty; a path that cannot be
+    // reached is an error, not the default.
+    EXPECT_EQ(Qelini({"get", dir / "none.Ini", "S", "k", "--default", "d"}).out, "d\n");
+    EXPECT_EQ(Qelini({"get", dir / "no/such/t.Ini", "S", "k", "--default", "d"}).status, 1);
+    WriteFile(dir / "plain", "x");
+    EXPECT_EQ(Qelini({"get", dir / "plain/t.Ini", "S", "k"}).status, 1);
     EXPECT_EQ(ReadFile(file), "[S]\nk=abc\n");  // only writing commands write
     Result help = Qelini({"--help"});
     EXPECT_EQ(help.status, 0);

@@ -212,3 +212,148 @@ TEST_F(SettingsFileSafety, ConcurrentWritersLoseNoUpdate) {
                   "a" + std::to_string(i) + "\nb" + std::to_string(i) + "\n");
     }
 }
+
+namespace {
+
+// The command's exit status, with stdout and stderr together.
+Result ShellAll(const std::string& cmd) { return Shell("sh -c " + Quoted("{ " + cmd + "; } 2>&1")); }
+
+bool CanBecomeNobody() {
+    return ::geteuid() != 0 || Shell("setpriv --reuid=nobody --regid=nogroup --clear-groups true").status == 0;
+}
+
+// Sets key1..keyN of section S through the given names in turn, all at once.
+void SetConcurrently(const std::vector<std::string>& names, int count, bool asUser) {
+    std::string cmd;
+    for (int i = 1; i <= count; ++i)
+        cmd += Qelini({"set", names[i % names.size()], "S", "key" + std::to_string(i), std::to_string(i)}) + " & ";
+    cmd += "wait";
+    ASSERT_EQ(Shell(asUser ? AsUser(cmd) : cmd).status, 0);
+}
+
+} // namespace
+
+TEST_F(SettingsFileSafety, WritersTakeTurnsWhateverNameAndFolderTheyReachTheFileBy) {
+    if (!CanBecomeNobody()) GTEST_SKIP() << "setpriv cannot switch to nobody here";
+    // Hard links in two folders, and a symlink: one file, one lock.
+    for (const char* sub : {"one", "two"}) std::filesystem::create_directory(dir / sub);
+    std::string a = dir / "one/f.Ini", b = dir / "two/f.Ini", link = dir / "link.Ini";
+    WriteFile(a, "[S]\r\n");
+    ASSERT_EQ(::link(a.c_str(), b.c_str()), 0);
+    ASSERT_EQ(::symlink(a.c_str(), link.c_str()), 0);
+    SetConcurrently({a, b, link}, 36, false);
+    for (int i = 1; i <= 36; ++i)
+        EXPECT_EQ(Shell(Qelini({"get", b, "S", "key" + std::to_string(i)})).out, std::to_string(i) + "\n") << i;
+    EXPECT_EQ(ReadFile(a), ReadFile(b));  // still one file
+
+    // A folder the user may write but not list; the file does not exist yet.
+    std::string blind = dir / "blind";
+    std::filesystem::create_directory(blind);
+    ::chmod(blind.c_str(), 0333);
+    std::string file = blind + "/f.Ini";
+    SetConcurrently({file}, 24, true);
+    for (int i = 1; i <= 24; ++i)
+        EXPECT_EQ(Shell(Qelini({"get", file, "S", "key" + std::to_string(i)})).out, std::to_string(i) + "\n") << i;
+}
+
+TEST_F(SettingsFileSafety, AFullTemporaryFolderIsNamedAndTheFileKept) {
+    if (Shell("unshare -m sh -c 'mount -t tmpfs -o size=64k tmpfs /mnt'").status != 0)
+        GTEST_SKIP() << "no tmpfs can be mounted here (needs root or a user namespace)";
+    // A second hard link makes the save write in place, through the
+    // temporary folder, which is full.
+    std::string tmp = dir / "tmp";
+    std::filesystem::create_directory(tmp);
+    WriteFile(file, "[S]\r\nk=old\r\n");
+    ASSERT_EQ(::link(file.c_str(), (dir / "other.Ini").c_str()), 0);
+    std::string script = "mount -t tmpfs -o size=64k tmpfs " + Quoted(tmp) + " && head -c 1000000 /dev/zero > " +
+                         Quoted(tmp + "/filler") + "; TMPDIR=" + Quoted(tmp) + " " +
+                         Qelini({"set", file, "S", "k", std::string(20000, 'x')});
+    Result r = ShellAll("unshare -m sh -c " + Quoted(script));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("temporary folder"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("$TMPDIR"), std::string::npos) << r.out;
+    EXPECT_EQ(ReadFile(file), "[S]\r\nk=old\r\n");
+}
+
+TEST_F(SettingsFileSafety, AnInPlaceSaveKilledAtAnyStepLeavesABackupTheNextRunClearsOrNames) {
+#ifndef QEL_FAULT_SHIM
+    GTEST_SKIP() << "the fault injector is not part of this build";
+#else
+    std::string tmp = dir / "tmp", log = dir / "count";
+    std::filesystem::create_directory(tmp);
+    // The new content is the shorter: a kill between its write and the cut
+    // leaves the old content's tail behind it.
+    std::string old = "[S]\r\nk=old\r\n" + std::string(9000, ';') + "\r\n";
+    WriteFile(file, old);
+    ASSERT_EQ(::link(file.c_str(), (dir / "other.Ini").c_str()), 0);  // in place
+    std::string env = "TMPDIR=" + Quoted(tmp) + " LD_PRELOAD=" QEL_FAULT_SHIM " ";
+    auto set = Qelini({"set", file, "S", "k", std::string(3000, 'n')});
+    ASSERT_EQ(Shell("QEL_FAULT=count QEL_FAULT_LOG=" + log + " " + env + set).status, 0);
+    const std::string fresh = ReadFile(file);
+    int steps = std::stoi(ReadFile(log));
+    int damaged = 0;
+    for (int k = 1; k <= steps; ++k) {
+        WriteFile(file, old);
+        Shell("QEL_FAULT=kill:" + std::to_string(k) + " " + env + set);
+        const std::string left = ReadFile(file);
+        std::vector<std::string> backups;
+        for (const auto& e : std::filesystem::directory_iterator(tmp)) backups.push_back(e.path().string());
+        ASSERT_LE(backups.size(), 1u) << "kill at step " << k;
+        if (left != old && left != fresh) {
+            // Half written: the old content waits in the backup.
+            ASSERT_EQ(backups.size(), 1u) << "kill at step " << k << " left a damaged file and no backup";
+            EXPECT_EQ(ReadFile(backups[0]), old);
+        }
+        // The next save of the file, once the leftover is old enough.
+        Shell("find " + Quoted(tmp) + " -type f -exec touch -d '-1 minute' {} +");
+        Result next = ShellAll("TMPDIR=" + Quoted(tmp) + " " + Qelini({"set", file, "S", "j", "1"}));
+        EXPECT_EQ(next.status, 0);
+        if (backups.empty()) continue;
+        // The new content with the old one's tail is finished; nothing else
+        // is recognised as this program's own damage here.
+        EXPECT_FALSE(std::filesystem::exists(backups[0])) << "kill at step " << k << ": " << next.out;
+        if (left != old) {
+            EXPECT_EQ(Shell(Qelini({"get", file, "S", "k"})).out, std::string(3000, 'n') + "\n") << "kill at step " << k;
+        }
+        if (left != old && left != fresh) ++damaged;
+    }
+#endif
+}
+
+TEST_F(SettingsFileSafety, EveryFailingCallOfTheSaveLeavesTheOldFileOrTheNew) {
+    // Failures injected by strace, independent of the program's own shim,
+    // into the calls that make the new file look like the old one as well
+    // as those that write and rename it; the folder's default access list
+    // gives the new file something to take off.
+    if (Shell("strace -o /dev/null true").status != 0) GTEST_SKIP() << "strace cannot trace here";
+    Shell("setfacl -d -m u:nobody:rwx " + Quoted(dir.path));
+    std::string old = "[Web010]\r\nHome=http://old.test/\r\n" + std::string(2000, ';') + "\r\n";
+    auto set = Qelini({"set", file, "Web010", "Home", "http://new.test/"});
+    WriteFile(file, old);
+    ::chmod(file.c_str(), 0640);
+    Shell("setfacl -b " + Quoted(file));
+    ASSERT_EQ(Shell(set).status, 0);
+    const std::string fresh = ReadFile(file);
+    int tried = 0;
+    for (const char* call : {"openat", "flock", "fstat", "fchown", "fchmod", "flistxattr", "fremovexattr", "fsetxattr",
+                             "write", "fsync", "renameat", "renameat2", "rename", "unlinkat", "close"}) {
+        for (int k = 1; k <= 4; ++k, ++tried) {
+            WriteFile(file, old);
+            ::chmod(file.c_str(), 0640);
+            Shell("setfacl -b " + Quoted(file));
+            Result r = Shell("strace -f -o /dev/null -e trace=" + std::string(call) + " -e inject=" + call +
+                             ":error=EIO:when=" + std::to_string(k) + " " + set);
+            std::string now = ReadFile(file);
+            EXPECT_TRUE(now == old || now == fresh) << call << " failing at call " << k;
+            if (r.status == 0) {
+                EXPECT_EQ(now, fresh) << call << " failing at call " << k << " reported success";
+            }
+            if (now == fresh) {
+                EXPECT_FALSE(Shell("getfacl -cp " + Quoted(file) + " | grep -q nobody").status == 0)
+                    << call << " failing at call " << k << ": the save widened access";
+            }
+            EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms(0640)) << call << " " << k;
+        }
+    }
+    RecordProperty("FaultPoints", tried);
+}

@@ -197,3 +197,30 @@ TEST_F(VolumeConfig, UnitLoadsOnceAndSavesAtTheEnd) {
     EXPECT_EQ(VsSys().SystemPath, "");
     EXPECT_TRUE(platform::FileExists(vol + "xdVols.Ini"));
 }
+
+TEST_F(VolumeConfig, TheSaveWaitsForAnotherWriterOfEitherFileAndKeepsItsChange) {
+    // Other writers hold each file's lock while they change it; the save
+    // at exit must load after them, not save over them.
+    const std::string folder = dir.Path();
+    WriteFile(base, "[Vols]\r\nVsPath=" + folder + "\r\n");
+    LoadVolumeSettings(VsSys());
+    const std::string volumes = folder + "xdVols.Ini";
+    WriteFile(volumes, "[Vols]\r\n");
+    auto holdAndAppend = [&](const std::string& file, const std::string& text, const std::string& started) {
+        // The writer's descriptor is open before the save starts, as a
+        // writer's is that loaded the file: it writes the file as it was.
+        std::string cmd = "flock '" + file + "' sh -c \"exec 3>>'" + file + "'; touch '" + started +
+                          "'; sleep 0.4; printf '" + text + "' >&3\" &";
+        ASSERT_EQ(std::system(cmd.c_str()), 0);
+        for (int i = 0; i < 500 && !std::filesystem::exists(started); ++i) ::usleep(10000);
+        ASSERT_TRUE(std::filesystem::exists(started));
+    };
+    holdAndAppend(volumes, "[Theirs]\\r\\nv=1\\r\\n", folder + "one");
+    SaveVolumeSettings(VsSys());
+    EXPECT_NE(ReadFile(volumes).find("[Theirs]\r\nv=1\r\n"), std::string::npos) << ReadFile(volumes);
+    EXPECT_NE(ReadFile(volumes).find("SystemPath=zzSys/"), std::string::npos);
+    holdAndAppend(base, "[Theirs]\\r\\nb=2\\r\\n", folder + "two");
+    SaveVolumeSettings(VsSys());
+    EXPECT_NE(ReadFile(base).find("[Theirs]\r\nb=2\r\n"), std::string::npos) << ReadFile(base);
+    EXPECT_EQ(ReadFile(base).rfind("VsPath=" + folder, 0), 0u);
+}

@@ -10,7 +10,10 @@
 #include "platform/Variant.h"
 #include "settings/SettingsText.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,7 +24,7 @@ const char* const kHelp =
     "Usage: qelini COMMAND FILE SECTION KEY [ARGUMENTS] [OPTIONS]\n"
     "\n"
     "Reads and writes settings files: [Section] headers, key=value lines and\n"
-    "';' comments. A missing FILE reads as empty; only set and set-list write\n"
+    "';' comments. A FILE missing from its folder reads as empty; only set and set-list write\n"
     "FILE back (CR LF after every line). FILE - reads standard input, and set\n"
     "and set-list then write the result to standard output. An empty\n"
     "SECTION (\"\") addresses the lines before the first header.\n"
@@ -32,7 +35,9 @@ const char* const kHelp =
     "written. A read-only file, a folder, a pipe or a device is refused. A\n"
     "file that holds a zero byte (UTF-16 text, say) is read up to that byte\n"
     "and never saved over, since the rest would be lost. Concurrent set and\n"
-    "set-list runs on one file take turns, so no update is lost.\n"
+    "set-list runs on one file take turns with each other and with the\n"
+    "browser's save at exit, so no update is lost (the lock is on the file\n"
+    "itself: a file that does not exist yet is created empty for it).\n"
     "\n"
     "Commands:\n"
     "  get FILE SECTION KEY [--default TEXT] [--kind KIND] [--occurrence N] [--to-eol]\n"
@@ -64,7 +69,8 @@ const char* const kHelp =
     "  --               ends the options (for values that begin with --)\n"
     "  --help           prints this text\n"
     "\n"
-    "Exit status: 0 on success, 1 on any error (the message goes to stderr).\n";
+    "Exit status: 0 on success, 1 on any error (the message goes to stderr),\n"
+    "such as a FILE whose folder is missing or cannot be read.\n";
 
 class UsageError : public platform::Exception {
     using platform::Exception::Exception;
@@ -157,7 +163,17 @@ void Load(platform::TStringList& list, const std::string& file) {
         return;
     }
     if (platform::DirectoryExists(file)) throw UsageError("'" + file + "' is a folder");
-    if (!platform::FileExists(file)) return;
+    struct stat st{};
+    if (::stat(file.c_str(), &st) != 0) {
+        // Only a file that is missing from a folder that is there reads as
+        // empty; a path that cannot be reached is not an empty file.
+        int err = errno;
+        std::string folder = platform::ExtractFilePath(file);
+        if (err == ENOENT && (folder.empty() || platform::DirectoryExists(folder))) return;
+        if (err == ENOENT)
+            throw platform::EFOpenError("Cannot read '" + file + "': the folder '" + folder + "' does not exist");
+        throw platform::EFOpenError("Cannot read '" + file + "': " + std::strerror(err));
+    }
     list.LoadFromFile(file);
     if (list.LoadCut() >= 0)
         std::fprintf(stderr, "qelini: warning: '%s' holds a zero byte at byte %lld; what follows it is not read\n",
