@@ -107,35 +107,67 @@ TComposedFrames ComposeFrames(TGIFImage& image) {
     return out;
 }
 
-TExactColorLookup::TExactColorLookup(std::vector<TRGB> entries)
-    : TColorLookup(int(entries.size())), entries_(std::move(entries)), keys_(1 << 16, 0), answers_(1 << 16, 0) {}
+TNearestColour::TNearestColour(const std::vector<TRGB>& entries) {
+    for (size_t i = 0; i < entries.size(); ++i) index_.push_back(int(i));
+    std::stable_sort(index_.begin(), index_.end(), [&](int a, int b) { return entries[size_t(a)].Red < entries[size_t(b)].Red; });
+    for (int i : index_) sorted_.push_back(entries[size_t(i)]);
+}
+
+int TNearestColour::Find(int red, int green, int blue) const {
+    const int n = int(sorted_.size());
+    int up = int(std::lower_bound(sorted_.begin(), sorted_.end(), red,
+                                  [](const TRGB& e, int r) { return e.Red < r; }) -
+                 sorted_.begin());
+    int down = up - 1;
+    int best = 0, bestDistance = INT_MAX;
+    auto consider = [&](int k) {
+        const TRGB& e = sorted_[size_t(k)];
+        const int dr = e.Red - red, dg = e.Green - green, db = e.Blue - blue;
+        const int d = dr * dr + dg * dg + db * db;
+        // Equal distances go to the entry first in the palette.
+        if (d < bestDistance || (d == bestDistance && index_[size_t(k)] < index_[size_t(best)])) {
+            bestDistance = d;
+            best = k;
+        }
+    };
+    while (up < n || down >= 0) {
+        if (up < n) {
+            const int dr = sorted_[size_t(up)].Red - red;
+            if (dr * dr > bestDistance)
+                up = n;
+            else
+                consider(up++);
+        }
+        if (down >= 0) {
+            const int dr = red - sorted_[size_t(down)].Red;
+            if (dr * dr > bestDistance)
+                down = -1;
+            else
+                consider(down--);
+        }
+    }
+    return n == 0 ? 0 : index_[size_t(best)];
+}
+
+TExactColorLookup::TExactColorLookup(std::vector<TRGB> entries, int cacheBits)
+    : TColorLookup(int(entries.size())), entries_(std::move(entries)), nearest_(entries_), shift_(32 - cacheBits),
+      keys_(size_t(1) << cacheBits, 0), answers_(size_t(1) << cacheBits, 0) {}
 
 int TExactColorLookup::Lookup(uint8_t red, uint8_t green, uint8_t blue, TRGB& chosen) {
     const uint32_t key = (uint32_t(red) | uint32_t(green) << 8 | uint32_t(blue) << 16) + 1;
     const size_t mask = keys_.size() - 1;
-    size_t slot = (key * 2654435761u) >> 16 & mask;
+    size_t slot = (key * 2654435761u) >> shift_ & mask;
     while (keys_[slot] != 0 && keys_[slot] != key) slot = (slot + 1) & mask;
     if (keys_[slot] == key) {
         chosen = entries_[answers_[slot]];
         return answers_[slot];
     }
-    int best = 0;
-    long bestDistance = -1;
-    for (size_t i = 0; i < entries_.size(); ++i) {
-        const long dr = long(entries_[i].Red) - red, dg = long(entries_[i].Green) - green,
-                   db = long(entries_[i].Blue) - blue;
-        const long d = dr * dr + dg * dg + db * db;
-        if (bestDistance < 0 || d < bestDistance) {
-            bestDistance = d;
-            best = int(i);
-            if (d == 0) break;
-        }
-    }
+    const int best = nearest_.Find(red, green, blue);
     // A full table starts again rather than probing long chains.
     if (used_ * 4 >= keys_.size() * 3) {
         std::fill(keys_.begin(), keys_.end(), 0);
         used_ = 0;
-        slot = (key * 2654435761u) >> 16 & mask;
+        slot = (key * 2654435761u) >> shift_ & mask;
     }
     keys_[slot] = key;
     answers_[slot] = uint8_t(best);
@@ -169,35 +201,50 @@ void MapColours(const uint32_t* colours, int width, int height, TColorLookup& lo
 
 std::vector<TRGB> QuantizedPalette(const std::vector<std::pair<const uint32_t*, size_t>>& runs, int maxColors) {
     TColorQuantizer quantizer(std::max(1, maxColors), 8);
-    std::unordered_map<uint32_t, uint32_t> counts;
+    // The colours gathered in cells of 6 bits per channel, each with the
+    // sums of what fell in it: the refinement below works on the cells'
+    // means, of which there are far fewer than colours in a filtered
+    // picture.
+    struct Cell {
+        uint32_t count = 0, red = 0, green = 0, blue = 0;
+    };
+    std::vector<Cell> cells(size_t(1) << 18);
+    bool any = false;
     for (auto [data, size] : runs)
-        for (size_t i = 0; i < size; ++i)
-            if (data[i] != SeeThrough) {
-                quantizer.AddColor(uint8_t(data[i]), uint8_t(data[i] >> 8), uint8_t(data[i] >> 16));
-                ++counts[data[i]];
-            }
-    if (counts.empty()) return {};
+        for (size_t i = 0; i < size; ++i) {
+            const uint32_t c = data[i];
+            if (c == SeeThrough) continue;
+            const uint32_t r = c & 0xFF, g = c >> 8 & 0xFF, b = c >> 16 & 0xFF;
+            quantizer.AddColor(uint8_t(r), uint8_t(g), uint8_t(b));
+            Cell& cell = cells[(r >> 2) << 12 | (g >> 2) << 6 | b >> 2];
+            ++cell.count, cell.red += r, cell.green += g, cell.blue += b;
+            any = true;
+        }
+    if (!any) return {};
     std::vector<TRGB> palette = quantizer.Colors();
     // The octree cuts space at fixed bounds; a few rounds of moving each
     // entry to the mean of the colours nearest to it take the error well
     // down. Pictures of many colours get fewer rounds, so that the work
     // stays bounded.
-    std::vector<std::pair<uint32_t, uint32_t>> colours(counts.begin(), counts.end());
+    struct Mean {
+        int red, green, blue;
+        uint32_t count;
+    };
+    std::vector<Mean> colours;
+    for (const Cell& cell : cells)
+        if (cell.count)
+            colours.push_back({int((cell.red + cell.count / 2) / cell.count), int((cell.green + cell.count / 2) / cell.count),
+                               int((cell.blue + cell.count / 2) / cell.count), cell.count});
     const size_t work = colours.size() * palette.size();
-    const int rounds = int(std::min<size_t>(8, 200'000'000 / std::max<size_t>(work, 1)));
+    const int rounds = int(std::clamp<size_t>(200'000'000 / std::max<size_t>(work, 1), 1, 8));
     std::vector<std::array<double, 4>> sums(palette.size());
     for (int round = 0; round < rounds; ++round) {
         std::fill(sums.begin(), sums.end(), std::array<double, 4>{});
-        for (auto [c, n] : colours) {
-            const int r = int(c & 0xFF), g = int(c >> 8 & 0xFF), b = int(c >> 16 & 0xFF);
-            size_t best = 0;
-            int bestDistance = INT32_MAX;
-            for (size_t k = 0; k < palette.size(); ++k) {
-                const int dr = palette[k].Red - r, dg = palette[k].Green - g, db = palette[k].Blue - b;
-                const int d = dr * dr + dg * dg + db * db;
-                if (d < bestDistance) bestDistance = d, best = k;
-            }
-            sums[best][0] += double(r) * n, sums[best][1] += double(g) * n, sums[best][2] += double(b) * n;
+        const TNearestColour nearest(palette);
+        for (const Mean& m : colours) {
+            const size_t best = size_t(nearest.Find(m.red, m.green, m.blue));
+            const double n = m.count;
+            sums[best][0] += m.red * n, sums[best][1] += m.green * n, sums[best][2] += m.blue * n;
             sums[best][3] += n;
         }
         bool moved = false;
@@ -250,7 +297,8 @@ void RecomposeFrames(TGIFImage& image, const TComposedFrames& composed, const TR
         const uint8_t background = image.Header().BackgroundColorIndex();
         const bool hadBackground = background < oldGlobal.size();
         FillMap(global, shared, anySeeThrough);
-        if (!shared.empty()) sharedLookup = std::make_unique<TExactColorLookup>(shared);
+        // Filtered pictures ask for many colours: a larger memory of them.
+        if (!shared.empty()) sharedLookup = std::make_unique<TExactColorLookup>(shared, options.Quantize ? 20 : 16);
         if (hadBackground && sharedLookup) {
             TRGB chosen;
             const TRGB b = oldGlobal[background];

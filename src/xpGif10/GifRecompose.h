@@ -44,15 +44,31 @@ struct TRecomposeOptions {
 // become what drawing the states one after another needs.
 void RecomposeFrames(TGIFImage& image, const TComposedFrames& composed, const TRecomposeOptions& options);
 
+// The palette entry nearest to a colour by squared distance. Entries are
+// kept in order of red, and the search walks out from the colour's red both
+// ways until the red difference alone is farther than the best found.
+class TNearestColour {
+public:
+    explicit TNearestColour(const std::vector<TRGB>& entries);
+    // The index in the palette as given.
+    int Find(int red, int green, int blue) const;
+
+private:
+    std::vector<TRGB> sorted_;
+    std::vector<int> index_;
+};
+
 // Nearest colour of a palette by squared distance, exact, remembering the
-// colours already asked for.
+// colours already asked for (in a table of 2^cacheBits colours).
 class TExactColorLookup : public TColorLookup {
 public:
-    explicit TExactColorLookup(std::vector<TRGB> entries);
+    explicit TExactColorLookup(std::vector<TRGB> entries, int cacheBits = 16);
     int Lookup(uint8_t red, uint8_t green, uint8_t blue, TRGB& chosen) override;
 
 private:
     std::vector<TRGB> entries_;
+    TNearestColour nearest_;
+    int shift_;
     std::vector<uint32_t> keys_;   // colour + 1, 0 for a free slot
     std::vector<uint8_t> answers_;
     size_t used_ = 0;
