@@ -318,19 +318,19 @@ void RecomposeFrames(TGIFImage& image, const TComposedFrames& composed, const TR
         // one before needs the one before cleared first; else it is kept
         // and the next frame may cover only what changes.
         Area area{0, 0, width, height};
-        const bool nextClears = i + 1 < count && seeThrough[i + 1];
+        // The last frame leads on to the first when the animation loops.
+        const bool nextClears = i + 1 < count ? seeThrough[i + 1] : count > 1 && seeThrough[0];
         // Clearing for the next state must clear the whole screen.
         const bool whole = !options.CropToChanges || i == 0 || seeThrough[i] || nextClears;
         if (!whole) {
             area = Changes(composed.States[i - 1], state, width, height);
             if (area.width == 0) area = {0, 0, 1, 1};
         }
-        if (i + 1 < count) {
-            if (nextClears)
-                ControlExtensionOf(frame).SetDisposal(2);
-            else if (TGIFGraphicControlExtension* gce = frame.GraphicControlExtension(); gce && gce->Disposal() > 1)
-                gce->SetDisposal(1);
-        }
+        if (nextClears)
+            ControlExtensionOf(frame).SetDisposal(2);
+        else if (TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
+                 gce && gce->Disposal() > 1 && i + 1 < count)
+            gce->SetDisposal(1);
         region.resize(size_t(area.width) * size_t(area.height));
         for (int y = 0; y < area.height; ++y)
             std::memcpy(&region[size_t(y) * size_t(area.width)],

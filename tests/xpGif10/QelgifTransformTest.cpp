@@ -406,3 +406,73 @@ TEST_F(QelgifTransform, BatchChangesEachFileInPlaceAndLeavesFailuresUntouched) {
     EXPECT_EQ(Qelgif("-b rotate 90 " + P("a.gif")).status, 1);
     EXPECT_EQ(ReadFileBytes(P("a.gif")), a);
 }
+
+TEST_F(QelgifTransform, BatchKilledOrStarvedAtEveryStepLeavesEachFileOldOrNew) {
+#ifndef QELGIF_FAULT_SHIM
+    GTEST_SKIP() << "no fault injector in this build (sanitizers)";
+#else
+    const std::string sprite = Sprite();
+    const std::vector<uint8_t> before = ReadFileBytes(sprite);
+    ASSERT_EQ(Qelgif("rotate " + sprite + " " + P("rotated.gif") + " 90").status, 0);
+    const std::vector<uint8_t> after = ReadFileBytes(P("rotated.gif"));
+    const std::string batch = std::string(QELGIF_PATH) + " -b rotate 90 -- " + P("a.gif") + " " + P("b.gif");
+    auto reset = [&] {
+        for (const char* name : {"a.gif", "b.gif"}) WriteWholeFile(P(name), before.data(), before.size());
+    };
+    reset();
+    ASSERT_EQ(Shell("QEL_FAULT=count QEL_FAULT_LOG=" + P("calls") + " LD_PRELOAD=" QELGIF_FAULT_SHIM " " + batch, dir_)
+                  .status,
+              0);
+    const int calls = std::atoi(Text(dir_ / "calls").c_str());
+    ASSERT_GE(calls, 4);
+    int failedStatus = 0;
+    for (int k = 1; k <= calls; ++k) {
+        for (const char* mode : {"kill:", "enospc:"}) {
+            reset();
+            ShellRun r = Shell("QEL_FAULT=" + std::string(mode) + std::to_string(k) + " LD_PRELOAD=" QELGIF_FAULT_SHIM
+                               " " + batch,
+                               dir_);
+            const std::vector<uint8_t> a = ReadFileBytes(P("a.gif")), b = ReadFileBytes(P("b.gif"));
+            ASSERT_TRUE(a == before || a == after) << mode << k;
+            ASSERT_TRUE(b == before || b == after) << mode << k;
+            if (std::string(mode) == "kill:") {
+                // The files are done in order: b is not begun before a is done.
+                EXPECT_FALSE(a == before && b == after) << mode << k;
+                continue;
+            }
+            // A failed write fails only the file it hit, and says so.
+            if (r.status == 1) {
+                ++failedStatus;
+                EXPECT_TRUE(a == before || b == before) << mode << k << ": " << r.err;
+                EXPECT_NE(r.err.find("1 of 2 files failed"), std::string::npos) << r.err;
+            } else {
+                EXPECT_EQ(a, after) << mode << k;
+                EXPECT_EQ(b, after) << mode << k;
+            }
+        }
+    }
+    EXPECT_GT(failedStatus, 0);
+#endif
+}
+
+TEST_F(QelgifTransform, BatchAsAUserGoesOnPastAFileItMayNotReplace) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to switch to an unprivileged user";
+    if (!Have("setpriv --version")) GTEST_SKIP() << "setpriv is not installed";
+    const std::string sprite = Sprite();
+    const std::vector<uint8_t> before = ReadFileBytes(sprite);
+    // locked.gif and dir_ stay the owner's to write; open/ is anyone's.
+    fs::create_directories(dir_ / "open");
+    fs::permissions(dir_ / "open", fs::perms::all);
+    WriteWholeFile(P("locked.gif"), before.data(), before.size());
+    WriteWholeFile(P("open/free.gif"), before.data(), before.size());
+    fs::permissions(P("locked.gif"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                         fs::perms::others_read);
+    fs::permissions(P("open/free.gif"), fs::perms::all);
+    ShellRun r = Shell("setpriv --reuid=nobody --regid=nogroup --clear-groups " + std::string(QELGIF_PATH) +
+                           " -b flip h -- " + P("locked.gif") + " " + P("open/free.gif"),
+                       dir_);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find(P("locked.gif") + ": "), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFileBytes(P("locked.gif")), before);
+    EXPECT_EQ(Against(P("open/free.gif"), sprite, "-flop").differing, 0);
+}
