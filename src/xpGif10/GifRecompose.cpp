@@ -11,7 +11,6 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <unordered_map>
 #include <unordered_set>
 
 namespace xpGif10 {
@@ -109,7 +108,8 @@ TComposedFrames ComposeFrames(TGIFImage& image) {
 
 TNearestColour::TNearestColour(const std::vector<TRGB>& entries) {
     for (size_t i = 0; i < entries.size(); ++i) index_.push_back(int(i));
-    std::stable_sort(index_.begin(), index_.end(), [&](int a, int b) { return entries[size_t(a)].Red < entries[size_t(b)].Red; });
+    std::stable_sort(index_.begin(), index_.end(),
+                     [&](int a, int b) { return entries[size_t(a)].Red < entries[size_t(b)].Red; });
     for (int i : index_) sorted_.push_back(entries[size_t(i)]);
 }
 
@@ -206,7 +206,7 @@ std::vector<TRGB> QuantizedPalette(const std::vector<std::pair<const uint32_t*, 
     // means, of which there are far fewer than colours in a filtered
     // picture.
     struct Cell {
-        uint32_t count = 0, red = 0, green = 0, blue = 0;
+        uint64_t count = 0, red = 0, green = 0, blue = 0;
     };
     std::vector<Cell> cells(size_t(1) << 18);
     bool any = false;
@@ -227,14 +227,15 @@ std::vector<TRGB> QuantizedPalette(const std::vector<std::pair<const uint32_t*, 
     // down. Pictures of many colours get fewer rounds, so that the work
     // stays bounded.
     struct Mean {
-        int red, green, blue;
-        uint32_t count;
+        int red, green, blue;   // the cell's mean, for finding its entry
+        const Cell* sums;
     };
     std::vector<Mean> colours;
     for (const Cell& cell : cells)
         if (cell.count)
-            colours.push_back({int((cell.red + cell.count / 2) / cell.count), int((cell.green + cell.count / 2) / cell.count),
-                               int((cell.blue + cell.count / 2) / cell.count), cell.count});
+            colours.push_back({int((cell.red + cell.count / 2) / cell.count),
+                               int((cell.green + cell.count / 2) / cell.count),
+                               int((cell.blue + cell.count / 2) / cell.count), &cell});
     const size_t work = colours.size() * palette.size();
     const int rounds = int(std::clamp<size_t>(200'000'000 / std::max<size_t>(work, 1), 1, 8));
     std::vector<std::array<double, 4>> sums(palette.size());
@@ -243,14 +244,14 @@ std::vector<TRGB> QuantizedPalette(const std::vector<std::pair<const uint32_t*, 
         const TNearestColour nearest(palette);
         for (const Mean& m : colours) {
             const size_t best = size_t(nearest.Find(m.red, m.green, m.blue));
-            const double n = m.count;
-            sums[best][0] += m.red * n, sums[best][1] += m.green * n, sums[best][2] += m.blue * n;
-            sums[best][3] += n;
+            sums[best][0] += double(m.sums->red), sums[best][1] += double(m.sums->green);
+            sums[best][2] += double(m.sums->blue), sums[best][3] += double(m.sums->count);
         }
         bool moved = false;
         for (size_t k = 0; k < palette.size(); ++k) {
             if (sums[k][3] == 0) continue;
-            const TRGB mean{uint8_t(std::lround(sums[k][0] / sums[k][3])), uint8_t(std::lround(sums[k][1] / sums[k][3])),
+            const TRGB mean{uint8_t(std::lround(sums[k][0] / sums[k][3])),
+                            uint8_t(std::lround(sums[k][1] / sums[k][3])),
                             uint8_t(std::lround(sums[k][2] / sums[k][3]))};
             moved |= !(mean == palette[k]);
             palette[k] = mean;

@@ -221,7 +221,8 @@ const std::vector<Command>& Commands() {
         {"unoptimize", "unoptimize IN OUT",
          "Makes every frame a whole picture of the screen, what the animation shows\n"
          "      at that frame (composed from the frames before it); colours stay exact,\n"
-         "      in one global table when they fit, else in a table per frame.",
+         "      in one global table when they fit, else in a table per frame (a frame\n"
+         "      showing more than 256 colours is quantized).",
          qelgif::Unoptimize, true},
         {"transparent", "transparent IN OUT INDEX|#RRGGBB|none",
          "Makes INDEX, or the colour in each frame whose table holds it, the\n"
