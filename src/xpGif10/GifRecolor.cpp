@@ -22,8 +22,8 @@ std::vector<uint32_t> FrameColours(TGIFSubImage& frame) {
         table[i] = TGIFComposer::ColourOf(frame, uint8_t(i));
         if (table[i] == TGIFComposer::Unknown) table[i] = 0;
     }
+    const uint8_t* p = frame.Data();  // before DataSize(): asking for the pixels makes them
     std::vector<uint32_t> out(size_t(frame.DataSize()));
-    const uint8_t* p = frame.Data();
     for (size_t i = 0; i < out.size(); ++i) out[i] = table[p[i]];
     return out;
 }

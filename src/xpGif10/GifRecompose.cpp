@@ -276,7 +276,10 @@ void RecomposeFrames(TGIFImage& image, const TComposedFrames& composed, const TR
     std::vector<TRGB> oldGlobal;
     for (int i = 0; i < global.Count(); ++i) oldGlobal.push_back({global.Data()[i].Red, global.Data()[i].Green,
                                                                   global.Data()[i].Blue});
-    const size_t room = anySeeThrough ? 255 : 256;
+    // Frames cut to their changes also leave unchanged pixels see-through,
+    // which compress to little.
+    const bool transparentSlot = anySeeThrough || options.CropToChanges;
+    const size_t room = transparentSlot ? 255 : 256;
     // A state with no opaque pixel has no colours to look up.
     bool anyOpaque = false;
     for (const auto& s : composed.States)
@@ -297,7 +300,7 @@ void RecomposeFrames(TGIFImage& image, const TComposedFrames& composed, const TR
     if (useShared) {
         const uint8_t background = image.Header().BackgroundColorIndex();
         const bool hadBackground = background < oldGlobal.size();
-        FillMap(global, shared, anySeeThrough);
+        FillMap(global, shared, transparentSlot);
         // Filtered pictures ask for many colours: a larger memory of them.
         if (!shared.empty()) sharedLookup = std::make_unique<TExactColorLookup>(shared, options.Quantize ? 20 : 16);
         if (hadBackground && sharedLookup) {
@@ -337,6 +340,22 @@ void RecomposeFrames(TGIFImage& image, const TComposedFrames& composed, const TR
             std::memcpy(&region[size_t(y) * size_t(area.width)],
                         &state[size_t(area.top + y) * size_t(width) + size_t(area.left)],
                         size_t(area.width) * sizeof(uint32_t));
+        if (!whole) {
+            // Only where most of the area stays: a few scattered see-through
+            // pixels in a changing picture cost more than they save.
+            const std::vector<uint32_t>& before = composed.States[i - 1];
+            auto was = [&](int y) { return &before[size_t(area.top + y) * size_t(width) + size_t(area.left)]; };
+            size_t same = 0;
+            for (int y = 0; y < area.height; ++y)
+                for (int x = 0; x < area.width; ++x)
+                    same += region[size_t(y) * size_t(area.width) + size_t(x)] == was(y)[x];
+            if (same * 2 > region.size())
+                for (int y = 0; y < area.height; ++y) {
+                    uint32_t* now = &region[size_t(y) * size_t(area.width)];
+                    for (int x = 0; x < area.width; ++x)
+                        if (now[x] == was(y)[x]) now[x] = SeeThrough;
+                }
+        }
         const bool regionSeeThrough = std::find(region.begin(), region.end(), SeeThrough) != region.end();
 
         frame.SetBounds(area.left, area.top, area.width, area.height);

@@ -84,7 +84,8 @@ void Remap(TGIFImage& image, int width, int height, bool swap, const AxisMap& mx
             MakePlaceholder(*f);
             continue;
         }
-        old.assign(f->Data(), f->Data() + f->DataSize());
+        const uint8_t* pixels = f->Data();  // before DataSize(): asking for the pixels makes them
+        old.assign(pixels, pixels + f->DataSize());
         // The source index of new pixel (i, j) is across[i] + down[j].
         across.resize(size_t(nx1 - nx0));
         down.resize(size_t(ny1 - ny0));
