@@ -4,6 +4,7 @@
 // ImageMagick frame by frame and compared.
 #include "platform/SafeSave.h"
 #include "platform/Streams.h"
+#include "GifTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -207,7 +208,19 @@ TEST_F(QelgifTransform, GeometryIsExactlyImageMagicksOnComposedFrames) {
     };
     // The sprite again with interlaced frames (rows stored out of order).
     Make("convert " + sprite + " -interlace GIF interlaced.gif");
-    for (const std::string& in : {sprite, cleared, P("interlaced.gif")}) {
+    // A second frame that reaches past the screen's corner: only what lies
+    // within is ever drawn.
+    {
+        giftest::TestFrame back, past;
+        back.width = 96, back.height = 72;
+        past.left = 80, past.top = 60, past.width = 30, past.height = 20;
+        back.pixels.assign(96 * 72, 1);
+        for (int i = 0; i < 600; ++i) past.pixels.push_back(uint8_t(2 + i % 5));
+        back.lzw.minCodeSize = past.lzw.minCodeSize = 3;
+        const giftest::Bytes b = giftest::MakeGif(96, 72, 3, {back, past});
+        WriteWholeFile(P("past.gif"), b.data(), b.size());
+    }
+    for (const std::string& in : {sprite, cleared, P("interlaced.gif"), P("past.gif")}) {
         const std::string before = Timing(in);
         for (const Case& c : cases) {
             std::string args = c.args;
