@@ -289,7 +289,7 @@ int Encode(const Args& args) {
 
 int Optimize(const Args& args) {
     std::vector<std::string> files;
-    int options = 0x3D, reduction = 0;
+    int options = DefaultOptimizeOptions, reduction = 0;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--options")
             options = Number(args, i, "--options", 0, 0x3F);

@@ -42,5 +42,17 @@ int View(const Args& args);
 int Edit(const Args& args);
 int Explode(const Args& args);
 int Merge(const Args& args);
+// Geometry, colours, transparency and background (TransformCommands.cpp).
+int Resize(const Args& args);
+int Crop(const Args& args);
+int Rotate(const Args& args);
+int Flip(const Args& args);
+int Colors(const Args& args);
+int Unoptimize(const Args& args);
+int Transparent(const Args& args);
+int Background(const Args& args);
+
+// What optimize does without --options; the help states it from here.
+constexpr int DefaultOptimizeOptions = 0x3D;
 
 } // namespace qelgif

@@ -8,6 +8,7 @@
 #include "xpGif10/GifImage.h"
 #include "xpGif10/GifUnit.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -126,9 +127,17 @@ int Copy(const Args& args) {
 struct Command {
     const char* name;
     const char* usage;
-    const char* help;
+    std::string help;
     std::function<int(const Args&)> run;
+    // Takes IN and OUT first, so that batch mode can change a file in place.
+    bool inPlace = false;
 };
+
+std::string Hex(int v) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", unsigned(v));
+    return text;
+}
 
 const std::vector<Command>& Commands() {
     static const std::vector<Command> commands = {
@@ -146,7 +155,7 @@ const std::vector<Command>& Commands() {
         {"copy", "copy IN OUT [--rle]",
          "Loads IN and saves it to OUT through the library: the lowest version the\n"
          "      content needs, LZW compression, or run-length compression with --rle.",
-         Copy},
+         Copy, true},
         {"encode", "encode IN OUT.gif [--reduction N] [--dither N] [--bits N] [--rle]",
          "Converts a PPM, PAM (RGB or RGB_ALPHA), BMP, JPEG or PNG picture into a GIF: a\n"
          "      bitmap of more than 8 bits per pixel is reduced by method N (0 none, 1 the\n"
@@ -158,13 +167,14 @@ const std::vector<Command>& Commands() {
          "      half) become transparent.",
          qelgif::Encode},
         {"optimize", "optimize IN OUT [--options N] [--reduction N]",
-         "Shrinks the image and saves it: options (default 0x3F) add 0x01 crop\n"
+         "Shrinks the image and saves it: options (default " + Hex(qelgif::DefaultOptimizeOptions) +
+             ") add 0x01 crop\n"
          "      transparent frames, 0x02 merge frames with earlier ones, 0x04 drop needless\n"
          "      extensions and frames, 0x08 sort colour maps by use, 0x10 reduce colours,\n"
          "      0x20 keep of each frame only what it changes in the picture drawn before.\n"
          "      What is drawn stays the same; when nothing smaller comes out, OUT gets\n"
          "      IN's bytes (and stderr says so).",
-         qelgif::Optimize},
+         qelgif::Optimize, true},
         {"frames", "frames IN PREFIX[.png]",
          "Plays the animation once on a virtual clock into a picture of the image's\n"
          "      size and writes each state as PREFIX-NNN.pam (TUPLTYPE RGB), or as\n"
@@ -174,7 +184,7 @@ const std::vector<Command>& Commands() {
         {"edit", "edit IN OUT [--delay N] [--loop N] [--comment TEXT]... [--no-comments]",
          "Sets every frame's delay (in hundredths of a second), the loop count (0\n"
          "      for ever), adds comments or drops all of them; everything else stays.",
-         qelgif::Edit},
+         qelgif::Edit, true},
         {"explode", "explode IN PREFIX",
          "Writes each frame as a GIF of its own, PREFIX-NNN.gif, with the file's\n"
          "      screen and global colours.",
@@ -183,6 +193,46 @@ const std::vector<Command>& Commands() {
          "Puts the frames of every IN one after another into OUT; the screen grows to\n"
          "      the largest, frames keep their colours, the first file's loop count stays.",
          qelgif::Merge},
+        {"resize", "resize IN OUT WxH|--scale F [--method nearest|box|lanczos|mitchell] [--dither N]",
+         "Resizes the screen and every frame; W or H may be _ to keep the aspect.\n"
+         "      nearest (default) takes each pixel from the one under its centre and\n"
+         "      keeps frames, colours and transparency; box averages the area each pixel\n"
+         "      covers (for shrinking), lanczos and mitchell filter smoothly. These three\n"
+         "      compose the frames first and quantize the result to one palette of 256\n"
+         "      colours (dither mode N as for encode, default 0); each frame then holds\n"
+         "      what changes from the one before.",
+         qelgif::Resize, true},
+        {"crop", "crop IN OUT X,Y,WxH",
+         "Keeps the rectangle of the screen at X,Y of W x H pixels; a frame wholly\n"
+         "      outside it keeps its time as one see-through pixel.",
+         qelgif::Crop, true},
+        {"rotate", "rotate IN OUT 90|180|270",
+         "Turns the animation clockwise by the angle.",
+         qelgif::Rotate, true},
+        {"flip", "flip IN OUT h|v",
+         "Mirrors the animation left to right (h) or top to bottom (v).",
+         qelgif::Flip, true},
+        {"colors", "colors IN OUT N [--dither N] [--per-frame]",
+         "Reduces to at most N colours (2 to 256, a transparent index counted):\n"
+         "      one global palette quantized from all frames, or a table of each frame's\n"
+         "      own with --per-frame; dither mode N as for encode (default 0). Frames\n"
+         "      are reduced as stored, not composed.",
+         qelgif::Colors, true},
+        {"unoptimize", "unoptimize IN OUT",
+         "Makes every frame a whole picture of the screen, what the animation shows\n"
+         "      at that frame (composed from the frames before it); colours stay exact,\n"
+         "      in one global table when they fit, else in a table per frame (a frame\n"
+         "      showing more than 256 colours is quantized).",
+         qelgif::Unoptimize, true},
+        {"transparent", "transparent IN OUT INDEX|#RRGGBB|none",
+         "Makes INDEX, or the colour in each frame whose table holds it, the\n"
+         "      transparent index of every frame; none makes every frame opaque (the\n"
+         "      pixels an optimized animation left see-through then show: unoptimize\n"
+         "      first).",
+         qelgif::Transparent, true},
+        {"background", "background IN OUT INDEX",
+         "Sets the screen's background index (within the global colour table).",
+         qelgif::Background, true},
         {"view", "view FILE",
          "Shows the file in a window and plays it (needs the GTK build).",
          qelgif::View},
@@ -199,7 +249,62 @@ void Help(std::ostream& os) {
           "as output. On a terminal, long loads and saves show their progress on stderr.\n"
           "Warnings print on stderr as \"warning: MESSAGE\" and the command goes on;\n"
           "an error prints its message on stderr and the exit status is 1.\n"
-          "qelgif --version prints the version.\n";
+          "qelgif --version prints the version.\n"
+          "\nqelgif -b COMMAND ARGS... -- FILES... (or --batch) runs a command that takes\n"
+          "IN and OUT on each file in place: qelgif -b resize 100x_ -- a.gif b.gif. A\n"
+          "file the command fails on is left as it was and named on stderr; the others\n"
+          "go on, and the exit status is 1 when any failed.\n";
+}
+
+const Command* Find(const std::string& name) {
+    for (const auto& c : Commands())
+        if (name == c.name) return &c;
+    return nullptr;
+}
+
+// Runs one command and reports its failure; answers the exit status.
+int Run(const Command& c, const Args& args, const std::string& prefix = "") {
+    try {
+        return c.run(args);
+    } catch (const UsageError& e) {
+        std::cerr << prefix << e.what() << "\nusage: qelgif " << c.usage << "\n";
+    } catch (const std::exception& e) {
+        std::cerr << prefix << e.what() << "\n";
+    }
+    return 1;
+}
+
+// -b COMMAND ARGS... -- FILES...: each file is IN and OUT. The command saves
+// through the safe save, so a file it fails on keeps its old content.
+int Batch(const Args& args) {
+    if (args.size() < 2) {
+        std::cerr << "batch needs a COMMAND, -- and FILES (see qelgif --help)\n";
+        return 1;
+    }
+    const Command* c = Find(args[1]);
+    if (!c || !c->inPlace) {
+        std::cerr << "batch runs a command that takes IN and OUT, not " << args[1] << " (see qelgif --help)\n";
+        return 1;
+    }
+    auto dashes = std::find(args.begin() + 2, args.end(), "--");
+    if (dashes == args.end() || dashes + 1 == args.end()) {
+        std::cerr << "batch needs -- and at least one file after the command's arguments\n";
+        return 1;
+    }
+    const Args options(args.begin() + 2, dashes);
+    int failed = 0, files = 0;
+    for (auto f = dashes + 1; f != args.end(); ++f, ++files) {
+        if (*f == "-") {
+            std::cerr << "-: batch changes files in place, not standard input\n";
+            ++failed;
+            continue;
+        }
+        Args one{*f, *f};
+        one.insert(one.end(), options.begin(), options.end());
+        if (Run(*c, one, *f + ": ") != 0) ++failed;
+    }
+    if (failed) std::cerr << failed << " of " << files << " files failed and were left as they were\n";
+    return failed ? 1 : 0;
 }
 
 } // namespace
@@ -221,18 +326,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     GifUnit unit;
-    for (const auto& c : Commands()) {
-        if (args[0] != c.name) continue;
-        try {
-            return c.run(Args(args.begin() + 1, args.end()));
-        } catch (const UsageError& e) {
-            std::cerr << e.what() << "\nusage: qelgif " << c.usage << "\n";
-            return 1;
-        } catch (const std::exception& e) {
-            std::cerr << e.what() << "\n";
-            return 1;
-        }
-    }
+    if (args[0] == "-b" || args[0] == "--batch") return Batch(args);
+    if (const Command* c = Find(args[0])) return Run(*c, Args(args.begin() + 1, args.end()));
     std::cerr << "unknown command: " << args[0] << " (see qelgif --help)\n";
     return 1;
 }
