@@ -7,6 +7,7 @@
 #include "xpGif10/GifClock.h"
 #include "xpGif10/GifImage.h"
 #include "xpGif10/GifPainter.h"
+#include "xpGif10/GifReduce.h"
 #ifdef QELGIF_JPEG
 #include "xpJpeg/JpegImage.h"
 #endif
@@ -265,8 +266,11 @@ int Encode(const Args& args) {
     std::vector<std::string> files;
     TGIFImage image;
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--reduction")
-            image.ColorReduction = Number(args, i, "--reduction", 0, 8);
+        if (args[i] == "--reduction") {
+            image.ColorReduction = Number(args, i, "--reduction", 0, rmQuantizeWu);
+            // A palette of the caller's own cannot be given here.
+            if (image.ColorReduction == rmPalette) throw UsageError("--reduction 9 needs a palette; encode has none");
+        }
         else if (args[i] == "--dither")
             image.DitherMode = Number(args, i, "--dither", 0, 6);
         else if (args[i] == "--bits")
@@ -294,7 +298,7 @@ int Optimize(const Args& args) {
         if (args[i] == "--options")
             options = Number(args, i, "--options", 0, 0x3F);
         else if (args[i] == "--reduction")
-            reduction = Number(args, i, "--reduction", 0, 9);
+            reduction = Number(args, i, "--reduction", 0, rmQuantizeWu);
         else if (args[i].rfind("--", 0) == 0)
             throw UsageError("unknown option " + args[i]);
         else

@@ -152,7 +152,8 @@ const std::vector<Command>& Commands() {
          "      bitmap of more than 8 bits per pixel is reduced by method N (0 none, 1 the\n"
          "      20 system colours, 2 halftone, 3 four greys, 4 black and white, 5 greys,\n"
          "      6 web palette (default), 7 octree quantization to 2^bits colours, 8 octree\n"
-         "      with the system colours) and dither mode N (0 nearest (default),\n"
+         "      with the system colours, 10 least-error quantization to 2^bits colours)\n"
+         "      and dither mode N (0 nearest (default),\n"
          "      1 Floyd-Steinberg, 2 Stucki, 3 Sierra, 4 Jarvis-Judice-Ninke,\n"
          "      5 Stevenson-Arce, 6 Burkes); see-through PAM and PNG pixels (alpha below\n"
          "      half) become transparent.",
