@@ -277,6 +277,8 @@ int Encode(const Args& args) {
             image.ReductionBits = Number(args, i, "--bits", 1, 8);
         else if (args[i] == "--rle")
             image.Compression = 1;
+        else if (args[i] == "--lossy")
+            image.Lossiness = Number(args, i, "--lossy", 0, 200);
         else if (args[i].rfind("--", 0) == 0)
             throw UsageError("unknown option " + args[i]);
         else
@@ -293,10 +295,12 @@ int Encode(const Args& args) {
 
 int Optimize(const Args& args) {
     std::vector<std::string> files;
-    int options = 0x3D, reduction = 0;
+    int options = 0x3D, reduction = 0, lossiness = 0;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--options")
             options = Number(args, i, "--options", 0, 0x3F);
+        else if (args[i] == "--lossy")
+            lossiness = Number(args, i, "--lossy", 0, 200);
         else if (args[i] == "--reduction")
             reduction = Number(args, i, "--reduction", 0, rmQuantizeWu);
         else if (args[i].rfind("--", 0) == 0)
@@ -310,6 +314,8 @@ int Optimize(const Args& args) {
     const std::vector<uint8_t> input = ReadInput(files[0]);
     LoadGif(image, input);
     image.Optimize(options, reduction, image.ReductionBits, nullptr);
+    // Lossy coding comes last: the frame optimizations compare exact colours.
+    image.Lossiness = lossiness;
     TMemoryStream out;
     image.SaveToStream(out);
     // Never larger than what came in: then the input's own bytes are kept.
