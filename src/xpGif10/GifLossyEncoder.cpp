@@ -12,7 +12,7 @@ constexpr int TableSize = 4096;
 // Tree nodes a search may look at for one code: enough to follow several
 // near strings to their ends, few enough that a table full of near colours
 // does not turn every code into a long walk.
-constexpr int SearchEffort = 1500;
+constexpr int SearchEffort = 500;
 
 } // namespace
 
