@@ -306,7 +306,7 @@ HPALETTE TWuQuantizer::MakePalette(int size) {
 // ---- nearest colour ---------------------------------------------------------------------
 
 TNearestColorLookup::TNearestColorLookup(const HPALETTE& palette)
-    : TColorLookup(std::min(PaletteSize(palette), 256)), boxStart_(4096, -1), boxCount_(4096, 0),
+    : TColorLookup(std::min(PaletteSize(palette), 256)), boxStart_(32768, -1), boxCount_(32768, 0),
       cacheKey_(CacheSize, 0), cacheIndex_(CacheSize, 0) {
     for (int i = 0; i < colors_; ++i) {
         const auto& e = palette->palPalEntry[size_t(i)];
@@ -316,28 +316,31 @@ TNearestColorLookup::TNearestColorLookup(const HPALETTE& palette)
 
 // An entry can be the nearest to some colour of the box only when its least
 // distance to the box is no more than the smallest greatest distance of any
-// entry to the box.
+// entry to the box. The candidates are kept nearest-first by that least
+// distance, so a search stops at the first one that cannot beat its best.
 void TNearestColorLookup::FillBox(int box) {
-    const int lo[3] = {(box >> 8) << 4, ((box >> 4) & 15) << 4, (box & 15) << 4};
-    std::vector<int> least(entries_.size());
+    const int lo[3] = {(box >> 10) << 3, ((box >> 5) & 31) << 3, (box & 31) << 3};
+    std::vector<std::pair<int, int>> least;
+    least.reserve(entries_.size());
     int bound = 1 << 30;
     for (size_t i = 0; i < entries_.size(); ++i) {
         const int c[3] = {entries_[i].Red, entries_[i].Green, entries_[i].Blue};
         int dmin = 0, dmax = 0;
         for (int a = 0; a < 3; ++a) {
-            const int l = lo[a], h = lo[a] + 15;
+            const int l = lo[a], h = lo[a] + 7;
             const int below = c[a] < l ? l - c[a] : (c[a] > h ? c[a] - h : 0);
             const int far = std::max(c[a] - l, h - c[a]);
             dmin += below * below;
             dmax += far * far;
         }
-        least[i] = dmin;
+        least.push_back({dmin, int(i)});
         bound = std::min(bound, dmax);
     }
+    std::erase_if(least, [bound](const std::pair<int, int>& e) { return e.first > bound; });
+    std::sort(least.begin(), least.end());
     boxStart_[size_t(box)] = int32_t(candidates_.size());
-    for (size_t i = 0; i < entries_.size(); ++i)
-        if (least[i] <= bound) candidates_.push_back(uint8_t(i));
-    boxCount_[size_t(box)] = int32_t(candidates_.size()) - boxStart_[size_t(box)];
+    for (const auto& [dmin, i] : least) candidates_.push_back({uint8_t(i), dmin});
+    boxCount_[size_t(box)] = int32_t(least.size());
 }
 
 int TNearestColorLookup::Lookup(uint8_t red, uint8_t green, uint8_t blue, TRGB& chosen) {
@@ -347,17 +350,17 @@ int TNearestColorLookup::Lookup(uint8_t red, uint8_t green, uint8_t blue, TRGB& 
         chosen = entries_[cacheIndex_[slot]];
         return cacheIndex_[slot];
     }
-    const int box = (red >> 4) << 8 | (green >> 4) << 4 | (blue >> 4);
+    const int box = (red >> 3) << 10 | (green >> 3) << 5 | (blue >> 3);
     if (boxStart_[size_t(box)] < 0) FillBox(box);
-    const uint8_t* c = candidates_.data() + boxStart_[size_t(box)];
-    int best = c[0], bestDist = 1 << 30;
-    for (int n = boxCount_[size_t(box)]; n > 0; --n, ++c) {
-        const TRGB& e = entries_[*c];
+    const Candidate* c = candidates_.data() + boxStart_[size_t(box)];
+    int best = c[0].Index, bestDist = 1 << 30;
+    for (int n = boxCount_[size_t(box)]; n > 0 && c->Least < bestDist; --n, ++c) {
+        const TRGB& e = entries_[c->Index];
         const int dr = e.Red - red, dg = e.Green - green, db = e.Blue - blue;
         const int d = dr * dr + dg * dg + db * db;
         if (d < bestDist) {
             bestDist = d;
-            best = *c;
+            best = c->Index;
         }
     }
     cacheKey_[slot] = key;

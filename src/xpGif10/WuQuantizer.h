@@ -44,8 +44,8 @@ private:
     std::vector<Cell> cells_;
 };
 
-// Exact nearest palette entry by squared distance in RGB. Each of 4096 boxes
-// (4 bits per channel) keeps, once asked, the few entries that can be
+// Exact nearest palette entry by squared distance in RGB. Each of 32768
+// boxes (5 bits per channel) keeps, once asked, the few entries that can be
 // nearest to any colour inside it; a small cache of whole colours answers
 // repeats without a search.
 class TNearestColorLookup : public TColorLookup {
@@ -54,12 +54,16 @@ public:
     int Lookup(uint8_t red, uint8_t green, uint8_t blue, TRGB& chosen) override;
 
 private:
+    struct Candidate {
+        uint8_t Index;
+        int32_t Least;   // the entry's least squared distance to the box
+    };
     void FillBox(int box);
 
     std::vector<TRGB> entries_;
     std::vector<int32_t> boxStart_;   // per box, where its candidates start; -1 while not made
     std::vector<int32_t> boxCount_;
-    std::vector<uint8_t> candidates_;
+    std::vector<Candidate> candidates_;
     static constexpr int CacheSize = 1 << 14;
     std::vector<uint32_t> cacheKey_;   // colour + 1 (0 empty)
     std::vector<uint8_t> cacheIndex_;
