@@ -270,8 +270,7 @@ int Encode(const Args& args) {
             image.ColorReduction = Number(args, i, "--reduction", 0, rmQuantizeWu);
             // A palette of the caller's own cannot be given here.
             if (image.ColorReduction == rmPalette) throw UsageError("--reduction 9 needs a palette; encode has none");
-        }
-        else if (args[i] == "--dither")
+        } else if (args[i] == "--dither")
             image.DitherMode = Number(args, i, "--dither", 0, 6);
         else if (args[i] == "--bits")
             image.ReductionBits = Number(args, i, "--bits", 1, 8);
