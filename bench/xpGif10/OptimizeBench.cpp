@@ -8,7 +8,13 @@
 // (qelgif frames on both). Prints the median and largest size ratio and
 // the median time ratio at the end.
 //
-//   bench_gif_optimize [--runs N] [--keep DIR]
+// With --lossy N, the same animations through "qelgif optimize --lossy N"
+// beside "gifsicle -O3 --lossy=N": both sizes and their ratio, each side's
+// peak signal-to-noise ratio over the drawn states against the input's, and
+// the size ratio at equal quality (the largest lossiness of ours whose PSNR
+// is at least gifsicle's, found by bisection).
+//
+//   bench_gif_optimize [--runs N] [--keep DIR] [--lossy N]
 #include "platform/Streams.h"
 
 #include <sys/resource.h>
@@ -16,6 +22,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -207,17 +214,95 @@ std::vector<Sample> Samples(const fs::path& dir) {
     return s;
 }
 
+// The drawn states as a timeline of 10 ms ticks (at least one tick each),
+// so that files whose equal states were joined differently still line up.
+std::vector<const std::vector<uint8_t>*> Timeline(const Drawn& d) {
+    std::vector<const std::vector<uint8_t>*> t;
+    for (size_t i = 0; i < d.pictures.size(); ++i)
+        for (long n = std::max(1L, d.waits[i] / 10); n > 0; --n) t.push_back(&d.pictures[i]);
+    return t;
+}
+
+// PSNR of b's drawn states against a's, over the RGB samples after the PAM
+// header; 99 for identical ones.
+double Psnr(const Drawn& a, const Drawn& b) {
+    const auto ta = Timeline(a), tb = Timeline(b);
+    double sum = 0, count = 0;
+    for (size_t i = 0; i < std::min(ta.size(), tb.size()); ++i) {
+        const std::vector<uint8_t>& x = *ta[i];
+        const std::vector<uint8_t>& y = *tb[i];
+        const std::string head(x.begin(), x.begin() + std::min<size_t>(x.size(), 200));
+        const size_t at = head.find("ENDHDR\n") + 7;
+        for (size_t k = at; k < std::min(x.size(), y.size()); ++k) {
+            const double d = double(x[k]) - double(y[k]);
+            sum += d * d;
+        }
+        count += double(x.size() - at);
+    }
+    return sum == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / (sum / count));
+}
+
+int LossyComparison(const fs::path& dir, int lossiness) {
+    std::printf("%-18s %8s %8s %8s %6s %8s %8s %6s %9s\n", "file", "input", "gifsicle", "qelgif", "size", "gs PSNR",
+                "our PSNR", "equal", "size@PSNR");
+    std::vector<double> sizeRatios, equalRatios;
+    int better = 0, count = 0;
+    for (const Sample& sample : Samples(dir)) {
+        const std::string in = (dir / sample.name).string();
+        if (!fs::exists(in)) Must("(" + sample.make + "\n) >/dev/null 2>&1");
+        const std::string gs = (dir / ("gs-lossy-" + sample.name)).string();
+        const std::string ours = (dir / ("qel-lossy-" + sample.name)).string();
+        Must("gifsicle -O3 --no-warnings --lossy=" + std::to_string(lossiness) + " " + in + " -o " + gs);
+        auto ourRun = [&](int n) {
+            Must(std::string(QELGIF_PATH) + " optimize " + in + " " + ours + " --lossy " + std::to_string(n) +
+                 " >/dev/null 2>&1");
+            return std::pair<double, double>{double(fs::file_size(ours)),
+                                             Psnr(DrawnOf(in, dir / "drawn-in"), DrawnOf(ours, dir / "drawn-out"))};
+        };
+        const Drawn input = DrawnOf(in, dir / "drawn-in");
+        const double gsSize = double(fs::file_size(gs)), gsPsnr = Psnr(input, DrawnOf(gs, dir / "drawn-gs"));
+        const auto [ourSize, ourPsnr] = ourRun(lossiness);
+        // Our lossiness that just keeps gifsicle's quality.
+        int lo = 0, hi = 200;
+        double atEqual = ourRun(0).first;
+        while (hi - lo > 1) {
+            const int mid = (lo + hi) / 2;
+            const auto [size, psnr] = ourRun(mid);
+            if (psnr >= gsPsnr) {
+                lo = mid;
+                atEqual = size;
+            } else {
+                hi = mid;
+            }
+        }
+        const double ratio = ourSize / gsSize;
+        sizeRatios.push_back(ratio);
+        equalRatios.push_back(atEqual / gsSize);
+        ++count;
+        better += ratio <= 1.0 && ourPsnr >= gsPsnr;
+        std::printf("%-18s %8ju %8.0f %8.0f %6.3f %8.2f %8.2f %6d %9.3f%s\n", sample.name.c_str(),
+                    uintmax_t(fs::file_size(in)), gsSize, ourSize, ratio, gsPsnr, ourPsnr, lo, equalRatios.back(),
+                    ratio <= 1.0 && ourPsnr >= gsPsnr ? "  (smaller and no worse)" : "");
+    }
+    std::printf("at --lossy %d: size ratio median %.3f, largest %.3f; %d of %d files smaller at equal or better PSNR\n",
+                lossiness, Median(sizeRatios), *std::max_element(sizeRatios.begin(), sizeRatios.end()), better, count);
+    std::printf("at equal PSNR (our lossiness chosen per file): size ratio median %.3f, largest %.3f\n",
+                Median(equalRatios), *std::max_element(equalRatios.begin(), equalRatios.end()));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    int runs = 5;
+    int runs = 5, lossy = -1;
     fs::path keep;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--runs" && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
         else if (a == "--keep" && i + 1 < argc) keep = argv[++i];
+        else if (a == "--lossy" && i + 1 < argc) lossy = std::clamp(std::atoi(argv[++i]), 1, 200);
         else {
-            std::fprintf(stderr, "usage: bench_gif_optimize [--runs N] [--keep DIR]\n");
+            std::fprintf(stderr, "usage: bench_gif_optimize [--runs N] [--keep DIR] [--lossy N]\n");
             return 2;
         }
     }
@@ -229,6 +314,11 @@ int main(int argc, char** argv) {
     const fs::path dir = keep.empty() ? fs::temp_directory_path() / ("bench-gif-optimize-" + std::to_string(::getpid()))
                                       : keep;
     fs::create_directories(dir);
+    if (lossy > 0) {
+        const int rc = LossyComparison(dir, lossy);
+        if (keep.empty()) fs::remove_all(dir);
+        return rc;
+    }
     std::printf("%-18s %8s %8s %8s %6s %7s %7s %6s %7s %7s %6s %s\n", "file", "input", "gifsicle", "qelgif", "size",
                 "gs ms", "ours ms", "wall", "gs cpu", "our cpu", "cpu", "drawn");
     std::vector<double> sizeRatios, wallRatios, cpuRatios;

@@ -1,14 +1,16 @@
-// Octree quantization to 256 colours with Floyd-Steinberg dithering beside
-// ImageMagick's "-colors 256" (also Floyd-Steinberg) on the same photo-like
-// pictures, made at run time with ImageMagick. Prints time and mean squared
-// error of both and the ratios.
+// Colour quantization beside ImageMagick's "-colors N" on the same photo-like
+// pictures, made at run time with ImageMagick: the least-error method and
+// the octree, at 256, 64 and 16 colours, without dithering and with
+// Floyd-Steinberg (ImageMagick's "-dither None" and "-dither
+// FloydSteinberg"). Prints time and mean squared error of each side and the
+// ratios.
 //
 // ImageMagick runs as a program: its time is measured as processor time of
 // the child (all its threads) for the quantizing run minus a plain read and
 // write of the same file, so both sides count only the reduction. Ours is
-// this thread's processor time for ReduceColors, best of three.
+// this thread's processor time for ReduceColors, best of the rounds.
 //
-//   bench_gif_quantize [--quick] [--keep DIR]
+//   bench_gif_quantize [--quick] [--rounds N] [--keep DIR]
 #include "platform/Bitmap.h"
 #include "platform/Streams.h"
 #include "xpGif10/Ditherers.h"
@@ -17,11 +19,12 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <algorithm>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -41,10 +44,6 @@ double ChildSeconds() {
     rusage u;
     getrusage(RUSAGE_CHILDREN, &u);
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
-}
-
-double WallSeconds() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 void Must(const std::string& cmd) {
@@ -117,23 +116,30 @@ int CountColours(const TBitmap& bmp) {
 }
 
 struct Side {
-    double seconds = 1e30, wall = 1e30, mse = 0;
+    double seconds = 1e30, mse = 0;
     int colours = 0;
+};
+
+struct Totals {
+    double ours = 0, octree = 0, im = 0, oursMse = 0, octreeMse = 0, imMse = 0;
 };
 
 } // namespace
 
 int main(int argc, char** argv) {
     bool quick = false;
+    int rounds = 3;
     std::string keep;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--quick")
             quick = true;
+        else if (a == "--rounds" && i + 1 < argc)
+            rounds = std::max(1, std::atoi(argv[++i]));
         else if (a == "--keep" && i + 1 < argc)
             keep = argv[++i];
         else {
-            std::fprintf(stderr, "usage: bench_gif_quantize [--quick] [--keep DIR]\n");
+            std::fprintf(stderr, "usage: bench_gif_quantize [--quick] [--rounds N] [--keep DIR]\n");
             return 1;
         }
     }
@@ -151,11 +157,12 @@ int main(int argc, char** argv) {
         {"plasma", "-seed 1 -size " + size + " plasma:fractal -blur 0x1"},
         {"sunset", "-seed 2 -size " + size + " plasma:orange-navy -blur 0x2"},
         {"noisy-gradient", "-seed 3 -size " + size + " gradient:navy-gold -attenuate 0.4 +noise Gaussian"},
+        {"rose", "rose: -filter Lanczos -resize " + size + "!"},
     };
-    std::printf("Octree + Floyd-Steinberg to 256 colours beside ImageMagick -colors 256 (%s)\n", size.c_str());
-    std::printf("%-16s %10s %10s %10s %8s %10s %10s %8s\n", "picture", "ours s", "IM s", "IM wall s", "speed",
-                "ours MSE", "IM MSE", "MSE");
-    double sumOurs = 0, sumIM = 0, sumMseOurs = 0, sumMseIM = 0;
+    std::printf("Quantization beside ImageMagick -colors N (%s, best of %d)\n", size.c_str(), rounds);
+    std::printf("%-15s %6s %6s %9s %9s %9s %7s %9s %9s %9s %7s %7s\n", "picture", "colors", "dither", "ours s",
+                "octree s", "IM s", "time", "ours MSE", "octr MSE", "IM MSE", "MSE", "octree");
+    std::map<std::pair<int, int>, Totals> totals;
     for (const Picture& p : pictures) {
         const std::string in = (dir / (p.name + ".ppm")).string();
         const std::string out = (dir / (p.name + "-im.ppm")).string();
@@ -163,46 +170,59 @@ int main(int argc, char** argv) {
         if (!fs::exists(in)) Must("convert " + p.make + " -depth 8 " + in);
         TBitmap original;
         ReadPPM(in, original);
-
-        Side ours, im;
-        for (int round = 0; round < 3; ++round) {
-            TBitmap work;
-            work.Assign(&original);
-            double t0 = ThreadSeconds(), w0 = WallSeconds();
-            auto reduced = ReduceColors(work, rmQuantize, ditherFloydSteinberg, nullptr, 8);
-            double t = ThreadSeconds() - t0, w = WallSeconds() - w0;
-            if (t < ours.seconds) ours.seconds = t;
-            if (w < ours.wall) ours.wall = w;
-            if (round == 0) {
-                ours.mse = MeanSquaredError(original, *reduced);
-                ours.colours = CountColours(*reduced);
+        for (int bits : {8, 6, 4}) {
+            for (int dither : {ditherNearest, ditherFloydSteinberg}) {
+                Side ours, octree, im;
+                auto run = [&](int method, Side& side, int round) {
+                    TBitmap work;
+                    work.Assign(&original);
+                    double t0 = ThreadSeconds();
+                    auto reduced = ReduceColors(work, method, dither, nullptr, bits);
+                    side.seconds = std::min(side.seconds, ThreadSeconds() - t0);
+                    if (round == 0) {
+                        side.mse = MeanSquaredError(original, *reduced);
+                        side.colours = CountColours(*reduced);
+                    }
+                };
+                for (int round = 0; round < rounds; ++round) {
+                    run(rmQuantizeWu, ours, round);
+                    run(rmQuantize, octree, round);
+                    double c0 = ChildSeconds();
+                    Must("convert " + in + " " + copy);
+                    double plain = ChildSeconds() - c0;
+                    c0 = ChildSeconds();
+                    Must("convert " + in + " -dither " + (dither ? "FloydSteinberg" : "None") + " -colors " +
+                         std::to_string(1 << bits) + " -depth 8 " + out);
+                    double full = ChildSeconds() - c0;
+                    im.seconds = std::min(im.seconds, std::max(1e-6, full - plain));
+                }
+                TBitmap theirs;
+                ReadPPM(out, theirs);
+                im.mse = MeanSquaredError(original, theirs);
+                std::printf("%-15s %6d %6s %9.3f %9.3f %9.3f %6.2fx %9.2f %9.2f %9.2f %6.3fx %6.3fx\n", p.name.c_str(),
+                            1 << bits, dither ? "FS" : "none", ours.seconds, octree.seconds, im.seconds,
+                            ours.seconds / im.seconds, ours.mse, octree.mse, im.mse, ours.mse / im.mse,
+                            octree.mse / im.mse);
+                Totals& t = totals[{1 << bits, dither}];
+                t.ours += ours.seconds;
+                t.octree += octree.seconds;
+                t.im += im.seconds;
+                t.oursMse += ours.mse;
+                t.octreeMse += octree.mse;
+                t.imMse += im.mse;
             }
-
-            double c0 = ChildSeconds(), cw0 = WallSeconds();
-            Must("convert " + in + " " + copy);
-            double plain = ChildSeconds() - c0, plainWall = WallSeconds() - cw0;
-            c0 = ChildSeconds();
-            cw0 = WallSeconds();
-            Must("convert " + in + " -dither FloydSteinberg -colors 256 -depth 8 " + out);
-            double full = ChildSeconds() - c0, fullWall = WallSeconds() - cw0;
-            if (full - plain < im.seconds) im.seconds = std::max(1e-6, full - plain);
-            if (fullWall - plainWall < im.wall) im.wall = std::max(1e-6, fullWall - plainWall);
         }
-        TBitmap theirs;
-        ReadPPM(out, theirs);
-        im.mse = MeanSquaredError(original, theirs);
-        im.colours = CountColours(theirs);
-        std::printf("%-16s %10.3f %10.3f %10.3f %7.2fx %10.2f %10.2f %7.3f\n", p.name.c_str(), ours.seconds, im.seconds,
-                    im.wall, im.seconds / ours.seconds, ours.mse, im.mse, ours.mse / im.mse);
-        std::printf("%-16s colours: ours %d, ImageMagick %d\n", "", ours.colours, im.colours);
-        sumOurs += ours.seconds;
-        sumIM += im.seconds;
-        sumMseOurs += ours.mse;
-        sumMseIM += im.mse;
     }
-    std::printf("\nall pictures: ImageMagick takes %.2f times our processor time; our MSE is %.3f times theirs\n",
-                sumIM / sumOurs, sumMseOurs / sumMseIM);
-    std::printf("goal: faster than ImageMagick (ratio above 1) at an MSE ratio no more than 1.10\n");
+    std::printf("\nall pictures, ratios to ImageMagick (time = our processor time / theirs):\n");
+    std::printf("%6s %6s %12s %12s %12s %12s\n", "colors", "dither", "ours time", "ours MSE", "octree time",
+                "octree MSE");
+    for (int colours : {256, 64, 16})
+        for (int dither : {0, 1}) {
+            const Totals& t = totals[{colours, dither}];
+            std::printf("%6d %6s %11.3fx %11.3fx %11.3fx %11.3fx\n", colours, dither ? "FS" : "none", t.ours / t.im,
+                        t.oursMse / t.imMse, t.octree / t.im, t.octreeMse / t.imMse);
+        }
+    std::printf("goal for the least-error method at 256 colours: MSE ratio <= 0.95, time ratio <= 0.5\n");
     if (keep.empty()) fs::remove_all(dir);
     return 0;
 }

@@ -158,6 +158,9 @@ public:
     int ReductionBits;
     int DitherMode;
     int Compression;          // 0 LZW, 1 run-length
+    // With LZW, how far written colours may stray from the pixels' to
+    // shorten the codes: 0 (exact) to 200, see LossyBound.
+    int Lossiness = 0;
     int ThreadPriority;
     int AnimationSpeed;
     platform::TColor DrawBackgroundColor = platform::clNone;

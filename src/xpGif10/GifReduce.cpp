@@ -3,6 +3,9 @@
 #include "xpGif10/DIBReader.h"
 #include "xpGif10/Ditherers.h"
 #include "xpGif10/GifImage.h"
+#include "xpGif10/WuQuantizer.h"
+
+#include <algorithm>
 
 namespace xpGif10 {
 
@@ -87,6 +90,12 @@ HPALETTE ReductionPalette(int method, TBitmap& source24, const HPALETTE& custom,
         return Quantized(source24, 1 << bits, 1 << bits, false);
     }
     case rmQuantizeWithSystemColors: return Quantized(source24, 236, 256, true);
+    case rmQuantizeWu: {
+        const int bits = std::clamp(reductionBits, 1, 8);
+        TWuQuantizer quantizer(1 << bits);
+        for (int y = 0; y < source24.Height(); ++y) quantizer.AddRowBGR(source24.ScanLine(y), source24.Width());
+        return quantizer.MakePalette(1 << bits);
+    }
     case rmPalette: return CopyPalette(custom);
     default: return nullptr;
     }
@@ -97,6 +106,9 @@ std::unique_ptr<TColorLookup> ReductionLookup(int method, const HPALETTE& palett
     case rmMonochrome: return std::make_unique<TMonochromeLookup>();
     case rmGrayScale: return std::make_unique<TGrayScaleLookup>();
     case rmNetscape: return std::make_unique<TNetscapeColorLookup>();
+    case rmQuantizeWu:
+        if (PaletteSize(palette) == 0) return nullptr;
+        return std::make_unique<TNearestColorLookup>(palette);
     case rmWindows20:
     case rmHalftone:
     case rmGrayScale4:
@@ -120,7 +132,7 @@ std::unique_ptr<TBitmap> ReduceColors(TBitmap& bitmap, int method, int ditherMod
     // Sizing a large result at 1 bit first keeps the intermediate small.
     if (int64_t(bitmap.Width()) * bitmap.Height() > 500000) result->SetPixelFormat(TPixelFormat::pf1bit);
     TDIBReader reader(bitmap, TPixelFormat::pf24bit);
-    if (method < 0 || method > rmPalette || ditherMode < 0 || ditherMode > ditherBurkes) return result;
+    if (method < 0 || method > rmQuantizeWu || ditherMode < 0 || ditherMode > ditherBurkes) return result;
     HPALETTE palette = ReductionPalette(method, bitmap, customPalette, reductionBits);
     std::unique_ptr<TColorLookup> lookup = ReductionLookup(method, palette);
     if (!lookup || lookup->Colors() == 0 || bitmap.Empty()) return result;

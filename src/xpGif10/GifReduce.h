@@ -20,13 +20,15 @@ enum TColorReduction {
     rmQuantize = 7,                   // octree to 2^bits colours
     rmQuantizeWithSystemColors = 8,   // octree to 236 colours plus the 20 system colours
     rmPalette = 9,                    // a palette supplied by the caller
+    rmQuantizeWu = 10,                // variance-minimising split to 2^bits colours, refined
 };
 
 // The names the program's settings use for the same values.
 constexpr int redNone = rmNone, redSystemPalette = rmWindows20, redHalftone = rmHalftone,
               redFourGrays = rmGrayScale4, redMonochrome = rmMonochrome, redGrayScale = rmGrayScale,
               redWebPalette = rmNetscape, redQuantize = rmQuantize,
-              redQuantizeWithSystemColors = rmQuantizeWithSystemColors, redCustomPalette = rmPalette;
+              redQuantizeWithSystemColors = rmQuantizeWithSystemColors, redCustomPalette = rmPalette,
+              redQuantizeWu = rmQuantizeWu;
 
 // The system's default palette: 20 colours, the first ten and the last ten
 // of a 256-colour system palette.
@@ -47,7 +49,7 @@ platform::HPALETTE ReductionPalette(int method, platform::TBitmap& source24, con
 std::unique_ptr<TColorLookup> ReductionLookup(int method, const platform::HPALETTE& palette);
 
 // Reduces the bitmap's colours by the method and dither mode into a new
-// bitmap (8 bits per pixel; 24 for method 0). A method above 9, a lookup
+// bitmap (8 bits per pixel; 24 for method 0). A method above 10, a lookup
 // without colours or a dither mode above 6 give an empty bitmap. The source
 // is switched to 24 bits per pixel. progress, when given, is called every 32
 // rows with the percentage done.

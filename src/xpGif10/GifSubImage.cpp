@@ -1,6 +1,7 @@
 #include "xpGif10/GifSubImage.h"
 #include "xpGif10/GifDecoder.h"
 #include "xpGif10/GifEncoder.h"
+#include "xpGif10/GifLossyEncoder.h"
 #include "xpGif10/GifImage.h"
 
 #include <algorithm>
@@ -264,6 +265,15 @@ void TGIFSubImage::SaveToStream(TStream& stream) {
     const int codeBits = EncodingBits(used);
     if (image_ && image_->Compression == 1) {
         TRLEEncoder encoder;
+        encoder.Encode(stream, codeBits, 1 << codeBits, data_.get(), Interlaced(), height_, width_);
+    } else if (image_ && image_->Lossiness > 0) {
+        std::vector<TRGB> colors;
+        const TGIFColorMap& map = ActiveColorMap();
+        for (int i = 0; i < map.Count(); ++i)
+            colors.push_back({map.Data()[i].Red, map.Data()[i].Green, map.Data()[i].Blue});
+        const bool seeThrough = Transparent() || (gce_ && gce_->Transparent());
+        TLossyLZWEncoder encoder(std::move(colors), seeThrough ? TransparentColorIndex() : -1,
+                                 LossyBound(image_->Lossiness));
         encoder.Encode(stream, codeBits, 1 << codeBits, data_.get(), Interlaced(), height_, width_);
     } else {
         TLZWEncoder encoder;

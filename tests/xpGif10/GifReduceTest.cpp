@@ -246,7 +246,7 @@ TEST(ColorReduction, MethodPalettesAndSystemColours) {
     EXPECT_EQ(four->palVersion, 0x300);
     HPALETTE custom = Palette({RGB(1, 2, 3)});
     EXPECT_TRUE(SamePalette(ReductionPalette(rmPalette, *b, custom, 8), custom));
-    EXPECT_FALSE(ReductionPalette(10, *b, nullptr, 8));
+    EXPECT_FALSE(ReductionPalette(rmQuantizeWu + 1, *b, nullptr, 8));
 }
 
 TEST(ColorReduction, ReducedBitmapsAndTheirFailures) {
@@ -264,7 +264,7 @@ TEST(ColorReduction, ReducedBitmapsAndTheirFailures) {
     auto none = ReduceColors(*b, rmNone, ditherNearest, nullptr, 8);
     EXPECT_EQ(none->PixelFormat(), TPixelFormat::pf24bit);
     EXPECT_EQ(none->GetPixel(5, 7), b->GetPixel(5, 7));
-    EXPECT_TRUE(ReduceColors(*b, 10, ditherNearest, nullptr, 8)->Empty());
+    EXPECT_TRUE(ReduceColors(*b, rmQuantizeWu + 1, ditherNearest, nullptr, 8)->Empty());
     EXPECT_TRUE(ReduceColors(*b, rmNetscape, 7, nullptr, 8)->Empty());
     EXPECT_TRUE(ReduceColors(*b, rmPalette, ditherNearest, nullptr, 8)->Empty());   // no colours
 }

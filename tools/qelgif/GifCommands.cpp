@@ -7,6 +7,7 @@
 #include "xpGif10/GifClock.h"
 #include "xpGif10/GifImage.h"
 #include "xpGif10/GifPainter.h"
+#include "xpGif10/GifReduce.h"
 #ifdef QELGIF_JPEG
 #include "xpJpeg/JpegImage.h"
 #endif
@@ -265,14 +266,18 @@ int Encode(const Args& args) {
     std::vector<std::string> files;
     TGIFImage image;
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--reduction")
-            image.ColorReduction = Number(args, i, "--reduction", 0, 8);
-        else if (args[i] == "--dither")
+        if (args[i] == "--reduction") {
+            image.ColorReduction = Number(args, i, "--reduction", 0, rmQuantizeWu);
+            // A palette of the caller's own cannot be given here.
+            if (image.ColorReduction == rmPalette) throw UsageError("--reduction 9 needs a palette; encode has none");
+        } else if (args[i] == "--dither")
             image.DitherMode = Number(args, i, "--dither", 0, 6);
         else if (args[i] == "--bits")
             image.ReductionBits = Number(args, i, "--bits", 1, 8);
         else if (args[i] == "--rle")
             image.Compression = 1;
+        else if (args[i] == "--lossy")
+            image.Lossiness = Number(args, i, "--lossy", 0, 200);
         else if (args[i].rfind("--", 0) == 0)
             throw UsageError("unknown option " + args[i]);
         else
@@ -289,12 +294,14 @@ int Encode(const Args& args) {
 
 int Optimize(const Args& args) {
     std::vector<std::string> files;
-    int options = DefaultOptimizeOptions, reduction = 0;
+    int options = DefaultOptimizeOptions, reduction = 0, lossiness = 0;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--options")
             options = Number(args, i, "--options", 0, 0x3F);
+        else if (args[i] == "--lossy")
+            lossiness = Number(args, i, "--lossy", 0, 200);
         else if (args[i] == "--reduction")
-            reduction = Number(args, i, "--reduction", 0, 9);
+            reduction = Number(args, i, "--reduction", 0, rmQuantizeWu);
         else if (args[i].rfind("--", 0) == 0)
             throw UsageError("unknown option " + args[i]);
         else
@@ -306,6 +313,8 @@ int Optimize(const Args& args) {
     const std::vector<uint8_t> input = ReadInput(files[0]);
     LoadGif(image, input);
     image.Optimize(options, reduction, image.ReductionBits, nullptr);
+    // Lossy coding comes last: the frame optimizations compare exact colours.
+    image.Lossiness = lossiness;
     TMemoryStream out;
     image.SaveToStream(out);
     // Never larger than what came in: then the input's own bytes are kept.

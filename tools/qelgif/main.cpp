@@ -156,24 +156,28 @@ const std::vector<Command>& Commands() {
          "Loads IN and saves it to OUT through the library: the lowest version the\n"
          "      content needs, LZW compression, or run-length compression with --rle.",
          Copy, true},
-        {"encode", "encode IN OUT.gif [--reduction N] [--dither N] [--bits N] [--rle]",
+        {"encode", "encode IN OUT.gif [--reduction N] [--dither N] [--bits N] [--rle] [--lossy N]",
          "Converts a PPM, PAM (RGB or RGB_ALPHA), BMP, JPEG or PNG picture into a GIF: a\n"
          "      bitmap of more than 8 bits per pixel is reduced by method N (0 none, 1 the\n"
          "      20 system colours, 2 halftone, 3 four greys, 4 black and white, 5 greys,\n"
          "      6 web palette (default), 7 octree quantization to 2^bits colours, 8 octree\n"
-         "      with the system colours) and dither mode N (0 nearest (default),\n"
+         "      with the system colours, 10 least-error quantization to 2^bits colours)\n"
+         "      and dither mode N (0 nearest (default),\n"
          "      1 Floyd-Steinberg, 2 Stucki, 3 Sierra, 4 Jarvis-Judice-Ninke,\n"
          "      5 Stevenson-Arce, 6 Burkes); see-through PAM and PNG pixels (alpha below\n"
-         "      half) become transparent.",
+         "      half) become transparent. --lossy N (1 to 200) lets written colours\n"
+         "      stray from the picture's, more as N grows, for shorter LZW codes.",
          qelgif::Encode},
-        {"optimize", "optimize IN OUT [--options N] [--reduction N]",
+        {"optimize", "optimize IN OUT [--options N] [--reduction N] [--lossy N]",
          "Shrinks the image and saves it: options (default " + Hex(qelgif::DefaultOptimizeOptions) +
              ") add 0x01 crop\n"
          "      transparent frames, 0x02 merge frames with earlier ones, 0x04 drop needless\n"
          "      extensions and frames, 0x08 sort colour maps by use, 0x10 reduce colours,\n"
          "      0x20 keep of each frame only what it changes in the picture drawn before.\n"
          "      What is drawn stays the same; when nothing smaller comes out, OUT gets\n"
-         "      IN's bytes (and stderr says so).",
+         "      IN's bytes (and stderr says so). --lossy N (1 to 200), applied after the\n"
+         "      frame optimizations, lets each colour written stray from the one drawn\n"
+         "      by up to about 0.35 N (RGB distance) for shorter LZW codes.",
          qelgif::Optimize, true},
         {"frames", "frames IN PREFIX[.png]",
          "Plays the animation once on a virtual clock into a picture of the image's\n"
