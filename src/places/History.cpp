@@ -186,7 +186,7 @@ bool THistory::RemoveRun(int first, int count) {
 bool THistory::Remove(int index) {
     if (!open_ || index < 0 || index >= list_->GetCount()) return false;
     if (!RemoveRun(index, 1)) return false;
-    if (OnRemoved) OnRemoved({index});
+    if (OnRemoved) OnRemoved({index}, {});
     return true;
 }
 
@@ -212,7 +212,7 @@ int THistory::RemoveAddress(const std::string& address) {
         Fail(list_->LastError());
         return 0;
     }
-    if (OnRemoved) OnRemoved(hits);
+    if (OnRemoved) OnRemoved(hits, address);
     return int(hits.size());
 }
 
@@ -224,7 +224,7 @@ int THistory::Clear(TClearSpan span, int64_t now) {
     if (count > first && OnRemoved) {
         std::vector<int> removed(size_t(count - first));
         for (int i = first; i < count; ++i) removed[size_t(i - first)] = i;
-        OnRemoved(removed);
+        OnRemoved(removed, {});
     }
     return count - first;
 }
@@ -236,7 +236,7 @@ int THistory::RemoveBefore(int64_t cutoff) {
     if (last > 0 && OnRemoved) {
         std::vector<int> removed(static_cast<size_t>(last));
         for (int i = 0; i < last; ++i) removed[size_t(i)] = i;
-        OnRemoved(removed);
+        OnRemoved(removed, {});
     }
     return last;
 }

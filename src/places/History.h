@@ -89,11 +89,12 @@ public:
     int ApplyAgeLimit(int days, int64_t now = NowSeconds());
 
     // Told after a visit is added (its index) and after visits are removed
-    // (their indexes before the removal, ascending), so that an index over
-    // the history can follow.
+    // (their indexes before the removal, ascending; address is set when
+    // they were all the visits of that address), so that an index over the
+    // history can follow.
     std::function<void(int index, const TVisit& visit)> OnAdded;
     std::function<void(int index, const TVisit& visit)> OnRetitled;
-    std::function<void(const std::vector<int>& removed)> OnRemoved;
+    std::function<void(const std::vector<int>& removed, const std::string& address)> OnRemoved;
 
     xoStr31::THdStrings& List() { return *list_; }
 

@@ -107,7 +107,7 @@ TEST(History, ClearingByTimeAndAddressFollowsAPlainModel) {
         THistory h(file);
         ASSERT_TRUE(h.Open());
         std::vector<int> lastRemoved;
-        h.OnRemoved = [&](const std::vector<int>& r) { lastRemoved = r; };
+        h.OnRemoved = [&](const std::vector<int>& r, const std::string&) { lastRemoved = r; };
         for (int i = 0; i < 400; ++i) {
             // Mostly forward in time, now and then a clock set back.
             int64_t t = now - 200'000 + i * 500 - (rng() % 10 == 0 ? int64_t(rng() % 50'000) : 0);
