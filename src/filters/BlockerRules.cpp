@@ -49,6 +49,7 @@ std::string RulesToJson(const std::vector<TBlockerRule>& rules) {
         if (r.CaseSensitive) out += ",\"url-filter-is-case-sensitive\":true";
         if (!r.ResourceTypes.empty()) AppendList("resource-type", r.ResourceTypes, out);
         if (!r.LoadType.empty()) AppendList("load-type", {r.LoadType}, out);
+        if (!r.LoadContext.empty()) AppendList("load-context", {r.LoadContext}, out);
         if (!r.IfDomain.empty()) AppendList("if-domain", r.IfDomain, out);
         if (!r.UnlessDomain.empty()) AppendList("unless-domain", r.UnlessDomain, out);
         out += "},\"action\":{\"type\":" + JsonString(r.Action);

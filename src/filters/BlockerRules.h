@@ -12,6 +12,7 @@ struct TBlockerRule {
     bool CaseSensitive = false;
     std::vector<std::string> ResourceTypes;  // empty: every kind
     std::string LoadType;                    // "", "first-party" or "third-party"
+    std::string LoadContext;                 // "", "top-frame" or "child-frame"
     std::vector<std::string> IfDomain;       // "*name" for the name and its subdomains
     std::vector<std::string> UnlessDomain;
     // Action: "block", "css-display-none" (with Selector) or

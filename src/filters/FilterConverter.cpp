@@ -318,7 +318,7 @@ std::vector<TBlockerRule> TFilterConverter::Rules() const {
     if (!out.empty()) {
         TBlockerRule pages;
         pages.ResourceTypes = {"document"};
-        pages.LoadType = "first-party";
+        pages.LoadContext = "top-frame";
         pages.Action = "ignore-previous-rules";
         out.push_back(pages);
     }

@@ -10,8 +10,9 @@
 //
 // Order of the rules, since the engine applies them in turn:
 //   1. blocks;  2. exceptions;  3. "$important" blocks, which exceptions do
-//   not lift;  4. top-level pages of the site itself are never blocked by
-//   the rules above (as the lists intend);  5. "$document" blocks;
+//   not lift;  4. top-level pages are never blocked by the rules above (the
+//   lists mean them for what a page loads, frames included);  5. "$document"
+//   blocks;
 //   6. element hiding;  7. "$document" exceptions, which lift everything
 //   on the pages of their sites.
 #include "filters/BlockerRules.h"
