@@ -228,9 +228,13 @@ void TCompletion::Sort(int64_t now) {
     }
     table_.clear();
     for (uint32_t i = 0; i < places_.size(); ++i) InsertHash(i);
+    // One entry a host: its first place by number, the highest in frecency.
     hosts_.resize(places_.size());
     std::iota(hosts_.begin(), hosts_.end(), 0u);
-    std::sort(hosts_.begin(), hosts_.end(), [&](uint32_t a, uint32_t b) { return Host(a) < Host(b); });
+    std::stable_sort(hosts_.begin(), hosts_.end(), [&](uint32_t a, uint32_t b) { return Host(a) < Host(b); });
+    hosts_.erase(std::unique(hosts_.begin(), hosts_.end(), [&](uint32_t a, uint32_t b) { return Host(a) == Host(b); }),
+                 hosts_.end());
+    hosts_.shrink_to_fit();
     recent_.clear();
     isRecent_.assign(places_.size(), 0);
     sortedCount_ = places_.size();
@@ -337,12 +341,10 @@ std::vector<TCompletionItem> TCompletion::Complete(const std::string& typed, siz
             };
             auto first = std::lower_bound(hosts_.begin(), hosts_.end(), prefix,
                                           [&](uint32_t id, std::string_view p) { return Host(id) < p; });
-            for (auto it = first; it != hosts_.end() && Host(*it).substr(0, prefix.size()) == prefix; ++it) {
-                // Places sorted before this host's best cannot beat it: the
-                // first ones by number hold the highest bounds.
-                if (hostBest != None && !isRecent_[*it] && places_[*it].Bound <= hostScore) continue;
+            // Each host by its best place when sorted (its other pages
+            // rank below it, unless visited since: those are recent).
+            for (auto it = first; it != hosts_.end() && Host(*it).substr(0, prefix.size()) == prefix; ++it)
                 consider(*it);
-            }
             for (uint32_t id : recent_) consider(id);
         }
     }

@@ -90,7 +90,7 @@ private:
     std::vector<TPlace> places_;
     std::vector<TFilter> filters_;
     std::vector<uint32_t> table_;  // open addressing: place + 1, 0 empty
-    std::vector<uint32_t> hosts_;  // sorted places, by host
+    std::vector<uint32_t> hosts_;  // the best place of each host, sorted by host
     std::vector<uint32_t> recent_; // places visited since the sort
     std::vector<uint8_t> isRecent_;
     size_t sortedCount_ = 0;

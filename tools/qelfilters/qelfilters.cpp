@@ -1,9 +1,10 @@
 // qelfilters: Adblock Plus rule lists as the engine's content-blocker rules.
-//   qelfilters [--json FILE|-] [--compile] [LIST...]
+//   qelfilters [--json FILE|-] [--compile [--store FOLDER]] [LIST...]
 // Prints, for each list (the installed EasyList and EasyPrivacy without
 // lists named), the rules converted and skipped with the reasons; --json
 // writes the engine rules; --compile has the engine compile them (in a
-// temporary store) and tells how many it refused and how long it took.
+// temporary store, or the one named) and tells how many it refused and how
+// long it took.
 #include "browser/ContentBlocker.h"
 #include "filters/FilterConverter.h"
 
@@ -34,6 +35,7 @@ void PrintCounts(const std::string& name, const filters::TConversionCounts& c) {
 int main(int argc, char** argv) {
     std::string jsonOut;
     bool compile = false;
+    std::string keep;
     std::vector<std::string> lists;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -41,8 +43,10 @@ int main(int argc, char** argv) {
             jsonOut = argv[++i];
         } else if (a == "--compile") {
             compile = true;
+        } else if (a == "--store" && i + 1 < argc) {
+            keep = argv[++i];
         } else if (a == "--help" || a == "-h") {
-            std::puts("usage: qelfilters [--json FILE|-] [--compile] [LIST...]");
+            std::puts("usage: qelfilters [--json FILE|-] [--compile [--store FOLDER]] [LIST...]");
             return 0;
         } else {
             lists.push_back(a);
@@ -76,7 +80,7 @@ int main(int argc, char** argv) {
     }
     if (compile) {
         char tmpl[] = "/tmp/qelfilters-XXXXXX";
-        std::string store = std::string(::mkdtemp(tmpl)) + "/";
+        std::string store = keep.empty() ? std::string(::mkdtemp(tmpl)) + "/" : keep;
         std::string error;
         auto start = std::chrono::steady_clock::now();
         bool ok = browser::ContentBlocker::CompileJson(store, "qel-all", filters::RulesToJson(rules), error);
@@ -88,7 +92,7 @@ int main(int argc, char** argv) {
         }
         std::printf("compiled by the engine in %.1f s; rules refused by the engine: %d\n", seconds, rejected);
         std::error_code ec;
-        std::filesystem::remove_all(store, ec);
+        if (keep.empty()) std::filesystem::remove_all(store, ec);
     }
     return 0;
 }
