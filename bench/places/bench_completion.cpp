@@ -4,6 +4,8 @@
 //   from the history's own hosts and titles), answered by the index: median
 //   and 99th percentile per keystroke, against a plain scan that folds each
 //   visit and ranks the matches in a hash map (on a sample of keystrokes)
+//   (BENCH_PEER_RUNS of them, default 5; BENCH_SLOWEST=1 lists the slowest
+//   keystrokes)
 //   the index's memory (its own count, and the growth of the process's
 //   resident memory while it is built) against the history file's size
 // The history: visits of addresses of a Zipf-like spread over hosts and
@@ -158,8 +160,10 @@ int main(int argc, char** argv) {
         for (std::string line; std::getline(in, line);) lines.push_back(line);
     }
     std::vector<double> peer;
-    const size_t peerRuns = std::getenv("BENCH_NO_PEER") ? 1 : 15;
-    for (size_t i = 0; i < typed.size() && peer.size() < peerRuns; i += typed.size() / 15 + 1) {
+    // The plain scan takes seconds a keystroke over a million visits: a few
+    // keystrokes are enough for its median.
+    const size_t peerRuns = std::getenv("BENCH_PEER_RUNS") ? size_t(std::atoi(std::getenv("BENCH_PEER_RUNS"))) : 5;
+    for (size_t i = 0; i < typed.size() && peer.size() < std::max<size_t>(1, peerRuns); i += typed.size() / 15 + 1) {
         auto k0 = Clock::now();
         std::vector<std::string> words = places::FoldedWords(typed[i]);
         std::unordered_map<std::string, int> counts;

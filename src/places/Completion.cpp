@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <numeric>
 #include <queue>
 
 namespace places {
@@ -229,12 +228,16 @@ void TCompletion::Sort(int64_t now) {
     table_.clear();
     for (uint32_t i = 0; i < places_.size(); ++i) InsertHash(i);
     // One entry a host: its first place by number, the highest in frecency.
-    hosts_.resize(places_.size());
-    std::iota(hosts_.begin(), hosts_.end(), 0u);
-    std::stable_sort(hosts_.begin(), hosts_.end(), [&](uint32_t a, uint32_t b) { return Host(a) < Host(b); });
-    hosts_.erase(std::unique(hosts_.begin(), hosts_.end(), [&](uint32_t a, uint32_t b) { return Host(a) == Host(b); }),
-                 hosts_.end());
-    hosts_.shrink_to_fit();
+    {
+        // Each host read once, not at every comparison.
+        std::vector<std::pair<std::string_view, uint32_t>> keys(places_.size());
+        for (uint32_t i = 0; i < places_.size(); ++i) keys[i] = {Host(i), i};
+        std::sort(keys.begin(), keys.end());
+        hosts_.clear();
+        for (size_t k = 0; k < keys.size(); ++k)
+            if (k == 0 || keys[k].first != keys[k - 1].first) hosts_.push_back(keys[k].second);
+        hosts_.shrink_to_fit();
+    }
     recent_.clear();
     isRecent_.assign(places_.size(), 0);
     sortedCount_ = places_.size();
