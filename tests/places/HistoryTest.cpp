@@ -235,3 +235,24 @@ TEST(HistoryFaults, KillOrFullDiskAtEveryStepLeavesTheOldOrTheNewHistory) {
     }
 }
 #endif
+
+TEST(History, AFileEditedByHandWithoutItsLastLineEndStaysWhole) {
+    TempFolder dir;
+    const std::string file = dir / "history.txt";
+    WriteFile(file, "100\thttp://a.test/\t\n200\thttp://b.test/\tB\n300\thttp://a.test/\t");
+    {
+        THistory h(file);
+        ASSERT_TRUE(h.Open());
+        EXPECT_EQ(h.RemoveAddress("http://a.test/"), 2);  // the last line among them
+        EXPECT_TRUE(h.AddVisit("http://c.test/", "C", 400));
+    }
+    EXPECT_EQ(ReadFile(file), "200\thttp://b.test/\tB\n400\thttp://c.test/\tC\n");
+    WriteFile(file, "100\thttp://a.test/\t\n200\thttp://b.test/\tB");
+    {
+        THistory h(file);
+        ASSERT_TRUE(h.Open());
+        EXPECT_TRUE(h.AddVisit("http://c.test/", "", 300));
+        EXPECT_EQ(h.Clear(places::TClearSpan::LastHour, 150 + 3600), 2);  // 200 and 300
+    }
+    EXPECT_EQ(ReadFile(file), "100\thttp://a.test/\t\n");
+}
