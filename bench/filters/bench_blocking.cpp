@@ -57,11 +57,19 @@ int RunOnce(bool blocking, const std::string& store, const std::string& url) {
     GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_container_add(GTK_CONTAINER(window), GTK_WIDGET(view));
     gtk_widget_show_all(window);
-    g_signal_connect(view, "load-changed", G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent e, gpointer) {
-                         if (e == WEBKIT_LOAD_FINISHED) std::_Exit(0);
+    g_signal_connect(view, "load-changed", G_CALLBACK(+[](WebKitWebView* v, WebKitLoadEvent e, gpointer target) {
+                         const char* uri = webkit_web_view_get_uri(v);
+                         if (e == WEBKIT_LOAD_FINISHED && uri && *static_cast<std::string*>(target) == uri)
+                             std::_Exit(0);
                      }),
-                     nullptr);
-    if (!blocking) webkit_web_view_load_uri(view, url.c_str());
+                     const_cast<std::string*>(&url));
+    if (!blocking) {
+        webkit_web_view_load_uri(view, url.c_str());
+    } else if (!blocker->Ready()) {
+        // The engine starts its page process on an empty page while the
+        // filter loads.
+        webkit_web_view_load_uri(view, "about:blank");
+    }
     gtk_main();
     return 2;
 }
