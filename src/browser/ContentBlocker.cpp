@@ -44,10 +44,9 @@ struct TWait {
     void Quit() { g_main_loop_quit(loop); }
 };
 
-// What an asynchronous call of the store needs when it comes back; it
-// keeps the blocker only while the call is not cancelled.
+// What an asynchronous call of the store does when it comes back, unless
+// the blocker went (and cancelled it) meanwhile.
 struct TPending {
-    ContentBlocker* blocker;
     GCancellable* cancellable;
     std::function<void(GObject*, GAsyncResult*)> then;
 };
@@ -193,7 +192,7 @@ void ContentBlocker::Prepare(std::function<void(bool)> done) {
     }
     identifier_ = ListsIdentifier();
     if (!cancellable_) cancellable_ = g_cancellable_new();
-    auto* pending = new TPending{this, G_CANCELLABLE(g_object_ref(cancellable_)), {}};
+    auto* pending = new TPending{G_CANCELLABLE(g_object_ref(cancellable_)), {}};
     pending->then = [this, done](GObject* source, GAsyncResult* result) {
         GError* error = nullptr;
         WebKitUserContentFilter* filter =
@@ -233,7 +232,7 @@ void ContentBlocker::Compile(std::function<void(bool)> done) {
     std::vector<filters::TBlockerRule> rules = converter.Rules();
     std::string json = filters::RulesToJson(rules);
     GBytes* bytes = g_bytes_new(json.data(), json.size());
-    auto* pending = new TPending{this, G_CANCELLABLE(g_object_ref(cancellable_)), {}};
+    auto* pending = new TPending{G_CANCELLABLE(g_object_ref(cancellable_)), {}};
     pending->then = [this, done, start, rules = std::move(rules)](GObject* source, GAsyncResult* result) mutable {
         GError* error = nullptr;
         WebKitUserContentFilter* filter =
