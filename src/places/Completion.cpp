@@ -261,6 +261,50 @@ void TCompletion::Removed(const std::vector<int>& removed, const std::string& ad
     }
 }
 
+void TCompletion::VisitRemoved(int index, const TVisit& visit) {
+    for (TPlace& p : places_)
+        if (p.Visits > 0 && p.Entry > index) --p.Entry;
+    uint32_t id = FindPlace(HashOf(visit.Address));
+    if (id == None || places_[id].Visits == 0) return;
+    TPlace& p = places_[id];
+    if (--p.Visits == 0) {
+        ++deadCount_;
+        return;
+    }
+    const bool shown = p.Entry == index;
+    if (!shown && uint32_t(std::max<int64_t>(visit.Time, 0)) < p.LastVisit) return;
+    // The latest visit or the one whose title is shown went: the address's
+    // remaining visits, newest first, tell the new ones. Far back, indexing
+    // again costs less than reading on, visit by visit.
+    constexpr int Reach = 20000;
+    int latest = -1, titled = -1;
+    TVisit latestVisit, titledVisit;
+    const int count = history_->Count();
+    for (int i = count - 1; i >= 0 && i >= count - Reach && titled < 0; --i) {
+        TVisit v = history_->Visit(i);
+        if (v.Address != visit.Address) continue;
+        if (latest < 0) {
+            latest = i;
+            latestVisit = v;
+        }
+        if (!v.Title.empty()) {
+            titled = i;
+            titledVisit = v;
+        }
+    }
+    if (latest < 0 || (titled < 0 && count > Reach)) {
+        Rebuild();
+        return;
+    }
+    p.LastVisit = uint32_t(std::clamp<int64_t>(latestVisit.Time, 0, UINT32_MAX));
+    if (titled < 0) {
+        titled = latest;
+        titledVisit = latestVisit;
+    }
+    p.Entry = titled;
+    SetText(id, titledVisit.Address, titledVisit.Title);
+}
+
 void TCompletion::Attach(THistory& history) {
     history_ = &history;
     history.OnAdded = [this](int index, const TVisit& visit) {
@@ -282,6 +326,7 @@ void TCompletion::Attach(THistory& history) {
     history.OnRemoved = [this](const std::vector<int>& removed, const std::string& address) {
         Removed(removed, address);
     };
+    history.OnVisitRemoved = [this](int index, const TVisit& visit) { VisitRemoved(index, visit); };
     Rebuild();
 }
 

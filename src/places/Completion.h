@@ -79,6 +79,7 @@ private:
     void SetText(uint32_t place, const std::string& address, const std::string& title);
     void Sort(int64_t now);
     void Removed(const std::vector<int>& removed, const std::string& address);
+    void VisitRemoved(int index, const TVisit& visit);
     std::string_view Text(uint32_t place) const { return {blob_.data() + places_[place].Offset, places_[place].Length}; }
     std::string_view Host(uint32_t place) const;
     static TFilter FilterOf(std::string_view folded);

@@ -185,8 +185,12 @@ bool THistory::RemoveRun(int first, int count) {
 
 bool THistory::Remove(int index) {
     if (!open_ || index < 0 || index >= list_->GetCount()) return false;
+    TVisit visit = OnVisitRemoved ? Visit(index) : TVisit{};
     if (!RemoveRun(index, 1)) return false;
-    if (OnRemoved) OnRemoved({index}, {});
+    if (OnVisitRemoved)
+        OnVisitRemoved(index, visit);
+    else if (OnRemoved)
+        OnRemoved({index}, {});
     return true;
 }
 

@@ -95,6 +95,8 @@ public:
     std::function<void(int index, const TVisit& visit)> OnAdded;
     std::function<void(int index, const TVisit& visit)> OnRetitled;
     std::function<void(const std::vector<int>& removed, const std::string& address)> OnRemoved;
+    // Told instead of OnRemoved when one visit was removed by Remove.
+    std::function<void(int index, const TVisit& visit)> OnVisitRemoved;
 
     xoStr31::THdStrings& List() { return *list_; }
 

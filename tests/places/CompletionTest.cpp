@@ -118,6 +118,23 @@ TEST(Completion, RanksAsAPlainModelWhileTheHistoryChanges) {
     check("renamed");
     for (int i = 0; i < 2100; ++i) visit();
     for (const auto& q : queries) check(q);
+    // Single visits deleted on the history page: counts, last visits and
+    // shown titles follow what remains.
+    for (int k = 0; k < 40; ++k) {
+        int index = int(rng() % uint32_t(history.Count()));
+        places::TVisit v = history.Visit(index);
+        ASSERT_TRUE(history.Remove(index));
+        TModelPlace& p = model[v.Address];
+        p = {};
+        for (int i = 0; i < history.Count(); ++i) {
+            places::TVisit w = history.Visit(i);
+            if (w.Address != v.Address) continue;
+            ++p.Visits;
+            p.Last = std::max(p.Last, w.Time);
+            if (!w.Title.empty()) p.Title = w.Title;
+        }
+    }
+    for (const auto& q : queries) check(q);
     // The drop-down's Delete takes every visit of the address.
     std::string gone = completion.Complete("site1", 1, now)[0].Address;
     EXPECT_EQ(completion.Forget(gone), int(model[gone].Visits));
