@@ -11,7 +11,7 @@ PACKAGES   := cmake g++ make pkg-config \
               libgtkmm-3.0-dev libwebkit2gtk-4.1-dev libjpeg62-turbo-dev libpng-dev \
               libgtest-dev libgmock-dev xvfb xauth \
               libbenchmark-dev libgif-dev clang \
-              bubblewrap xdg-dbus-proxy
+              bubblewrap xdg-dbus-proxy webext-ublock-origin-firefox
 # Third-party encoders that make test pictures at test time; openssl makes
 # the certificates of the HTTPS tests; locales holds the sources of the
 # locales the build makes for the sort and case tests; acl and strace serve

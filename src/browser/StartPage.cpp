@@ -43,15 +43,31 @@ Files the browser cannot show go to your download folder.</p>
 )";
 }
 
+static std::function<std::string(const std::string&)>& MorePages() {
+    static std::function<std::string(const std::string&)> serve;
+    return serve;
+}
+
+void SetMorePages(std::function<std::string(const std::string& uri)> serve) { MorePages() = std::move(serve); }
+
+static void FinishHtml(WebKitURISchemeRequest* request, const std::string& html) {
+    GInputStream* stream = g_memory_input_stream_new_from_data(g_memdup2(html.data(), html.size()), html.size(), g_free);
+    webkit_uri_scheme_request_finish(request, stream, static_cast<gint64>(html.size()), "text/html");
+    g_object_unref(stream);
+}
+
 static void ServeRequest(WebKitURISchemeRequest* request, gpointer) {
     std::string path = webkit_uri_scheme_request_get_path(request) ? webkit_uri_scheme_request_get_path(request) : "";
     if (path == "start" || path == "start/" || path == "//start" || path == "//start/") {
-        std::string html = StartPageHtml();
-        GInputStream* stream =
-            g_memory_input_stream_new_from_data(g_memdup2(html.data(), html.size()), html.size(), g_free);
-        webkit_uri_scheme_request_finish(request, stream, static_cast<gint64>(html.size()), "text/html");
-        g_object_unref(stream);
+        FinishHtml(request, StartPageHtml());
         return;
+    }
+    if (MorePages()) {
+        std::string html = MorePages()(webkit_uri_scheme_request_get_uri(request));
+        if (!html.empty()) {
+            FinishHtml(request, html);
+            return;
+        }
     }
     GError* error = g_error_new(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "There is no page %s",
                                 webkit_uri_scheme_request_get_uri(request));

@@ -2,6 +2,7 @@
 // The start page built into the program: the default home page, served
 // through the program's own URI scheme so that the first run shows a real
 // page without any network.
+#include <functional>
 #include <string>
 
 typedef struct _WebKitWebContext WebKitWebContext;
@@ -16,5 +17,7 @@ constexpr const char* kStartPageUrl = "qel:start";
 std::string StartPageHtml();
 // Serves the scheme on the context (once per context).
 void RegisterStartPage(WebKitWebContext* context);
+// More pages of the scheme: the HTML of an address, or empty text for none.
+void SetMorePages(std::function<std::string(const std::string& uri)> serve);
 
 } // namespace browser

@@ -330,6 +330,48 @@ void THdStrings::Delete(int index) {
     FIndexDirty = true;
 }
 
+bool THdStrings::DeleteRange(int first, int count) { return ReplaceRange(first, count, {}); }
+
+bool THdStrings::ReplaceRange(int first, int count, const std::vector<std::string>& texts) {
+    if (count <= 0 && texts.empty()) return true;
+    if (first < 0 || count < 1 || first > FLastIndex || !FStream) return false;
+    for (const auto& t : texts) RefuseLineEnds(t);
+    count = std::min(count, FLastIndex + 1 - first);
+    const int64_t start = EntryStart(first);
+    const int64_t size = FEnds[size_t(first + count - 1)] - start;
+    std::string bytes;
+    for (const auto& t : texts) bytes += t + FSeparator;
+    if (FUsedSize - size + int64_t(bytes.size()) > MaxDataSize ||
+        FLastIndex + 1 - count + int64_t(texts.size()) > MaxEntries) {
+        FIoError = true;
+        return false;
+    }
+    // One move of the tail for the whole run, instead of one per entry.
+    if (!ReplaceBytes(start, size, bytes.data(), int64_t(bytes.size()))) {
+        FIoError = true;
+        return false;
+    }
+    const bool lastReplaced = first + count - 1 == FLastIndex;
+    const int64_t delta = int64_t(bytes.size()) - size;
+    TEntryEnds ends;
+    const int newCount = FLastIndex + 1 - count + int(texts.size());
+    ends.reserve(size_t(newCount));
+    for (int i = 0; i < first; ++i) ends.push_back(FEnds[size_t(i)]);
+    int64_t end = start;
+    for (const auto& t : texts) ends.push_back(end += int64_t(t.size()) + FSeparatorLength);
+    for (int i = first + count; i <= FLastIndex; ++i) ends.push_back(FEnds[size_t(i)] + delta);
+    FEnds = std::move(ends);
+    if (!FObjects.empty()) {
+        FObjects.erase(FObjects.begin() + first, FObjects.begin() + first + count);
+        FObjects.insert(FObjects.begin() + first, texts.size(), 0);
+    }
+    if (lastReplaced) FOpenEnd = false;  // every new entry has its separator
+    FLastIndex = newCount - 1;
+    EnsureHeld(FLastIndex, 50);
+    FIndexDirty = true;
+    return true;
+}
+
 // ---- storage -----------------------------------------------------------------
 
 bool THdStrings::ReplaceBytes(int64_t at, int64_t oldLength, const void* bytes, int64_t length) {

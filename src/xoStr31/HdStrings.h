@@ -81,6 +81,12 @@ public:
     int AddObject(const std::string& s, StringObject obj) override;
     void Clear() override;
     void Delete(int index) override;
+    // Deletes count entries from first on in one edit (one move of what
+    // follows them); false, with nothing changed, when it could not.
+    bool DeleteRange(int first, int count);
+    // Replaces the count entries from first on (at least one) with texts,
+    // in one edit; false, with nothing changed, when it could not.
+    bool ReplaceRange(int first, int count, const std::vector<std::string>& texts);
     void Insert(int index, const std::string& s) override;
     void InsertObject(int index, const std::string& s, StringObject obj) override;
     void LoadFromFile(const std::string& path) override;
