@@ -100,9 +100,12 @@ void TWeb010::BindControl(TWebTab& tab) {
     c.OnOpenInTab = Guarded<const std::string&, bool>([this, t](const std::string& u, bool foreground) {
         if (!factory_) return;
         TWebTab& added = AddTab(factory_(), foreground, IndexOf(*t) + 1, ClosedTab{u, {}, {}});
+        if (foreground) added.openedFrom = t;
         NavigateTab(added, u);
     });
-    c.OnNewRelated = [this, t](std::unique_ptr<WebControl> child) { AddTab(std::move(child), true, IndexOf(*t) + 1); };
+    c.OnNewRelated = [this, t](std::unique_ptr<WebControl> child) {
+        AddTab(std::move(child), true, IndexOf(*t) + 1).openedFrom = t;
+    };
     c.OnPopupBlocked = Guarded<const std::string&>([this, t](const std::string& u) { PopupBlocked(*t, u); });
     c.OnClose = [this, t] {
         // The control raised this from its own signal: it goes once that
@@ -270,7 +273,15 @@ void TWeb010::RemoveTab(TWebTab& tab) {
         record.history = tab.control->SaveHistory();
     }
     if (!record.url.empty()) closed_.push_back(record);
-    if (&tab == current_) SelectTab(index + 1 < TabCount() ? index + 1 : index - 1);
+    // A pop-up or a link opened in front gives the place back to its opener.
+    if (&tab == current_) {
+        if (tab.openedFrom && IndexOf(*tab.openedFrom) >= 0)
+            SelectTab(IndexOf(*tab.openedFrom));
+        else
+            SelectTab(index + 1 < TabCount() ? index + 1 : index - 1);
+    }
+    for (auto& other : tabs_)
+        if (other->openedFrom == &tab) other->openedFrom = nullptr;
     UnbindControl(tab);
     for (auto& q : tab.questions) q.answer(false);
     tab.questions.clear();

@@ -258,11 +258,23 @@ struct WebKitControl::Signals {
                 c->downloadText_.clear();
                 c->stateText_ = "Opening page " + uri + " ...";
             }
+            c->startedUrl_ = uri;
             break;
         case WEBKIT_LOAD_REDIRECTED:
             c->stateText_ = "Redirecting to " + uri + " ...";
+            c->startedUrl_.clear();
             break;
         case WEBKIT_LOAD_COMMITTED:
+            // A load the engine refuses (a restricted port, a scheme it does
+            // not serve) ends in an empty page without a failure: it is one.
+            if (uri == "about:blank" && !c->startedUrl_.empty() && c->startedUrl_ != uri) {
+                std::string url = c->startedUrl_;
+                c->startedUrl_.clear();
+                const std::string message = "The engine does not load this address (its port or scheme is refused).";
+                c->ShowErrorPage(url, LoadErrorPage(url, message), url + ": " + message);
+                return;
+            }
+            c->startedUrl_.clear();
             if (c->errorText_.empty()) c->stateText_ = "Loading " + uri + " ...";
             c->findText_.clear();  // a search starts afresh on the new page
             c->ReportHistory();

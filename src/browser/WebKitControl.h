@@ -104,6 +104,7 @@ private:
     std::vector<std::string> previewFolders_;            // print previews, removed at the end
     GCancellable* cancel_ = nullptr;       // the page's answers still to come
     GSimpleAction* openInTab_ = nullptr;   // the context menu's "Open Link in New Tab"
+    std::string startedUrl_;               // the load begun and not yet committed
     bool asking_ = false;                  // a page's question is on the screen
     std::string title_;                    // the page's last title, kept for a crash page
     std::string findText_;

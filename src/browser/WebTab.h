@@ -50,6 +50,7 @@ struct TWebTab {
     bool responsive = true;
     int64_t hiddenSince = 0;   // monotonic microseconds; 0 while shown
     bool closeAsked = false;   // the window asked this page whether it may go
+    TWebTab* openedFrom = nullptr;  // the page that opened this one: shown again when this closes
 
     struct Question {
         std::string site, what;
