@@ -31,7 +31,9 @@ protected:
         });
         if (!sessionFile_.empty()) window_->SetSessionFile(sessionFile_);
         window_->show();
-        if (startHome) EXPECT_TRUE(WaitFor([this] { return window_->StartedHome(); }));
+        if (startHome) {
+            EXPECT_TRUE(WaitFor([this] { return window_->StartedHome(); }));
+        }
         return *window_;
     }
     ScriptedWebControl& Control(int tab) { return dynamic_cast<ScriptedWebControl&>(*window_->Tab(tab).control); }
