@@ -459,6 +459,9 @@ WebKitControl::~WebKitControl() {
     ForgetCertificates();
     if (printSettings_) g_object_unref(printSettings_);
     if (pageSetup_) g_object_unref(pageSetup_);
+    // Destroyed, not only let go: whatever else holds the view drops it, and
+    // the page with its web process goes now.
+    gtk_widget_destroy(GTK_WIDGET(view_));
     g_object_unref(view_);
     // The previews were shown by another program; they go with ours.
     for (const std::string& folder : previewFolders_) {

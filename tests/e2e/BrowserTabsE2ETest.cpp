@@ -182,6 +182,7 @@ TEST_F(BrowserTabsE2E, TabKeysOpenCloseSwitchAndBringBackWithHistory) {
     window_->SbAct(tagBack);
     ASSERT_TRUE(Loaded("One"));
     ASSERT_TRUE(Await([&] { return window_->ActionEnabled(tagForward); }));
+    const size_t processes = WebProcesses().size();
     SendKey(*window_, GDK_KEY_t, GDK_CONTROL_MASK);
     ASSERT_EQ(window_->TabCount(), 2);
     ASSERT_TRUE(Await([&] { return window_->cbURL().Text() == kStartPageUrl && !window_->wb01().Busy(); }));
@@ -200,6 +201,8 @@ TEST_F(BrowserTabsE2E, TabKeysOpenCloseSwitchAndBringBackWithHistory) {
     SendKey(*window_, GDK_KEY_w, GDK_CONTROL_MASK);
     ASSERT_TRUE(Await([&] { return window_->TabCount() == 1; }));
     EXPECT_EQ(Caption(), "One");
+    // A closed tab's page and its web process go with it.
+    EXPECT_TRUE(Await([&] { return WebProcesses().size() == processes; })) << WebProcesses().size();
     SendKey(*window_, GDK_KEY_t, GdkModifierType(GDK_CONTROL_MASK | GDK_SHIFT_MASK));
     ASSERT_TRUE(TabLoaded(1, "Two"));
     EXPECT_EQ(window_->CurrentTab(), 1);
