@@ -85,7 +85,7 @@ TWeb010::TWeb010(std::unique_ptr<WebControl> control) : fHome_(kStartPageUrl) {
     notebook_.set_show_border(false);
     notebook_.set_show_tabs(false);
     notebook_.set_scrollable(true);
-    notebook_.signal_switch_page().connect([this](Gtk::Widget* page, guint) {
+    switchPage_ = notebook_.signal_switch_page().connect([this](Gtk::Widget* page, guint) {
         for (auto& t : tabs_)
             if (&t->page == page) RunGuarded([&] { ShowTab(t.get()); });
     });
@@ -169,12 +169,17 @@ TWeb010::~TWeb010() {
     // The menus go before the buttons that drop them down.
     toolButton2_.unset_popup();
     toolButton3_.unset_popup();
-    // The controls outlive no handler of ours.
+    // The controls outlive no handler of ours; the strip, emptied, shows no
+    // other tab on the way (which would load its page).
+    ending_ = true;
+    switchPage_.disconnect();
     for (auto& t : tabs_) UnbindControl(*t);
     while (!tabs_.empty()) {
         notebook_.remove_page(tabs_.back()->page);
         tabs_.pop_back();
     }
+    sessionSave_.disconnect();
+    closeIdle_.disconnect();
     findBar_.OnFind = nullptr;
     findBar_.OnClose = nullptr;
 }

@@ -213,6 +213,7 @@ private:
     size_t closeAsk_ = 0;
     sigc::connection closeWait_;
     sigc::connection closeIdle_;
+    sigc::connection switchPage_;
     std::vector<TWebTab*> pendingClose_;  // pages that closed themselves, removed from the main loop
     bool ending_ = false;
     Glib::RefPtr<Gtk::GestureMultiPress> sideButtons_;
