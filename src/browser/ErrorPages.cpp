@@ -72,4 +72,11 @@ std::string CertificateErrorPage(const std::string& url, const std::string& host
            " until the browser is closed.</p></body></html>";
 }
 
+std::string CrashedPage(const std::string& url, const std::string& title, const std::string& why) {
+    return Head(title.empty() ? url : title) + "<h1>This page stopped</h1><p class=\"why\">" + HtmlEscape(why) +
+           "</p><p><code>" + HtmlEscape(url) + "</code></p><form method=\"get\" action=\"" + HtmlEscape(url) +
+           "\" onsubmit=\"location.href=this.action;return false\"><button id=\"reload\" type=\"submit\">"
+           "Reload</button></form></body></html>";
+}
+
 } // namespace browser

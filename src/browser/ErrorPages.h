@@ -21,4 +21,8 @@ std::string CertificateProblems(unsigned flags);
 std::string CertificateErrorPage(const std::string& url, const std::string& host, const std::string& problems,
                                  const std::string& allowUrl);
 
+// A page whose web process ended: titled like the page it stands in for,
+// so that the caption stays; says why and offers to load the page again.
+std::string CrashedPage(const std::string& url, const std::string& title, const std::string& why);
+
 } // namespace browser

@@ -14,7 +14,9 @@ namespace browser {
 class ScriptedWebControl : public WebControl {
 public:
     struct Call {
-        std::string op;   // "Navigate", "GoBack", "GoForward", "Refresh2", "Stop", "ExecWB", "Find", "FindFinish"
+        // "Navigate", "GoBack", "GoForward", "Refresh2", "Stop", "ExecWB", "Find", "FindFinish",
+        // "TryClose", "RestoreHistory" (url: the bytes), "TerminatePage"
+        std::string op;
         std::string url;  // Navigate's URL, Find's text
         int arg1 = 0;     // ExecWB's command, Refresh2's level, Find's backwards
         int arg2 = 0;     // ExecWB's option, Find's match case
@@ -66,6 +68,21 @@ public:
     void FindFinish() override { calls.push_back(Record("FindFinish")); }
     double ZoomLevel() override { return zoom; }
     void SetZoomLevel(double level) override { zoom = level; }
+    void TryClose() override {
+        calls.push_back(Record("TryClose"));
+        if (closes) FireClose();
+    }
+    void FocusInText(std::function<void(bool)> answer) override { answer(focusInText); }
+    std::string SaveHistory() override { return history; }
+    bool RestoreHistory(const std::string& bytes) override {
+        Call c = Record("RestoreHistory");
+        c.url = bytes;
+        calls.push_back(c);
+        history = bytes;
+        return !bytes.empty();
+    }
+    void TerminatePage() override { calls.push_back(Record("TerminatePage")); }
+    bool HasFocus() override { return area_.has_focus(); }
 
     // What the test controls.
     std::vector<Call> calls;
@@ -74,6 +91,9 @@ public:
     double zoom = 1.0;
     std::string failWith;             // non-empty: every operation fails with it
     bool raiseBeforeNavigate = false; // Navigate raises BeforeNavigate2 at once
+    bool closes = true;               // TryClose: the page may go at once
+    bool focusInText = false;         // what FocusInText answers
+    std::string history;              // what SaveHistory gives
 
     void RaiseBeforeNavigate2(const std::string& url) { FireBeforeNavigate2(url); }
     void RaiseDocumentComplete(const std::string& url) { FireDocumentComplete(url); }
@@ -81,6 +101,14 @@ public:
     void RaiseStatusTextChange(const std::string& text) { FireStatusTextChange(text); }
     void RaiseCommandStateChange(int command, bool enable) { FireCommandStateChange(command, enable); }
     void RaiseFindResult(int matches) { FireFindResult(matches); }
+    void RaiseClose() { FireClose(); }
+    void RaiseOpenInTab(const std::string& url, bool foreground) { if (OnOpenInTab) OnOpenInTab(url, foreground); }
+    void RaisePopupBlocked(const std::string& url) { if (OnPopupBlocked) OnPopupBlocked(url); }
+    void RaiseResponsive(bool responsive) { if (OnResponsive) OnResponsive(responsive); }
+    void RaiseStay() { if (OnStay) OnStay(); }
+    void RaisePermission(const std::string& site, const std::string& what, std::function<void(bool)> answer) {
+        if (OnPermission) OnPermission(site, what, std::move(answer));
+    }
 
     int CountOf(const std::string& op) const {
         int n = 0;

@@ -61,8 +61,7 @@ const ActionDef& ActionOf(int tag) {
 
 }  // namespace
 
-TWeb010::TWeb010(std::unique_ptr<WebControl> control)
-    : wb01_(std::move(control)), fHome_(kStartPageUrl) {
+TWeb010::TWeb010(std::unique_ptr<WebControl> control) : fHome_(kStartPageUrl) {
     set_name("Web010");
     set_title("Qel Browser");
     set_icon_name("qelbrowser");  // the installed icon, where there is one
@@ -80,12 +79,35 @@ TWeb010::TWeb010(std::unique_ptr<WebControl> control)
     zoomLabel_.set_no_show_all(true);
     sbLow_.pack_end(zoomLabel_, Gtk::PACK_SHRINK);
 
+    // With one page the strip and its border are not there: the page fills
+    // the place the form gives the control.
+    notebook_.set_name("wb01Tabs");
+    notebook_.set_show_border(false);
+    notebook_.set_show_tabs(false);
+    notebook_.set_scrollable(true);
+    switchPage_ = notebook_.signal_switch_page().connect([this](Gtk::Widget* page, guint) {
+        for (auto& t : tabs_)
+            if (&t->page == page) RunGuarded([&] { ShowTab(t.get()); });
+    });
+    notebook_.signal_page_reordered().connect([this](Gtk::Widget*, guint) {
+        std::vector<std::unique_ptr<TWebTab>> ordered;
+        for (int i = 0; i < notebook_.get_n_pages(); ++i)
+            for (auto& t : tabs_)
+                if (t && &t->page == notebook_.get_nth_page(i)) ordered.push_back(std::move(t));
+        tabs_ = std::move(ordered);
+        SessionChanged();
+    });
+
     client_.pack_start(pTop_, Gtk::PACK_SHRINK);
-    client_.pack_start(wb01_->Widget(), Gtk::PACK_EXPAND_WIDGET);
+    client_.pack_start(notebook_, Gtk::PACK_EXPAND_WIDGET);
     client_.pack_start(findBar_, Gtk::PACK_SHRINK);
     client_.pack_end(sbLow_, Gtk::PACK_SHRINK);
     add(client_);
+    AddTab(std::move(control), true, 0);
     show_all_children();
+    // The page comes first in the tab order: it has the keyboard at start.
+    wb01().Widget().set_can_focus(true);
+    wb01().Widget().grab_focus();
 
     // Key preview: the window sees every key before the focused widget;
     // the everyday keys come after the form's own.
@@ -101,29 +123,32 @@ TWeb010::TWeb010(std::unique_ptr<WebControl> control)
         fullScreen_ = (e->new_window_state & GDK_WINDOW_STATE_FULLSCREEN) != 0;
         return false;
     });
-    wb01_->Widget().signal_scroll_event().connect(sigc::mem_fun(*this, &TWeb010::PageScroll), false);
     findBar_.OnFind = [this](const std::string& text, bool backwards, bool matchCase) {
-        wb01_->Find(text, backwards, matchCase);
+        wb01().Find(text, backwards, matchCase);
     };
     findBar_.OnClose = [this] {
-        wb01_->FindFinish();
-        wb01_->Widget().grab_focus();
+        wb01().FindFinish();
+        wb01().Widget().grab_focus();
     };
     // The frame's context menu; the page keeps the engine's own.
     signal_button_press_event().connect(sigc::mem_fun(*this, &TWeb010::FrameButtonPress), true);
     add_events(Gdk::BUTTON_PRESS_MASK);
+    // The mouse's back and forward buttons, before the page sees them.
+    sideButtons_ = Gtk::GestureMultiPress::create(*this);
+    sideButtons_->set_button(0);
+    sideButtons_->set_propagation_phase(Gtk::PHASE_CAPTURE);
+    sideButtons_->signal_pressed().connect([this](int, double, double) {
+        guint button = sideButtons_->get_current_button();
+        bool used = false;
+        RunGuarded([&] { used = WindowButtonPress(button); });
+        if (used) sideButtons_->set_state(Gtk::EVENT_SEQUENCE_CLAIMED);
+    });
 
-    wb01_->OnBeforeNavigate2 = Guarded<const std::string&>([this](const std::string& u) { wb01BeforeNavigate2(u); });
-    wb01_->OnStatusTextChange = Guarded<const std::string&>([this](const std::string& t) { wb01StatusTextChange(t); });
-    wb01_->OnTitleChange = Guarded<const std::string&>([this](const std::string& t) { wb01TitleChange(t); });
-    wb01_->OnDocumentComplete = Guarded<const std::string&>([this](const std::string& u) { wb01DocumentComplete(u); });
-    wb01_->OnCommandStateChange = Guarded<int, bool>([this](int c, bool e) { wb01CommandStateChange(c, e); });
-    wb01_->OnFindResult = Guarded<int>([this](int n) { wb01FindResult(n); });
-
-    // Closing the window ends the main loop; the window itself lives on
-    // until its owner destroys it, which saves the settings.
+    // Closing the window asks the pages first; once all may go, the main
+    // loop ends, and the window itself lives on until its owner destroys
+    // it, which saves the settings.
     signal_delete_event().connect([this](GdkEventAny*) {
-        hide();
+        RunGuarded([this] { CloseWindow(); });
         return true;
     });
 
@@ -134,18 +159,27 @@ TWeb010::TWeb010(std::unique_ptr<WebControl> control)
 TWeb010::~TWeb010() {
     startHome_.disconnect();
     goGlyph_.disconnect();
+    sessionSave_.disconnect();
+    unloadTimer_.disconnect();
+    closeWait_.disconnect();
+    closeIdle_.disconnect();
     // A private session leaves nothing behind, not even the address list.
     if (!keepNothing_) RunGuarded([this] { FormDestroy(); });
+    if (!keepNothing_) RunGuarded([this] { SaveSession(true); });
     // The menus go before the buttons that drop them down.
     toolButton2_.unset_popup();
     toolButton3_.unset_popup();
-    // The control outlives no handler of ours.
-    wb01_->OnBeforeNavigate2 = nullptr;
-    wb01_->OnStatusTextChange = nullptr;
-    wb01_->OnTitleChange = nullptr;
-    wb01_->OnDocumentComplete = nullptr;
-    wb01_->OnCommandStateChange = nullptr;
-    wb01_->OnFindResult = nullptr;
+    // The controls outlive no handler of ours; the strip, emptied, shows no
+    // other tab on the way (which would load its page).
+    ending_ = true;
+    switchPage_.disconnect();
+    for (auto& t : tabs_) UnbindControl(*t);
+    while (!tabs_.empty()) {
+        notebook_.remove_page(tabs_.back()->page);
+        tabs_.pop_back();
+    }
+    sessionSave_.disconnect();
+    closeIdle_.disconnect();
     findBar_.OnFind = nullptr;
     findBar_.OnClose = nullptr;
 }
@@ -336,6 +370,15 @@ std::vector<std::string> TWeb010::UrlItems() const {
 void TWeb010::FormCreate() {
     // The control already fills the client area between the bars.
     RestoreSettings();
+    ReadTabSettings();
+    // Hidden tabs are looked at once a minute (or sooner, for a shorter time).
+    if (unloadAfter_ > 0)
+        unloadTimer_ = Glib::signal_timeout().connect_seconds(
+            [this] {
+                RunGuarded([this] { UnloadIdleTabs(g_get_monotonic_time()); });
+                return true;
+            },
+            static_cast<unsigned>(std::min<int64_t>(unloadAfter_, 60)));
     // Posted, not run here: the first navigation waits for the main loop.
     // Like a posted message it comes before the window's first painting, so
     // that the page starts loading while the window draws itself.
@@ -350,30 +393,38 @@ void TWeb010::FormCreate() {
 void TWeb010::WMStartHome() {
     startHome_.disconnect();
     startedHome_ = true;
+    // Pages a crash or a kill left open come back first; an address on the
+    // command line then opens beside them.
+    if (!keepNothing_ && !sessionFile_.empty() && RestoreSession()) {
+        if (!startUrl_.empty()) NewTab(startUrl_, true, true);
+        SessionChanged();
+        return;
+    }
     // An address on the command line stands in for the home page.
     cbURL_.SetText(startUrl_.empty() ? fHome_ : startUrl_);
     GoURL();
+    SessionChanged();
 }
 
 void TWeb010::GoURL() {
-    fUserNavigate_ = true;
+    current_->userNavigate = true;
     NavigateTo(cbURL_.Text());
 }
 
 void TWeb010::NavigateTo(const std::string& url) {
     const TVariant zero(0);
-    wb01_->Navigate(url, zero, zero, zero, zero);
+    wb01().Navigate(url, zero, zero, zero, zero);
 }
 
 // ---- commands ----------------------------------------------------------------
 
 void TWeb010::SbAct(int tag) {
     switch (tag) {
-    case tagBack: wb01_->GoBack(); break;
-    case tagForward: wb01_->GoForward(); break;
+    case tagBack: wb01().GoBack(); break;
+    case tagForward: wb01().GoForward(); break;
     case tagHome: NavigateTo(fHome_); break;
-    case tagStop: wb01_->Stop(); break;
-    case tagRefresh: wb01_->Refresh2(TVariant(0)); break;
+    case tagStop: wb01().Stop(); break;
+    case tagRefresh: wb01().Refresh2(TVariant(0)); break;
     case tagToolbar:
         SetChecked(tagToolbar, !ActionChecked(tagToolbar));
         tbTool_.set_visible(ActionChecked(tagToolbar));
@@ -391,11 +442,11 @@ void TWeb010::SbAct(int tag) {
     case tagHistory:
         break;  // the buttons' whole effect is their drop-down menu
     case tagAbout: ShowAbout(*this); break;
-    case tagSave: wb01_->ExecWB(OLECMDID_SAVEAS, OLECMDEXECOPT_PROMPTUSER); break;
-    case tagPrintPreview: wb01_->ExecWB(OLECMDID_PRINTPREVIEW, OLECMDEXECOPT_PROMPTUSER); break;
-    case tagPrint: wb01_->ExecWB(OLECMDID_PRINT, OLECMDEXECOPT_PROMPTUSER); break;
-    case tagPageSetup: wb01_->ExecWB(OLECMDID_PAGESETUP, OLECMDEXECOPT_PROMPTUSER); break;
-    case tagClose: close(); break;
+    case tagSave: wb01().ExecWB(OLECMDID_SAVEAS, OLECMDEXECOPT_PROMPTUSER); break;
+    case tagPrintPreview: wb01().ExecWB(OLECMDID_PRINTPREVIEW, OLECMDEXECOPT_PROMPTUSER); break;
+    case tagPrint: wb01().ExecWB(OLECMDID_PRINT, OLECMDEXECOPT_PROMPTUSER); break;
+    case tagPageSetup: wb01().ExecWB(OLECMDID_PAGESETUP, OLECMDEXECOPT_PROMPTUSER); break;
+    case tagClose: CloseWindow(); break;
     default: break;
     }
 }
@@ -413,11 +464,11 @@ bool TWeb010::FormKeyDown(guint key, GdkModifierType state) {
     switch (key) {
     case GDK_KEY_Right:
     case GDK_KEY_KP_Right:
-        if (ActionEnabled(tagForward)) SbAct(tagForward);  // the button follows the action
+        Step(true);
         break;
     case GDK_KEY_Left:
     case GDK_KEY_KP_Left:
-        if (ActionEnabled(tagBack)) SbAct(tagBack);
+        Step(false);
         break;
     case GDK_KEY_Down:
     case GDK_KEY_KP_Down:
@@ -426,6 +477,35 @@ bool TWeb010::FormKeyDown(guint key, GdkModifierType state) {
     default: break;
     }
     return false;  // the focused widget still gets the key
+}
+
+// Ctrl+Left and Ctrl+Right move by words in text the user edits (the
+// address box, the find bar, a page's field) and go back and forward only
+// elsewhere, so that typed text is never left behind.
+void TWeb010::Step(bool forward) {
+    if (FocusInEditable()) return;
+    const int tag = forward ? tagForward : tagBack;
+    if (!wb01().HasFocus()) {
+        if (ActionEnabled(tag)) SbAct(tag);  // the button follows the action
+        return;
+    }
+    TWebTab* asked = current_;
+    wb01().FocusInText([this, asked, tag](bool inText) {
+        if (inText || asked != current_) return;
+        if (ActionEnabled(tag)) SbAct(tag);
+    });
+}
+
+bool TWeb010::FocusInEditable() {
+    Gtk::Widget* focus = get_focus();
+    return focus && GTK_IS_EDITABLE(focus->gobj()) && gtk_editable_get_editable(GTK_EDITABLE(focus->gobj()));
+}
+
+bool TWeb010::WindowButtonPress(guint button) {
+    if (button != 8 && button != 9) return false;
+    const int tag = button == 8 ? tagBack : tagForward;
+    if (ActionEnabled(tag)) SbAct(tag);
+    return true;
 }
 
 void TWeb010::PopupEdit(const GdkEvent* event) {
@@ -456,10 +536,12 @@ bool TWeb010::FrameButtonPress(GdkEventButton* event) {
 }
 
 // ---- control events ----------------------------------------------------------
+// Every tab's events keep that tab's state; the window shows it only while
+// the tab is the current one.
 
-void TWeb010::wb01BeforeNavigate2(const std::string& url) {
-    if (fUserNavigate_) {
-        fUserNavigate_ = false;
+void TWeb010::wb01BeforeNavigate2(TWebTab& tab, const std::string& url) {
+    if (tab.userNavigate) {
+        tab.userNavigate = false;
         int p = cbURL_.IndexOfText(url);
         if (p >= 0) {
             if (p > 0) cbURL_.MoveItem(p, 0);
@@ -468,31 +550,62 @@ void TWeb010::wb01BeforeNavigate2(const std::string& url) {
             cbURL_.InsertItem(0, url);
         }
     }
-    wb01StatusTextChange(url);
+    wb01StatusTextChange(tab, url);
 }
 
-void TWeb010::wb01StatusTextChange(const std::string& text) {
+void TWeb010::wb01StatusTextChange(TWebTab& tab, const std::string& text) {
+    tab.status = text;
+    if (&tab != current_) return;
     statusText_ = text;
     sbLow_.remove_all_messages();
     sbLow_.push(text);
 }
 
-void TWeb010::wb01TitleChange(const std::string& text) { set_title(text); }
+void TWeb010::wb01TitleChange(TWebTab& tab, const std::string& text) {
+    tab.caption = text;
+    tab.title = text;
+    tab.ShowLabel();
+    if (&tab == current_) set_title(text);
+    SessionChanged();
+}
 
-void TWeb010::wb01DocumentComplete(const std::string& url) { cbURL_.SetText(url); }
+void TWeb010::wb01DocumentComplete(TWebTab& tab, const std::string& url) {
+    tab.url = url;
+    tab.ShowLabel();
+    if (&tab == current_)
+        cbURL_.SetText(url);
+    else
+        tab.address = url;
+    SessionChanged();
+}
 
-void TWeb010::wb01CommandStateChange(int command, bool enable) {
+void TWeb010::wb01CommandStateChange(TWebTab& tab, int command, bool enable) {
+    const bool shown = &tab == current_;
     switch (command) {
     case CSC_UPDATECOMMANDS: {
-        bool busy = wb01_->Busy();
-        if (busy != ActionEnabled(tagStop)) {
-            SetEnabled(tagStop, busy);
-            if (!busy) cbURL_.SetText(wb01_->LocationURL());
+        bool busy = tab.control->Busy();
+        tab.ShowLoading(busy);
+        if (busy != tab.stop) {
+            tab.stop = busy;
+            if (shown) SetEnabled(tagStop, busy);
+            if (!busy) {
+                std::string location = tab.control->LocationURL();
+                if (shown)
+                    cbURL_.SetText(location);
+                else
+                    tab.address = location;
+            }
         }
         break;
     }
-    case CSC_NAVIGATEFORWARD: SetEnabled(tagForward, enable); break;
-    case CSC_NAVIGATEBACK: SetEnabled(tagBack, enable); break;
+    case CSC_NAVIGATEFORWARD:
+        tab.forward = enable;
+        if (shown) SetEnabled(tagForward, enable);
+        break;
+    case CSC_NAVIGATEBACK:
+        tab.back = enable;
+        if (shown) SetEnabled(tagBack, enable);
+        break;
     default: break;
     }
 }

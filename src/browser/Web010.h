@@ -7,6 +7,7 @@
 // is destroyed.
 #include "browser/FindBar.h"
 #include "browser/WebControl.h"
+#include "browser/WebTab.h"
 #include "controls/ComboSx.h"
 #include "controls/SpeedRx.h"
 #include "controls/SplitBar.h"
@@ -17,12 +18,16 @@
 #include <gtkmm/box.h>
 #include <gtkmm/label.h>
 #include <gtkmm/menu.h>
+#include <gtkmm/gesturemultipress.h>
 #include <gtkmm/menubutton.h>
+#include <gtkmm/notebook.h>
 #include <gtkmm/statusbar.h>
 #include <gtkmm/toolbar.h>
 #include <gtkmm/toolbutton.h>
 #include <gtkmm/window.h>
 
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -38,6 +43,19 @@ enum : int {
     tagBack = 1, tagForward = 2, tagHome = 3, tagStop = 4, tagRefresh = 5,
     tagToolbar = 11, tagStatusbar = 12, tagSetHome = 15, tagFavorites = 21, tagHistory = 22,
     tagAbout = 80, tagSave = 82, tagPrintPreview = 92, tagPrint = 93, tagPageSetup = 94, tagClose = 99,
+};
+
+// Makes the control of a new tab.
+using WebControlFactory = std::function<std::unique_ptr<WebControl>()>;
+
+// A tab the user closed, for Ctrl+Shift+T.
+struct ClosedTab {
+    std::string url, title, history;
+};
+
+// What a session keeps of one tab.
+struct TabRecord {
+    std::string url, title;
 };
 
 class TWeb010 : public Gtk::Window {
@@ -62,6 +80,44 @@ public:
     // the home page, and a private session, which writes no settings.
     void SetStartUrl(const std::string& url) { startUrl_ = url; }
     void SetPrivate(bool keepNothing) { keepNothing_ = keepNothing; }
+    // Where the controls of further tabs come from; without it the window
+    // holds its one page.
+    void SetControlFactory(WebControlFactory factory) { factory_ = std::move(factory); }
+    // Where allowed notifications go (the desktop's service in the program).
+    void SetNotifier(std::function<void(const std::string& title, const std::string& body)> notify) {
+        notifier_ = std::move(notify);
+    }
+    // Where the open tabs are kept between runs; empty keeps nothing.
+    void SetSessionFile(const std::string& path) { sessionFile_ = path; }
+    // Seconds a tab stays hidden before it gives its page up; 0 never.
+    void SetUnloadAfter(int64_t seconds) { unloadAfter_ = seconds; }
+    int64_t UnloadAfter() const { return unloadAfter_; }
+
+    // Tabs.
+    int TabCount() const { return static_cast<int>(tabs_.size()); }
+    int CurrentTab() const;
+    TWebTab& Tab(int index) { return *tabs_.at(index); }
+    void SelectTab(int index);
+    // A new tab after the current one (at the end for Ctrl+T), loading url.
+    TWebTab* NewTab(const std::string& url, bool foreground, bool atEnd = false);
+    // Asks the page first (onbeforeunload); the last tab closes the window.
+    void CloseTab(int index);
+    void ReopenClosedTab();
+    const std::vector<ClosedTab>& ClosedTabs() const { return closed_; }
+    // Gives up the pages of tabs hidden longer than the unload time, as of
+    // now (monotonic microseconds); answers how many went.
+    int UnloadIdleTabs(int64_t now);
+    // Closes the window as its close box does: every page is asked first.
+    void CloseWindow();
+    // Ends without asking the pages (SIGTERM and the like): the settings
+    // and the session are saved as at any close.
+    void EndNow();
+    // The open tabs, in order, and which is current.
+    std::vector<TabRecord> TabRecords(int& current) const;
+    // Saves the session file now (clean: the window is closing).
+    void SaveSession(bool clean);
+    // The window's remembered answers to sites: site + " " + what.
+    const std::map<std::string, bool>& PermissionAnswers() const { return permissions_; }
 
     // Zoom by one step in or out (0 back to 100 per cent).
     void Zoom(int direction);
@@ -69,7 +125,7 @@ public:
     void ToggleFullScreen();
 
     // What the window shows, for the program's own checks and tests.
-    WebControl& wb01() { return *wb01_; }
+    WebControl& wb01() { return *current_->control; }
     controls::TComboSx& cbURL() { return cbURL_; }
     controls::TSpeedRx& spGO() { return spGO_; }
     Gtk::Menu& mP() { return mP_; }
@@ -85,7 +141,7 @@ public:
     bool FullScreen() const { return fullScreen_; }
     std::string StatusText() const { return statusText_; }
     const std::string& FHome() const { return fHome_; }
-    bool FUserNavigate() const { return fUserNavigate_; }
+    bool FUserNavigate() const { return current_->userNavigate; }
     bool ActionEnabled(int tag) const;
     bool ActionChecked(int tag) const;
     std::vector<std::string> UrlItems() const;
@@ -103,6 +159,31 @@ private:
     void SetChecked(int tag, bool checked);
     void SetEnabled(int tag, bool enabled);
     void NavigateTo(const std::string& url);
+    void Step(bool forward);
+    bool FocusInEditable();
+    bool WindowButtonPress(guint button);
+
+    // Tabs (Web010Tabs.cpp).
+    TWebTab& AddTab(std::unique_ptr<WebControl> control, bool foreground, int position, const ClosedTab& what = {});
+    void BindControl(TWebTab& tab);
+    void UnbindControl(TWebTab& tab);
+    void ShowTab(TWebTab* tab);
+    void LoadTab(TWebTab& tab);
+    void NavigateTab(TWebTab& tab, const std::string& url);
+    void UnloadTab(TWebTab& tab);
+    void RemoveTab(TWebTab& tab);
+    void TabClosed(TWebTab& tab);
+    void AskNextToClose();
+    int IndexOf(const TWebTab& tab) const;
+    void ShowTabStrip();
+    void AskPermission(TWebTab& tab);
+    void Permission(TWebTab& tab, const std::string& site, const std::string& what, std::function<void(bool)> answer);
+    void Responsive(TWebTab& tab, bool responsive);
+    void PopupBlocked(TWebTab& tab, const std::string& url);
+    void SessionChanged();
+    bool RestoreSession();
+    bool TabsChanged();
+    void ReadTabSettings();
     void PopupEdit(const GdkEvent* event);
     bool FrameButtonPress(GdkEventButton* event);
     void LoadGoGlyph();
@@ -110,14 +191,32 @@ private:
     bool PageScroll(GdkEventScroll* event);
 
     // Control events.
-    void wb01BeforeNavigate2(const std::string& url);
-    void wb01StatusTextChange(const std::string& text);
-    void wb01TitleChange(const std::string& text);
-    void wb01DocumentComplete(const std::string& url);
-    void wb01CommandStateChange(int command, bool enable);
-    void wb01FindResult(int matches);
+    void wb01BeforeNavigate2(TWebTab& tab, const std::string& url);
+    void wb01StatusTextChange(TWebTab& tab, const std::string& text);
+    void wb01TitleChange(TWebTab& tab, const std::string& text);
+    void wb01DocumentComplete(TWebTab& tab, const std::string& url);
+    void wb01CommandStateChange(TWebTab& tab, int command, bool enable);
+    void wb01FindResult(TWebTab& tab, int matches);
 
-    std::unique_ptr<WebControl> wb01_;
+    std::vector<std::unique_ptr<TWebTab>> tabs_;  // in the tab strip's order
+    TWebTab* current_ = nullptr;
+    WebControlFactory factory_;
+    std::vector<ClosedTab> closed_;
+    std::map<std::string, bool> permissions_;
+    std::function<void(const std::string&, const std::string&)> notifier_;
+    std::string sessionFile_;
+    std::string savedSession_;  // what the session file holds now
+    sigc::connection sessionSave_;
+    sigc::connection unloadTimer_;
+    int64_t unloadAfter_ = 30 * 60;
+    bool closingWindow_ = false;
+    size_t closeAsk_ = 0;
+    sigc::connection closeWait_;
+    sigc::connection closeIdle_;
+    sigc::connection switchPage_;
+    std::vector<TWebTab*> pendingClose_;  // pages that closed themselves, removed from the main loop
+    bool ending_ = false;
+    Glib::RefPtr<Gtk::GestureMultiPress> sideButtons_;
     std::unique_ptr<platform::IPlacementForm> placement_;
     Glib::RefPtr<Gio::SimpleActionGroup> ac_;
     std::map<int, Glib::RefPtr<Gio::SimpleAction>> actions_;
@@ -133,6 +232,7 @@ private:
     Gtk::ToolButton tbBack_, tbForw_, tbStop_, tbRefresh_, tbHome_;
     controls::TComboSx cbURL_;
     controls::TSpeedRx spGO_;
+    Gtk::Notebook notebook_;
     TFindBar findBar_;
     Gtk::Statusbar sbLow_;
     Gtk::Label zoomLabel_;
@@ -147,7 +247,6 @@ private:
     // merged in.
     bool settingsRestored_ = false;
     std::vector<std::string> urlsRead_;
-    bool fUserNavigate_ = false;
     std::string statusText_;
     bool startedHome_ = false;
     sigc::connection startHome_;

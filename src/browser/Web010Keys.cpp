@@ -7,6 +7,7 @@
 
 #include <gdk/gdkkeysyms.h>
 
+#include <algorithm>
 #include <cmath>
 #include <iterator>
 
@@ -52,7 +53,7 @@ bool TWeb010::ShortcutKeyDown(guint key, GdkModifierType state) {
         return true;
     }
     if ((ctrlShift && lower == GDK_KEY_r) || ((shift || ctrl) && key == GDK_KEY_F5)) {
-        wb01_->Refresh2(TVariant(REFRESH_COMPLETELY));
+        wb01().Refresh2(TVariant(REFRESH_COMPLETELY));
         return true;
     }
     if (ctrl && lower == GDK_KEY_f) {
@@ -78,8 +79,35 @@ bool TWeb010::ShortcutKeyDown(guint key, GdkModifierType state) {
         SbAct(tagPrint);
         return true;
     }
-    if (ctrl && (lower == GDK_KEY_w || lower == GDK_KEY_q)) {
+    if (ctrl && lower == GDK_KEY_w) {
+        CloseTab(CurrentTab());
+        return true;
+    }
+    if (ctrl && lower == GDK_KEY_q) {
         SbAct(tagClose);
+        return true;
+    }
+    if (ctrl && lower == GDK_KEY_t) {
+        NewTab(fHome_, true, true);
+        return true;
+    }
+    if (ctrlShift && lower == GDK_KEY_t) {
+        ReopenClosedTab();
+        return true;
+    }
+    const int n = TabCount();
+    if ((ctrl && (key == GDK_KEY_Tab || key == GDK_KEY_Page_Down || key == GDK_KEY_KP_Page_Down)) ) {
+        SelectTab((CurrentTab() + 1) % n);
+        return true;
+    }
+    if ((ctrlShift && (key == GDK_KEY_ISO_Left_Tab || key == GDK_KEY_Tab)) ||
+        (ctrl && (key == GDK_KEY_Page_Up || key == GDK_KEY_KP_Page_Up))) {
+        SelectTab((CurrentTab() + n - 1) % n);
+        return true;
+    }
+    if (ctrl && key >= GDK_KEY_1 && key <= GDK_KEY_9) {
+        // 9 is the last tab, however many there are.
+        SelectTab(key == GDK_KEY_9 ? n - 1 : std::min<int>(key - GDK_KEY_1, n - 1));
         return true;
     }
     if (none && key == GDK_KEY_F11) {
@@ -103,7 +131,7 @@ void TWeb010::ToggleFullScreen() {
 }
 
 void TWeb010::Zoom(int direction) {
-    double level = wb01_->ZoomLevel();
+    double level = wb01().ZoomLevel();
     double next = 1.0;
     if (direction > 0) {
         next = kZoomSteps[std::size(kZoomSteps) - 1];
@@ -117,12 +145,12 @@ void TWeb010::Zoom(int direction) {
         for (double step : kZoomSteps)
             if (step < level - 0.001) next = step;
     }
-    wb01_->SetZoomLevel(next);
+    wb01().SetZoomLevel(next);
     ShowZoom();
 }
 
 void TWeb010::ShowZoom() {
-    const long percent = std::lround(wb01_->ZoomLevel() * 100);
+    const long percent = std::lround(wb01().ZoomLevel() * 100);
     if (percent == 100) {
         zoomLabel_.hide();
         return;
@@ -155,6 +183,8 @@ bool TWeb010::PageScroll(GdkEventScroll* event) {
     return true;
 }
 
-void TWeb010::wb01FindResult(int matches) { findBar_.ShowMatches(matches); }
+void TWeb010::wb01FindResult(TWebTab& tab, int matches) {
+    if (&tab == current_) findBar_.ShowMatches(matches);
+}
 
 } // namespace browser

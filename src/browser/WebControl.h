@@ -7,6 +7,7 @@
 #include "platform/Variant.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace Gtk {
@@ -66,6 +67,24 @@ public:
     virtual double ZoomLevel() = 0;
     virtual void SetZoomLevel(double level) = 0;
 
+    // Tabs. These have plain answers for controls that cannot do more.
+    // Asks the page whether it may go (its onbeforeunload); OnClose follows
+    // when it may.
+    virtual void TryClose() { FireClose(); }
+    // Whether the page's focus is in text the user edits, answered later
+    // (the page is asked) or at once.
+    virtual void FocusInText(std::function<void(bool inText)> answer) { answer(false); }
+    // The back/forward history as bytes the same engine takes back, empty
+    // when it cannot give it; RestoreHistory answers whether it took them.
+    virtual std::string SaveHistory() { return {}; }
+    virtual bool RestoreHistory(const std::string&) { return false; }
+    // Ends the page's web process (a page that no longer answers).
+    virtual void TerminatePage() {}
+    // The page, not the browser, has the keyboard.
+    virtual bool HasFocus() { return false; }
+    // The page is asking the user something (whether it may be left).
+    virtual bool Asking() { return false; }
+
     // Events, raised on the main thread in the order the engine produces
     // them. The window binds them once; an unbound event is dropped.
     std::function<void(const std::string& url)> OnBeforeNavigate2;
@@ -75,6 +94,25 @@ public:
     std::function<void(int command, bool enable)> OnCommandStateChange;
     // The number of matches of the text searched for, 0 when there is none.
     std::function<void(int matches)> OnFindResult;
+    // A link the user wants in another tab (middle click, Ctrl+click).
+    std::function<void(const std::string& url, bool foreground)> OnOpenInTab;
+    // A page opened by this one that keeps its opener: the window adopts
+    // the control as a new foreground tab.
+    std::function<void(std::unique_ptr<WebControl> control)> OnNewRelated;
+    // A pop-up the page asked for without the user's click.
+    std::function<void(const std::string& url)> OnPopupBlocked;
+    // The page closed itself or may now be closed.
+    std::function<void()> OnClose;
+    // The user chose to stay on a page that asked before it is left.
+    std::function<void()> OnStay;
+    // The page's web process stopped or came back to answering.
+    std::function<void(bool responsive)> OnResponsive;
+    // A site asks for something: what is one of the names below; answer
+    // runs once with the user's word (false when the tab goes first).
+    std::function<void(const std::string& site, const std::string& what, std::function<void(bool)> answer)>
+        OnPermission;
+    // An allowed site's notification.
+    std::function<void(const std::string& title, const std::string& body)> OnNotification;
 
 protected:
     void FireBeforeNavigate2(const std::string& url) { if (OnBeforeNavigate2) OnBeforeNavigate2(url); }
@@ -85,6 +123,7 @@ protected:
         if (OnCommandStateChange) OnCommandStateChange(command, enable);
     }
     void FireFindResult(int matches) { if (OnFindResult) OnFindResult(matches); }
+    void FireClose() { if (OnClose) OnClose(); }
 };
 
 } // namespace browser

@@ -108,8 +108,15 @@ WebEngine::WebEngine(const WebProfile& profile, std::future<std::string> sandbox
         }
     }
     RegisterStartPage(context_);
+    // Scripts may ask for new windows at any time, so that the window hears
+    // of a pop-up it then blocks; only those that follow the user's click
+    // open (see WebKitControl).
+    settings_ = webkit_settings_new_with_settings("javascript-can-open-windows-automatically", TRUE, nullptr);
 }
 
-WebEngine::~WebEngine() { g_object_unref(context_); }
+WebEngine::~WebEngine() {
+    g_object_unref(settings_);
+    g_object_unref(context_);
+}
 
 } // namespace browser

@@ -8,6 +8,7 @@
 #include <string>
 
 typedef struct _WebKitWebContext WebKitWebContext;
+typedef struct _WebKitSettings WebKitSettings;
 
 namespace browser {
 
@@ -40,12 +41,15 @@ public:
     WebEngine& operator=(const WebEngine&) = delete;
 
     WebKitWebContext* Context() const { return context_; }
+    // The page settings every tab shares.
+    WebKitSettings* Settings() const { return settings_; }
     const WebProfile& Profile() const { return profile_; }
     bool Sandboxed() const { return sandboxed_; }
 
 private:
     WebProfile profile_;
     WebKitWebContext* context_ = nullptr;
+    WebKitSettings* settings_ = nullptr;
     bool sandboxed_ = false;
 };
 

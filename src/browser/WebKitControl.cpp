@@ -1,18 +1,18 @@
 #include "browser/WebKitControl.h"
 
 #include "browser/AppErrors.h"
-#include "browser/DesktopViewer.h"
 #include "browser/ErrorPages.h"
 #include "browser/UrlCompletion.h"
 #include "browser/WebEngine.h"
-#include "platform/SafeSave.h"
+#include "platform/MessageBox.h"
+#include "settings/SysServices.h"
 
 #include <glib/gstdio.h>
-#include <gtkmm/filechooserdialog.h>
 #include <gtkmm/widget.h>
 #include <gtkmm/window.h>
 #include <webkit2/webkit2.h>
 
+#include <memory>
 #include <string>
 
 namespace browser {
@@ -24,84 +24,81 @@ std::string Text(const char* s) { return s ? s : ""; }
 // The address the certificate error page's button asks for, and its token.
 constexpr const char* kAllowCertificate = "qel:allow-certificate/";
 
-GtkWindow* ToplevelOf(WebKitWebView* view) {
-    GtkWidget* top = gtk_widget_get_toplevel(GTK_WIDGET(view));
-    return (top && gtk_widget_is_toplevel(top) && GTK_IS_WINDOW(top)) ? GTK_WINDOW(top) : nullptr;
-}
-
-// A failure reported after the operation had already returned: nothing is
-// left to raise the error to, so it goes to the user directly.
-void ReportAsync(const char* what, GError* error) {
-    std::string message = what;
-    if (error) message += std::string(": ") + error->message;
-    ShowErrorMessage(message);
-}
-
-// The saved page goes through the program's one whole-file save: a link
-// stays a link, the file's mode and owner stay, and a failure leaves the old
-// file as it was.
-void SaveBytes(const std::string& path, const void* data, size_t size) {
-    try {
-        platform::WriteWholeFile(path, data, size);
-    } catch (const std::exception& e) {
-        ShowErrorMessage(std::string("The page was not saved: ") + e.what());
+// Whether the element with the focus takes typed text: fields, text areas,
+// editable content, and frames the page cannot look into (they may hold a
+// field; a key that stays in the page is the safe guess).
+const char* kFocusInTextScript = R"js((function () {
+  var e = document.activeElement;
+  for (;;) {
+    if (e && e.shadowRoot && e.shadowRoot.activeElement) { e = e.shadowRoot.activeElement; continue; }
+    if (e && e.tagName === 'IFRAME') {
+      var d = null;
+      try { d = e.contentDocument; } catch (x) { d = null; }
+      if (!d) return true;
+      e = d.activeElement;
+      continue;
     }
+    break;
+  }
+  if (!e) return false;
+  if (e.isContentEditable) return true;
+  if (e.tagName === 'TEXTAREA') return !e.readOnly;
+  if (e.tagName === 'SELECT') return true;
+  if (e.tagName === 'INPUT') {
+    var t = (e.getAttribute('type') || 'text').toLowerCase();
+    return ['button', 'checkbox', 'radio', 'submit', 'reset', 'image', 'file', 'color', 'range',
+            'hidden'].indexOf(t) < 0 && !e.readOnly;
+  }
+  return false;
+})())js";
+
+// scheme://host[:port] of an address, what a permission is asked for.
+std::string SiteOf(const std::string& url) {
+    GUri* parsed = g_uri_parse(url.c_str(), G_URI_FLAGS_NONE, nullptr);
+    if (!parsed) return url;
+    std::string site = Text(g_uri_get_scheme(parsed)) + "://" + Text(g_uri_get_host(parsed));
+    if (g_uri_get_port(parsed) > 0) site += ":" + std::to_string(g_uri_get_port(parsed));
+    g_uri_unref(parsed);
+    return site;
 }
 
-void SavedMhtml(GObject* source, GAsyncResult* result, gpointer data) {
-    std::unique_ptr<std::string> path(static_cast<std::string*>(data));
+// What the request asks for, in the words of the permission bar; empty for
+// requests that are refused without asking.
+std::string PermissionWhat(WebKitPermissionRequest* request) {
+    if (WEBKIT_IS_GEOLOCATION_PERMISSION_REQUEST(request)) return "location";
+    if (WEBKIT_IS_NOTIFICATION_PERMISSION_REQUEST(request)) return "notifications";
+    if (WEBKIT_IS_USER_MEDIA_PERMISSION_REQUEST(request)) {
+        auto* media = WEBKIT_USER_MEDIA_PERMISSION_REQUEST(request);
+        if (webkit_user_media_permission_is_for_display_device(media)) return "screen";
+        bool audio = webkit_user_media_permission_is_for_audio_device(media);
+        bool video = webkit_user_media_permission_is_for_video_device(media);
+        if (audio && video) return "camera and microphone";
+        if (video) return "camera";
+        if (audio) return "microphone";
+        return "";
+    }
+    if (WEBKIT_IS_WEBSITE_DATA_ACCESS_PERMISSION_REQUEST(request)) return "storage";
+    return "";
+}
+
+struct FocusQuery {
+    std::function<void(bool)> answer;
+};
+
+void AnsweredFocus(GObject* source, GAsyncResult* result, gpointer data) {
+    std::unique_ptr<FocusQuery> query(static_cast<FocusQuery*>(data));
     GError* error = nullptr;
-    GInputStream* in = webkit_web_view_save_finish(WEBKIT_WEB_VIEW(source), result, &error);
-    if (!in) {
-        if (!g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) ReportAsync("The page was not saved", error);
-        if (error) g_error_free(error);
-        return;
-    }
-    GOutputStream* out = g_memory_output_stream_new_resizable();
-    if (g_output_stream_splice(out, in, GOutputStreamSpliceFlags(G_OUTPUT_STREAM_SPLICE_CLOSE_SOURCE |
-                                                                 G_OUTPUT_STREAM_SPLICE_CLOSE_TARGET),
-                               nullptr, &error) < 0) {
-        ReportAsync("The page was not saved", error);
+    JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+    if (!value) {
+        // The control is gone: nobody waits for the answer.
+        bool cancelled = g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
         g_error_free(error);
-    } else {
-        auto* memory = G_MEMORY_OUTPUT_STREAM(out);
-        SaveBytes(*path, g_memory_output_stream_get_data(memory), g_memory_output_stream_get_data_size(memory));
-    }
-    g_object_unref(out);
-    g_object_unref(in);
-}
-
-void GotHtml(GObject* source, GAsyncResult* result, gpointer data) {
-    std::unique_ptr<std::string> path(static_cast<std::string*>(data));
-    GError* error = nullptr;
-    gsize length = 0;
-    guchar* bytes = webkit_web_resource_get_data_finish(WEBKIT_WEB_RESOURCE(source), result, &length, &error);
-    if (!bytes) {
-        ReportAsync("The page was not saved", error);
-        if (error) g_error_free(error);
+        if (!cancelled) RunGuarded([&] { query->answer(false); });
         return;
     }
-    SaveBytes(*path, bytes, length);
-    g_free(bytes);
-}
-
-// Print operations live until the engine is done with them.
-void ReleaseWhenFinished(WebKitPrintOperation* op) {
-    g_signal_connect(op, "finished", G_CALLBACK(+[](WebKitPrintOperation* o, gpointer) {
-                         g_idle_add([](gpointer p) { g_object_unref(p); return G_SOURCE_REMOVE; }, o);
-                     }), nullptr);
-}
-
-void PreviewFinished(WebKitPrintOperation* op, gpointer data) {
-    if (g_object_get_data(G_OBJECT(op), "qel-failed")) return;
-    std::string why;
-    if (!ShowWithDesktopViewer(static_cast<char*>(data), why))
-        ShowErrorMessage("The print preview cannot be shown: " + why);
-}
-
-void PrintFailed(WebKitPrintOperation* op, GError* error, gpointer) {
-    g_object_set_data(G_OBJECT(op), "qel-failed", GINT_TO_POINTER(1));
-    ReportAsync("Printing failed", error);
+    bool inText = jsc_value_is_boolean(value) && jsc_value_to_boolean(value);
+    g_object_unref(value);
+    RunGuarded([&] { query->answer(inText); });
 }
 
 } // namespace
@@ -124,19 +121,32 @@ struct WebKitControl::Signals {
                 webkit_policy_decision_use(decision);
                 return TRUE;
             }
+            if (c->OpensInTab(action, url)) {
+                webkit_policy_decision_ignore(decision);
+                return TRUE;
+            }
             // The window only watches; a navigation is never cancelled here.
             RunGuarded([&] { c->FireBeforeNavigate2(url); });
             webkit_policy_decision_use(decision);
             return TRUE;
         }
         if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
-            // One window only: a link aimed at a new window opens in this one.
+            // A middle or Ctrl click on a link aimed at a new window is the
+            // user's choice of tab; anything else goes on to "create".
             WebKitNavigationAction* action =
                 webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
-            WebKitURIRequest* request = webkit_navigation_action_get_request(action);
-            webkit_web_view_load_request(view, request);
-            webkit_policy_decision_ignore(decision);
-            return TRUE;
+            std::string url = Text(webkit_uri_request_get_uri(webkit_navigation_action_get_request(action)));
+            if (c->OpensInTab(action, url)) {
+                webkit_policy_decision_ignore(decision);
+                return TRUE;
+            }
+            if (!c->OnNewRelated) {
+                // Nobody takes new pages: it opens in this one.
+                webkit_web_view_load_request(view, webkit_navigation_action_get_request(action));
+                webkit_policy_decision_ignore(decision);
+                return TRUE;
+            }
+            return FALSE;
         }
         if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
             // What the engine cannot show is saved; the engine's own choice
@@ -163,11 +173,23 @@ struct WebKitControl::Signals {
                 c->downloadText_.clear();
                 c->stateText_ = "Opening page " + uri + " ...";
             }
+            c->startedUrl_ = uri;
             break;
         case WEBKIT_LOAD_REDIRECTED:
             c->stateText_ = "Redirecting to " + uri + " ...";
+            c->startedUrl_.clear();
             break;
         case WEBKIT_LOAD_COMMITTED:
+            // A load the engine refuses (a restricted port, a scheme it does
+            // not serve) ends in an empty page without a failure: it is one.
+            if (uri == "about:blank" && !c->startedUrl_.empty() && c->startedUrl_ != uri) {
+                std::string url = c->startedUrl_;
+                c->startedUrl_.clear();
+                const std::string message = "The engine does not load this address (its port or scheme is refused).";
+                c->ShowErrorPage(url, LoadErrorPage(url, message), url + ": " + message);
+                return;
+            }
+            c->startedUrl_.clear();
             if (c->errorText_.empty()) c->stateText_ = "Loading " + uri + " ...";
             c->findText_.clear();  // a search starts afresh on the new page
             c->ReportHistory();
@@ -228,6 +250,7 @@ struct WebKitControl::Signals {
     static void TitleChanged(WebKitWebView* view, GParamSpec*, gpointer self) {
         auto* c = static_cast<WebKitControl*>(self);
         std::string title = Text(webkit_web_view_get_title(view));
+        if (!title.empty()) c->title_ = title;
         // The engine clears the title when a new document commits, and some
         // documents have none: the caption then names the document instead.
         if (title.empty()) title = Text(webkit_web_view_get_uri(view));
@@ -256,9 +279,119 @@ struct WebKitControl::Signals {
 
     static void ProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason, gpointer self) {
         auto* c = static_cast<WebKitControl*>(self);
-        c->ShowState(reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT
-                         ? "The page used too much memory and was stopped"
-                         : "The page stopped working; Refresh loads it again");
+        switch (reason) {
+        case WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT: c->ShowCrash("The page used too much memory and was stopped."); break;
+        case WEBKIT_WEB_PROCESS_TERMINATED_BY_API: c->ShowCrash("The page was stopped because it did not answer."); break;
+        default: c->ShowCrash("The page's process ended unexpectedly (it crashed or was killed)."); break;
+        }
+        // A dead page answers again once it is loaded anew.
+        RunGuarded([&] { if (c->OnResponsive) c->OnResponsive(true); });
+    }
+
+    static GtkWidget* Create(WebKitWebView* view, WebKitNavigationAction* action, gpointer self) {
+        auto* c = static_cast<WebKitControl*>(self);
+        std::string url = Text(webkit_uri_request_get_uri(webkit_navigation_action_get_request(action)));
+        if (!webkit_navigation_action_is_user_gesture(action)) {
+            RunGuarded([&] { if (c->OnPopupBlocked) c->OnPopupBlocked(url); });
+            return nullptr;
+        }
+        if (!c->OnNewRelated) return nullptr;
+        auto child = std::make_unique<WebKitControl>(c->engine_, view);
+        GtkWidget* widget = GTK_WIDGET(child->View());
+        bool adopted = false;
+        RunGuarded([&] {
+            c->OnNewRelated(std::move(child));
+            adopted = true;
+        });
+        return adopted ? widget : nullptr;
+    }
+
+    static void Close(WebKitWebView*, gpointer self) {
+        RunGuarded([&] { static_cast<WebKitControl*>(self)->FireClose(); });
+    }
+
+    static void ResponsiveChanged(WebKitWebView* view, GParamSpec*, gpointer self) {
+        auto* c = static_cast<WebKitControl*>(self);
+        bool responsive = webkit_web_view_get_is_web_process_responsive(view);
+        RunGuarded([&] { if (c->OnResponsive) c->OnResponsive(responsive); });
+    }
+
+    static gboolean PermissionRequest(WebKitWebView* view, WebKitPermissionRequest* request, gpointer self) {
+        auto* c = static_cast<WebKitControl*>(self);
+        std::string what = PermissionWhat(request);
+        // Nothing is granted without the user's word; what the bar cannot
+        // ask about is refused.
+        if (what.empty() || !c->OnPermission) {
+            webkit_permission_request_deny(request);
+            return TRUE;
+        }
+        std::shared_ptr<WebKitPermissionRequest> held(WEBKIT_PERMISSION_REQUEST(g_object_ref(request)),
+                                                      [](WebKitPermissionRequest* r) { g_object_unref(r); });
+        auto done = std::make_shared<bool>(false);
+        auto answer = [held, done](bool allow) {
+            if (*done) return;
+            *done = true;
+            if (allow)
+                webkit_permission_request_allow(held.get());
+            else
+                webkit_permission_request_deny(held.get());
+        };
+        std::string site = SiteOf(Text(webkit_web_view_get_uri(view)));
+        RunGuarded([&] { c->OnPermission(site, what, answer); });
+        return TRUE;
+    }
+
+    static gboolean ShowNotification(WebKitWebView*, WebKitNotification* notification, gpointer self) {
+        auto* c = static_cast<WebKitControl*>(self);
+        if (!c->OnNotification) return FALSE;
+        std::string title = Text(webkit_notification_get_title(notification));
+        std::string body = Text(webkit_notification_get_body(notification));
+        RunGuarded([&] { c->OnNotification(title, body); });
+        return TRUE;
+    }
+
+    static gboolean ScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer self) {
+        auto* c = static_cast<WebKitControl*>(self);
+        if (webkit_script_dialog_get_dialog_type(dialog) != WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM) return FALSE;
+        // A page that holds unsaved work asks before it goes.
+        int answer = platform::IDNO;
+        c->asking_ = true;
+        RunGuarded([&] {
+            answer = settings::MsgBox(
+                platform::TVariant(std::string("This page asks you to stay: what you entered in it may be lost.\n"
+                                               "Leave the page?")),
+                platform::TVariant(std::string("Leave page")), platform::MB_YESNO | platform::MB_ICONQUESTION);
+        });
+        c->asking_ = false;
+        webkit_script_dialog_confirm_set_confirmed(dialog, answer == platform::IDYES);
+        if (answer != platform::IDYES) RunGuarded([&] { if (c->OnStay) c->OnStay(); });
+        return TRUE;
+    }
+
+    static gboolean ContextMenu(WebKitWebView*, WebKitContextMenu* menu, GdkEvent*, WebKitHitTestResult* hit,
+                                gpointer self) {
+        auto* c = static_cast<WebKitControl*>(self);
+        if (!webkit_hit_test_result_context_is_link(hit) || !c->OnOpenInTab) return FALSE;
+        std::string link = Text(webkit_hit_test_result_get_link_uri(hit));
+        // Right after the engine's own link items, before "Open Link in New Window".
+        guint at = 0;
+        GList* items = webkit_context_menu_get_items(menu);
+        for (GList* i = items; i; i = i->next, ++at) {
+            auto action = webkit_context_menu_item_get_stock_action(WEBKIT_CONTEXT_MENU_ITEM(i->data));
+            if (action == WEBKIT_CONTEXT_MENU_ACTION_OPEN_LINK_IN_NEW_WINDOW) break;
+        }
+        webkit_context_menu_insert(menu,
+                                   webkit_context_menu_item_new_from_gaction(G_ACTION(c->openInTab_),
+                                                                             "Open Link in New Tab",
+                                                                             g_variant_new_string(link.c_str())),
+                                   static_cast<gint>(at));
+        return FALSE;
+    }
+
+    static void OpenLinkInTab(GSimpleAction*, GVariant* parameter, gpointer self) {
+        auto* c = static_cast<WebKitControl*>(self);
+        std::string url = Text(g_variant_get_string(parameter, nullptr));
+        RunGuarded([&] { if (c->OnOpenInTab) c->OnOpenInTab(url, false); });
     }
 
     static void CountedMatches(WebKitFindController*, guint count, gpointer self) {
@@ -270,10 +403,25 @@ struct WebKitControl::Signals {
     }
 };
 
-WebKitControl::WebKitControl(WebEngine& engine) : engine_(engine) {
+WebKitControl::WebKitControl(WebEngine& engine, WebKitWebView* relatedTo) : engine_(engine) {
     WebKitWebContext* context = engine_.Context();
-    view_ = WEBKIT_WEB_VIEW(webkit_web_view_new_with_context(context));
+    if (relatedTo)
+        view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", relatedTo, "settings",
+                                             webkit_web_view_get_settings(relatedTo), nullptr));
+    else
+        view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "settings",
+                                             engine_.Settings(), nullptr));
     g_object_ref_sink(view_);
+    cancel_ = g_cancellable_new();
+    openInTab_ = g_simple_action_new("open-link-in-tab", G_VARIANT_TYPE_STRING);
+    g_signal_connect(openInTab_, "activate", G_CALLBACK(Signals::OpenLinkInTab), this);
+    g_signal_connect(view_, "create", G_CALLBACK(Signals::Create), this);
+    g_signal_connect(view_, "close", G_CALLBACK(Signals::Close), this);
+    g_signal_connect(view_, "notify::is-web-process-responsive", G_CALLBACK(Signals::ResponsiveChanged), this);
+    g_signal_connect(view_, "permission-request", G_CALLBACK(Signals::PermissionRequest), this);
+    g_signal_connect(view_, "show-notification", G_CALLBACK(Signals::ShowNotification), this);
+    g_signal_connect(view_, "script-dialog", G_CALLBACK(Signals::ScriptDialog), this);
+    g_signal_connect(view_, "context-menu", G_CALLBACK(Signals::ContextMenu), this);
     g_signal_connect(view_, "decide-policy", G_CALLBACK(Signals::DecidePolicy), this);
     g_signal_connect(view_, "load-changed", G_CALLBACK(Signals::LoadChanged), this);
     g_signal_connect(view_, "load-failed", G_CALLBACK(Signals::LoadFailed), this);
@@ -303,10 +451,17 @@ WebKitControl::~WebKitControl() {
     g_signal_handlers_disconnect_by_data(webkit_web_view_get_find_controller(view_), this);
     g_signal_handlers_disconnect_by_data(view_, this);
     g_signal_handler_disconnect(webkit_web_view_get_back_forward_list(view_), historySignal_);
+    g_cancellable_cancel(cancel_);
+    g_object_unref(cancel_);
+    g_signal_handlers_disconnect_by_data(openInTab_, this);
+    g_object_unref(openInTab_);
     downloads_.reset();
     ForgetCertificates();
     if (printSettings_) g_object_unref(printSettings_);
     if (pageSetup_) g_object_unref(pageSetup_);
+    // Destroyed, not only let go: whatever else holds the view drops it, and
+    // the page with its web process goes now.
+    gtk_widget_destroy(GTK_WIDGET(view_));
     g_object_unref(view_);
     // The previews were shown by another program; they go with ours.
     for (const std::string& folder : previewFolders_) {
@@ -379,6 +534,67 @@ double WebKitControl::ZoomLevel() { return webkit_web_view_get_zoom_level(view_)
 
 void WebKitControl::SetZoomLevel(double level) { webkit_web_view_set_zoom_level(view_, level); }
 
+void WebKitControl::TryClose() { webkit_web_view_try_close(view_); }
+
+void WebKitControl::FocusInText(std::function<void(bool inText)> answer) {
+    webkit_web_view_evaluate_javascript(view_, kFocusInTextScript, -1, nullptr, nullptr, cancel_, AnsweredFocus,
+                                        new FocusQuery{std::move(answer)});
+}
+
+std::string WebKitControl::SaveHistory() {
+    WebKitWebViewSessionState* state = webkit_web_view_get_session_state(view_);
+    if (!state) return {};
+    GBytes* bytes = webkit_web_view_session_state_serialize(state);
+    webkit_web_view_session_state_unref(state);
+    if (!bytes) return {};
+    gsize size = 0;
+    const char* data = static_cast<const char*>(g_bytes_get_data(bytes, &size));
+    std::string out(data ? data : "", size);
+    g_bytes_unref(bytes);
+    return out;
+}
+
+bool WebKitControl::RestoreHistory(const std::string& saved) {
+    if (saved.empty()) return false;
+    GBytes* bytes = g_bytes_new(saved.data(), saved.size());
+    WebKitWebViewSessionState* state = webkit_web_view_session_state_new(bytes);
+    g_bytes_unref(bytes);
+    if (!state) return false;
+    webkit_web_view_restore_session_state(view_, state);
+    webkit_web_view_session_state_unref(state);
+    WebKitBackForwardList* list = webkit_web_view_get_back_forward_list(view_);
+    WebKitBackForwardListItem* current = webkit_back_forward_list_get_current_item(list);
+    if (!current) return false;
+    webkit_web_view_go_to_back_forward_list_item(view_, current);
+    return true;
+}
+
+void WebKitControl::TerminatePage() { webkit_web_view_terminate_web_process(view_); }
+
+bool WebKitControl::HasFocus() { return gtk_widget_has_focus(GTK_WIDGET(view_)); }
+
+void WebKitControl::ShowCrash(const std::string& why) {
+    std::string url = LocationURL();
+    if (url.empty()) {
+        ShowState(why);
+        return;
+    }
+    ShowErrorPage(url, CrashedPage(url, title_, why), why);
+}
+
+bool WebKitControl::OpensInTab(WebKitNavigationAction* action, const std::string& url) {
+    if (!OnOpenInTab || webkit_navigation_action_get_navigation_type(action) != WEBKIT_NAVIGATION_TYPE_LINK_CLICKED)
+        return false;
+    const guint button = webkit_navigation_action_get_mouse_button(action);
+    const guint mods = webkit_navigation_action_get_modifiers(action);
+    if (button != 2 && !(mods & GDK_CONTROL_MASK)) return false;
+    // Ctrl+Shift brings the new tab to the front; a middle click or Ctrl
+    // alone leaves it behind.
+    const bool foreground = (mods & GDK_CONTROL_MASK) && (mods & GDK_SHIFT_MASK);
+    RunGuarded([&] { OnOpenInTab(url, foreground); });
+    return true;
+}
+
 void WebKitControl::ExecWB(int command, int) {
     switch (command) {
     case OLECMDID_SAVEAS: SaveAs(); break;
@@ -443,97 +659,6 @@ bool WebKitControl::AllowCertificate(const std::string& requestUrl) {
 void WebKitControl::ForgetCertificates() {
     for (auto& [key, refused] : refused_) g_object_unref(refused.certificate);
     refused_.clear();
-}
-
-void WebKitControl::SaveAs() {
-    if (!webkit_web_view_get_uri(view_)) throw EWebControl("There is no page to save.");
-    GtkWindow* parent = ToplevelOf(view_);
-    Gtk::FileChooserDialog dialog("Save page", Gtk::FILE_CHOOSER_ACTION_SAVE);
-    if (parent) dialog.set_transient_for(*Glib::wrap(parent));
-    dialog.set_modal(true);
-    dialog.add_button("_Cancel", Gtk::RESPONSE_CANCEL);
-    dialog.add_button("_Save", Gtk::RESPONSE_ACCEPT);
-    dialog.set_default_response(Gtk::RESPONSE_ACCEPT);
-    dialog.set_do_overwrite_confirmation(true);
-    auto archive = Gtk::FileFilter::create();
-    archive->set_name("Web archive, single file (*.mhtml)");
-    archive->add_pattern("*.mhtml");
-    archive->add_pattern("*.mht");
-    auto html = Gtk::FileFilter::create();
-    html->set_name("Web page, HTML only (*.html)");
-    html->add_pattern("*.html");
-    html->add_pattern("*.htm");
-    dialog.add_filter(archive);
-    dialog.add_filter(html);
-    std::string title = Text(webkit_web_view_get_title(view_));
-    if (title.empty()) title = "page";
-    for (char& ch : title)
-        if (ch == '/') ch = '_';
-    dialog.set_current_name(title + ".mhtml");
-    if (dialog.run() != Gtk::RESPONSE_ACCEPT) return;
-    std::string path = dialog.get_filename();
-    bool htmlOnly = dialog.get_filter() == html;
-    dialog.hide();
-    if (htmlOnly) {
-        WebKitWebResource* resource = webkit_web_view_get_main_resource(view_);
-        if (!resource) throw EWebControl("There is no page to save.");
-        webkit_web_resource_get_data(resource, nullptr, GotHtml, new std::string(path));  // the callback owns it
-    } else {
-        webkit_web_view_save(view_, WEBKIT_SAVE_MODE_MHTML, nullptr, SavedMhtml, new std::string(path));
-    }
-}
-
-void WebKitControl::Print() {
-    WebKitPrintOperation* op = webkit_print_operation_new(view_);
-    if (printSettings_) webkit_print_operation_set_print_settings(op, printSettings_);
-    if (pageSetup_) webkit_print_operation_set_page_setup(op, pageSetup_);
-    g_signal_connect(op, "failed", G_CALLBACK(PrintFailed), nullptr);
-    WebKitPrintOperationResponse response = webkit_print_operation_run_dialog(op, ToplevelOf(view_));
-    if (response == WEBKIT_PRINT_OPERATION_RESPONSE_PRINT) {
-        // Later prints start from what the user chose this time.
-        if (printSettings_) g_object_unref(printSettings_);
-        printSettings_ = GTK_PRINT_SETTINGS(g_object_ref(webkit_print_operation_get_print_settings(op)));
-        if (pageSetup_) g_object_unref(pageSetup_);
-        pageSetup_ = GTK_PAGE_SETUP(g_object_ref(webkit_print_operation_get_page_setup(op)));
-        ReleaseWhenFinished(op);
-    } else {
-        g_object_unref(op);
-    }
-}
-
-void WebKitControl::PrintPreview() {
-    // The print dialog has no preview of its own: print to a PDF file and let
-    // the desktop's viewer show it.
-    char* dir = g_dir_make_tmp("qelpreview-XXXXXX", nullptr);
-    if (!dir) throw EWebControl("No temporary folder for the print preview.");
-    previewFolders_.push_back(dir);
-    char* path = g_build_filename(dir, "preview.pdf", nullptr);
-    char* uri = g_filename_to_uri(path, nullptr, nullptr);
-    g_free(path);
-    g_free(dir);
-    GtkPrintSettings* settings =
-        printSettings_ ? gtk_print_settings_copy(printSettings_) : gtk_print_settings_new();
-    // The file printer carries a translated name.
-    gtk_print_settings_set_printer(settings, g_dgettext("gtk30", "Print to File"));
-    gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_FILE_FORMAT, "pdf");
-    gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_URI, uri);
-    WebKitPrintOperation* op = webkit_print_operation_new(view_);
-    webkit_print_operation_set_print_settings(op, settings);
-    if (pageSetup_) webkit_print_operation_set_page_setup(op, pageSetup_);
-    g_signal_connect(op, "failed", G_CALLBACK(PrintFailed), nullptr);
-    g_signal_connect_data(op, "finished", G_CALLBACK(PreviewFinished), uri,
-                          [](gpointer data, GClosure*) { g_free(data); }, GConnectFlags(0));
-    ReleaseWhenFinished(op);
-    webkit_print_operation_print(op);
-    g_object_unref(settings);
-}
-
-void WebKitControl::PageSetup() {
-    GtkPageSetup* chosen = gtk_print_run_page_setup_dialog(ToplevelOf(view_), pageSetup_,
-                                                            printSettings_ ? printSettings_ : nullptr);
-    if (!chosen) return;
-    if (pageSetup_) g_object_unref(pageSetup_);
-    pageSetup_ = chosen;
 }
 
 } // namespace browser

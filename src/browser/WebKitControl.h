@@ -13,9 +13,12 @@
 #include <vector>
 
 typedef struct _WebKitWebView WebKitWebView;
+typedef struct _WebKitNavigationAction WebKitNavigationAction;
 typedef struct _GtkPrintSettings GtkPrintSettings;
 typedef struct _GtkPageSetup GtkPageSetup;
 typedef struct _GTlsCertificate GTlsCertificate;
+typedef struct _GCancellable GCancellable;
+typedef struct _GSimpleAction GSimpleAction;
 
 namespace browser {
 
@@ -23,7 +26,9 @@ class WebEngine;
 
 class WebKitControl : public WebControl {
 public:
-    explicit WebKitControl(WebEngine& engine);
+    // A page opened by another one (window.open, a link to a new window)
+    // is related to its opener's view, so that each can reach the other.
+    explicit WebKitControl(WebEngine& engine, WebKitWebView* relatedTo = nullptr);
     ~WebKitControl() override;
     WebKitControl(const WebKitControl&) = delete;
     WebKitControl& operator=(const WebKitControl&) = delete;
@@ -43,6 +48,13 @@ public:
     void FindFinish() override;
     double ZoomLevel() override;
     void SetZoomLevel(double level) override;
+    void TryClose() override;
+    void FocusInText(std::function<void(bool inText)> answer) override;
+    std::string SaveHistory() override;
+    bool RestoreHistory(const std::string& bytes) override;
+    void TerminatePage() override;
+    bool HasFocus() override;
+    bool Asking() override { return asking_; }
 
     WebKitWebView* View() const { return view_; }
 
@@ -68,6 +80,9 @@ private:
     void ShowErrorPage(const std::string& url, const std::string& html, const std::string& status);
     bool AllowCertificate(const std::string& requestUrl);
     void ForgetCertificates();
+    void ShowCrash(const std::string& why);
+    // A link the user opens in another tab; answers whether it was one.
+    bool OpensInTab(WebKitNavigationAction* action, const std::string& url);
 
     WebEngine& engine_;
     WebKitWebView* view_ = nullptr;
@@ -87,6 +102,11 @@ private:
     std::string downloadText_;       // the last word of a download since the page began loading
     std::map<std::string, RefusedCertificate> refused_;  // by the token of its page's button
     std::vector<std::string> previewFolders_;            // print previews, removed at the end
+    GCancellable* cancel_ = nullptr;       // the page's answers still to come
+    GSimpleAction* openInTab_ = nullptr;   // the context menu's "Open Link in New Tab"
+    std::string startedUrl_;               // the load begun and not yet committed
+    bool asking_ = false;                  // a page's question is on the screen
+    std::string title_;                    // the page's last title, kept for a crash page
     std::string findText_;
     bool findCase_ = false;
 };

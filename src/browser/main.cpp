@@ -2,10 +2,12 @@
 // any window exists and stop in reverse order after the main window is gone;
 // each start is one guard object here, so the order is the code's order.
 #include "browser/CommandLine.h"
+#include "browser/DesktopNotifier.h"
 #include "browser/WebEngine.h"
 #include "browser/WebKitControl.h"
 #include "browser/Web010.h"
 #include "gtk/GtkServices.h"
+#include "places/Session.h"
 #include "settings/Environment.h"
 #include "settings/SysServices.h"
 #include "xoFil20x/VolumeConfig.h"
@@ -13,9 +15,11 @@
 #include "xpJpeg/JpegUnit.h"
 #include "xpPng/PngUnit.h"
 
+#include <glib-unix.h>
 #include <glibmm/miscutils.h>
 #include <gtkmm/main.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <future>
 #include <iostream>
@@ -71,8 +75,23 @@ int main(int argc, char** argv) {
             auto window = std::make_unique<browser::TWeb010>(std::make_unique<browser::WebKitControl>(engine));
             window->SetStartUrl(line.url);
             window->SetPrivate(line.privateMode);
+            window->SetControlFactory([&engine] { return std::make_unique<browser::WebKitControl>(engine); });
+            if (!line.privateMode) window->SetSessionFile(places::SessionFileFor(settings::Env().IniFile));
+            window->SetNotifier(browser::DesktopNotifier());
+            // A log-out or a kill from the terminal ends the program as its
+            // close does: the settings and the open tabs are saved.
+            std::vector<guint> signalSources;
+            for (int sig : {SIGTERM, SIGINT, SIGHUP})
+                signalSources.push_back(g_unix_signal_add(
+                    sig,
+                    [](gpointer w) {
+                        static_cast<browser::TWeb010*>(w)->EndNow();
+                        return gboolean(G_SOURCE_CONTINUE);
+                    },
+                    window.get()));
             window->show();
             Gtk::Main::run(*window);
+            for (guint source : signalSources) g_source_remove(source);
             // Destroying the window saves its settings; the units stop after.
         }
         return 0;

@@ -1,11 +1,15 @@
 // The browser's long run, outside the test suite (make soak): the real
 // QelBrowser on a private X server follows 1,000 loopback pages with
-// pictures and scripts, each of which moves on to the next by itself. The
+// pictures and scripts, spread over 5 tabs: each page moves its tab on to
+// the page 5 further by itself. The
 // program's own process may not grow by 10 MB or more, and no message box
 // may appear. Prints the figures; the exit code says whether they pass.
 #include "LoopbackServer.h"
 #include "PrivateXvfb.h"
+// After the X headers of X11Windows.h.
 #include "X11Windows.h"
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 #include <chrono>
 #include <csignal>
@@ -31,11 +35,13 @@ std::string Gif(unsigned char shade) {
     return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
 }
 
+constexpr int kTabs = 5;
+
 std::string Page(int n, int last) {
     std::string images;
     for (int k = 0; k < 4; ++k)
         images += "<img width=64 height=64 src='/img/" + std::to_string(n) + "-" + std::to_string(k) + ".gif'>";
-    const std::string next = n < last ? "location.href = '/p/" + std::to_string(n + 1) + "';" : "";
+    const std::string next = n + kTabs <= last ? "location.href = '/p/" + std::to_string(n + kTabs) + "';" : "";
     return "<!DOCTYPE html><html><head><title>Page " + std::to_string(n) + "</title><style>td{padding:2px}</style>"
            "</head><body><h1>Page " + std::to_string(n) + "</h1>" + images +
            "<table id=t></table><script>"
@@ -88,6 +94,13 @@ int main(int argc, char** argv) {
     std::filesystem::copy_file(QELBROWSER_PATH, dir + "QelBrowser");
     std::filesystem::permissions(dir + "QelBrowser", std::filesystem::perms::owner_all);
     std::ofstream(dir + "Varnolek.Ini").flush();
+    // The five tabs come back as after a kill; each starts its chain when
+    // first shown.
+    {
+        std::ofstream session(dir + "QelBrowser.Session");
+        session << "QelSession 1\nclean 0\ncurrent 0\n";
+        for (int k = 0; k < kTabs; ++k) session << "tab " << server.Url("/p/" + std::to_string(k)) << "\tTab\n";
+    }
 
     pid_t pid = ::fork();
     if (pid == 0) {
@@ -101,12 +114,34 @@ int main(int argc, char** argv) {
         }
         ::setenv("WEBKIT_DISABLE_COMPOSITING_MODE", "1", 1);
         ::setenv("NO_AT_BRIDGE", "1", 1);
-        const std::string url = server.Url("/p/0");
-        ::execl((dir + "QelBrowser").c_str(), "QelBrowser", url.c_str(), static_cast<char*>(nullptr));
+        ::execl((dir + "QelBrowser").c_str(), "QelBrowser", static_cast<char*>(nullptr));
         ::_exit(127);
     }
 
+    // Shows every tab once (Ctrl+Tab), so that all five chains run.
+    auto showTabs = [&] {
+        Window window = 0;
+        for (int i = 0; i < 600 && !window; ++i) {
+            for (const auto& w : e2e::MappedWindowsOf(display, pid))
+                if (w.width > 300) window = w.id;
+            if (!window) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (!window) return;
+        XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
+        KeyCode ctrl = XKeysymToKeycode(display, XK_Control_L), tab = XKeysymToKeycode(display, XK_Tab);
+        for (int k = 1; k < kTabs; ++k) {
+            for (int n = 0; n < 200 && server.CountOf("/p/" + std::to_string(k - 1)) == 0; ++n)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            XTestFakeKeyEvent(display, ctrl, True, CurrentTime);
+            XTestFakeKeyEvent(display, tab, True, CurrentTime);
+            XTestFakeKeyEvent(display, tab, False, CurrentTime);
+            XTestFakeKeyEvent(display, ctrl, False, CurrentTime);
+            XSync(display, False);
+        }
+    };
+
     auto start = Clock::now();
+    if (display) showTabs();
     std::pair<long, long> first{0, 0}, warmed{0, 0}, end{0, 0};
     int boxes = 0;
     bool done = false;

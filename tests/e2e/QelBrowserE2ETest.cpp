@@ -371,6 +371,62 @@ TEST_F(KeepsAcrossRuns, DownloadsGoToTheUsersDownloadFolderInTheSandbox) {
     EXPECT_EQ(Ended(), 0);
 }
 
+// The open tabs after a kill, and an end by a signal that saves as a close.
+TEST_F(QelBrowserE2E, TabsLeftByAKillComeBackInOrderAndSigtermSavesLikeAClose) {
+    const std::string session = dir_ + "QelBrowser.Session";
+    auto sessionHas = [&](const std::string& text) { return FileText(session).find(text) != std::string::npos; };
+    Start();
+    WaitWindow();
+    ASSERT_TRUE(WaitCaption("Page A")) << Caption();
+    XSetInputFocus(display_, window_, RevertToPointerRoot, CurrentTime);
+    for (const char* page : {"/b", "/c"}) {
+        Key(XK_t, true);
+        ASSERT_TRUE(WaitCaption("Page A")) << Caption();  // a new tab shows the home page
+        Key(XK_l, true);
+        Type("127.0.0.1:" + std::to_string(server_.Port()) + page);
+        Key(XK_Return);
+        ASSERT_TRUE(WaitCaption(std::string("Page ") + char(std::toupper(page[1])))) << Caption();
+    }
+    const std::string tabs = "tab " + server_.Url("/a") + "\tPage A\ntab " + server_.Url("/b") + "\tPage B\ntab " +
+                             server_.Url("/c") + "\tPage C\n";
+    ASSERT_TRUE(Poll([&] { return sessionHas("current 2\n" + tabs); }, 10000)) << FileText(session);
+    EXPECT_TRUE(sessionHas("clean 0\n"));
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+
+    const int fetchedB = server_.CountOf("/b");
+    Start();
+    WaitWindow();
+    ASSERT_TRUE(WaitCaption("Page C")) << Caption();
+    XSetInputFocus(display_, window_, RevertToPointerRoot, CurrentTime);
+    // The tabs not shown wait until they are.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(server_.CountOf("/b"), fetchedB);
+    // Shown, a tab loads its page (its title was there before).
+    Key(XK_2, true);
+    ASSERT_TRUE(WaitCaption("Page B")) << Caption();
+    EXPECT_TRUE(Poll([&] { return server_.CountOf("/b") == fetchedB + 1; }, 30000));
+
+    // An address typed in this run, then the end a log-out sends.
+    const int fetchedA = server_.CountOf("/a");
+    Key(XK_1, true);
+    ASSERT_TRUE(WaitCaption("Page A")) << Caption();
+    ASSERT_TRUE(Poll([&] { return server_.CountOf("/a") == fetchedA + 1; }, 30000));
+    Key(XK_l, true);
+    Type("127.0.0.1:" + std::to_string(server_.Port()) + "/c");
+    Key(XK_Return);
+    ASSERT_TRUE(WaitCaption("Page C")) << Caption();
+    ::kill(pid_, SIGTERM);
+    ASSERT_EQ(Ended(), 0);
+    EXPECT_TRUE(sessionHas("clean 1\ncurrent 0\ntab " + server_.Url("/c") + "\tPage C\ntab " + server_.Url("/b") +
+                           "\tPage B\ntab " + server_.Url("/c") + "\tPage C\n"))
+        << FileText(session);
+    // The settings went to the file as at a close, the typed address too.
+    EXPECT_EQ(Stored("cbURL#0"), server_.Url("/c"));
+    EXPECT_EQ(Stored("cbURL#1"), "<none>");
+}
+
 TEST_F(QelBrowserE2E, HelpAndVersionNeedNoDisplayAndABadOptionIsRefused) {
     Start({"--version"}, false);
     EXPECT_EQ(Ended(), 0);
