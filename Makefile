@@ -14,7 +14,7 @@ PACKAGES   := cmake g++ make pkg-config \
               bubblewrap xdg-dbus-proxy
 # Third-party encoders that make test pictures at test time; openssl makes
 # the certificates of the HTTPS tests.
-TEST_PACKAGES := imagemagick gifsicle python3-pil openssl
+TEST_PACKAGES := imagemagick gifsicle python3-pil openssl strace
 
 # Where make install puts the programs, the desktop entry and the icon.
 PREFIX     ?= /usr/local

@@ -15,7 +15,12 @@
 namespace xoStr31 {
 
 // Why a data file could not be opened, for messages that name the cause.
-enum class TFileFault { None, NotFound, InUse, ReadOnly, NotRegular, TooLarge, Other };
+enum class TFileFault { None, NotFound, InUse, ReadOnly, NotRegular, TooLarge, Other,
+    Denied,       // not even readable by this user
+    Unreadable,   // reading the content failed (a bad block, a lost device)
+    SizeUnknown,  // the system reports no size for a file that has content (/proc)
+    Journal       // an unfinished edit's journal that does not fit the file waits for the user
+};
 
 class EDataFileError : public platform::EStreamError {
 public:

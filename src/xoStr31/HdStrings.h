@@ -224,7 +224,8 @@ private:
     // that a stop between the change and a new table never leaves a table
     // that looks valid.
     void StaleIndexBeforeChange();
-    void DetectLineEnd();
+    // False when the file cannot be read: the line end is then unknown.
+    bool DetectLineEnd();
     // The kind byte of this list's entry table.
     uint8_t IndexKind() const;
     static bool IsEntryTable(const std::string& path);

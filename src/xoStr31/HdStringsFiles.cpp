@@ -173,6 +173,16 @@ bool THdStrings::Open(const std::string& fileName, bool readOnly) {
         break;
     default:
         FUsedSize = file->GetSize();
+        if (FUsedSize == 0) {
+            // Files of the system (/proc, /sys) report no size but have
+            // content: taken as empty they would count 0 entries, and an
+            // edit would write over them.
+            char byte;
+            if (file->ReadAt(0, &byte, 1))
+                return SetFault(TFileFault::SizeUnknown, "\"" + fileName +
+                                                             "\": the system reports no size for its content "
+                                                             "(not a text file on disk); nothing was read");
+        }
         FFile = file.get();
         FStream = std::move(file);
         answer = true;
@@ -183,21 +193,32 @@ bool THdStrings::Open(const std::string& fileName, bool readOnly) {
     if (answer) {
         FFileName = fileName;
         FFileData = data;
-        DetectLineEnd();
-        if (!LoadIndex(fileName)) BuildIndex(-1);
+        // A read that fails must not leave a guess: the CR LF default would
+        // make an LF file one entry, and the next edit would replace it all.
+        if (!DetectLineEnd() || (!LoadIndex(fileName) && !BuildIndex(-1))) {
+            int err = errno;
+            ReleaseStream();
+            FEnds.clear();
+            FObjects.clear();
+            FLastIndex = -1;
+            FUsedSize = 0;
+            FOpenEnd = false;
+            return SetFault(TFileFault::Unreadable, "\"" + fileName + "\": cannot be read (" +
+                                                        ErrorText(err ? err : EIO) + "); nothing was changed");
+        }
     }
     return answer;
 }
 
 // The first line end decides: a lone LF makes an LF file; CR LF, or no line
 // end at all, keeps the list's kind for new entries.
-void THdStrings::DetectLineEnd() {
+bool THdStrings::DetectLineEnd() {
     std::string separator = FNewSeparator;
     std::vector<char> block(65536);
     char previous = 0;
     for (int64_t pos = 0; pos < FUsedSize;) {
         int64_t n = std::min<int64_t>(int64_t(block.size()), FUsedSize - pos);
-        if (!ReadAt(pos, block.data(), n)) break;
+        if (!ReadAt(pos, block.data(), n)) return false;
         const char* lf = static_cast<const char*>(std::memchr(block.data(), '\n', size_t(n)));
         if (lf) {
             char before = lf > block.data() ? lf[-1] : previous;
@@ -209,6 +230,7 @@ void THdStrings::DetectLineEnd() {
     }
     FSeparator = separator;
     FSeparatorLength = static_cast<uint8_t>(separator.size());
+    return true;
 }
 
 bool THdStrings::Save(const std::string& fileName) {

@@ -78,6 +78,7 @@ std::string Cause(const xoStr31::THdStrings& list, const std::string& file) {
     case TFileFault::ReadOnly: return file + ": read-only";
     case TFileFault::NotRegular: return file + ": not a regular file";
     case TFileFault::TooLarge: return file + ": too large";
+    case TFileFault::Denied: return file + ": permission denied";
     default: return list.LastError().empty() ? file + ": cannot be opened" : list.LastError();
     }
 }
@@ -159,7 +160,12 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             list.AppendData(bytes.data(), int64_t(bytes.size()));
             list.UseLineEndOfContent();
         } else if (!list.Open(file, reads)) {
-            throw Failure{Cause(list, file)};
+            if (!reads || list.LastFault() != xoStr31::TFileFault::SizeUnknown) throw Failure{Cause(list, file)};
+            // A file of the system without a size (/proc): read to its end.
+            list.SetParam(0, 0);
+            std::vector<uint8_t> bytes = tools::ReadInput(file);
+            list.AppendData(bytes.data(), int64_t(bytes.size()));
+            list.UseLineEndOfContent();
         }
         if (changes && list.ReadOnly()) throw Failure{file + ": read-only"};
 
