@@ -59,6 +59,7 @@ TDataFile::TDataFile(std::string path, int fd, bool writing) : path_(std::move(p
     struct stat st{};
     if (::fstat(fd_, &st) == 0) {
         inode_ = st.st_ino;
+        device_ = st.st_dev;
         mode_ = st.st_mode & 07777;
     }
 }

@@ -63,6 +63,8 @@ public:
     const std::string& Path() const { return path_; }
     bool Writing() const { return writing_; }
     uint64_t Inode() const { return inode_; }
+    uint64_t Device() const { return device_; }
+    int Descriptor() const { return fd_; }
     unsigned Mode() const { return mode_; }
 
 private:
@@ -72,6 +74,7 @@ private:
     bool writing_ = false;
     int64_t pos_ = 0;
     uint64_t inode_ = 0;
+    uint64_t device_ = 0;
     unsigned mode_ = 0644;
 };
 

@@ -368,6 +368,7 @@ bool THdStrings::JournaledEdit(int64_t at, int64_t oldLength, const void* bytes,
                                          error);
     if (outcome == TEditJournal::TOutcome::Done) {
         FUsedSize += length - oldLength;
+        if (!error.empty()) FWarning = error + "; it was voided, the change is made";
         return true;
     }
     if (outcome == TEditJournal::TOutcome::Pending) {

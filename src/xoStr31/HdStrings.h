@@ -134,6 +134,9 @@ public:
     // cause and a sentence naming the file. TFileFault::None when it worked.
     TFileFault LastFault() const { return FLastFault; }
     const std::string& LastError() const { return FLastError; }
+    // What went wrong beside a change or an open that was made all the same
+    // (a journal that could not be removed), empty when nothing did.
+    const std::string& Warning() const { return FWarning; }
     // Whether Open makes a missing file in storage modes 1 and 2 (it does
     // unless told otherwise); when it does not, a missing file is NotFound.
     void SetCreateMissing(bool create) { FCreateMissing = create; }
@@ -278,6 +281,7 @@ private:
     TProgressKind FProgressKind = TProgressKind::Index;
     TFileFault FLastFault = TFileFault::None;
     std::string FLastError;
+    std::string FWarning;
     bool FIndexFresh = false;
     bool FCreateMissing = true;  // the table on disk matches the data file as it is
     bool FIndexDirty = false;  // entries changed since the entry table was read or written

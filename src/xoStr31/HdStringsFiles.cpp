@@ -91,6 +91,7 @@ std::string THdStrings::IndexFileName(const std::string& dataFile) const {
 bool THdStrings::Open(const std::string& fileName, bool readOnly) {
     FLastFault = TFileFault::None;
     FLastError.clear();
+    FWarning.clear();
     FindData data;
     bool existed = StatExact(fileName, data);
     if (existed && (data.Attributes & platform::faDirectory))
@@ -108,14 +109,34 @@ bool THdStrings::Open(const std::string& fileName, bool readOnly) {
                 // An edit a stopped process left: finished before anything
                 // reads the file, under the lock that keeps other writers out.
                 std::unique_ptr<TDataFile> writer;
+                std::string why;
                 try {
                     writer = TDataFile::Open(fileName, true, false);
                 } catch (const EDataFileError& e) {
-                    return SetFault(e.Fault(), std::string(e.what()) + "; an unfinished edit cannot be finished");
+                    if (e.Fault() == TFileFault::InUse) return SetFault(e.Fault(), e.what());
+                    why = e.what();
                 }
                 std::string error;
-                if (!TEditJournal::Recover(*writer, error)) return SetFault(TFileFault::Other, error);
-                if (writing) file = std::move(writer);
+                auto outcome = writer ? TEditJournal::Recover(*writer, error) : TEditJournal::TRecovery::Failed;
+                if (outcome == TEditJournal::TRecovery::Kept) return SetFault(TFileFault::Journal, error);
+                if (outcome == TEditJournal::TRecovery::Clean) {
+                    if (!error.empty()) FWarning = error;
+                    if (writing) file = std::move(writer);
+                } else {
+                    // Someone else's edit, which this user may not finish: a
+                    // reader still sees the old content while nothing moved.
+                    if (why.empty()) why = error;
+                    error.clear();
+                    writer.reset();
+                    if (!readOnly && FStorageMode == 2)
+                        return SetFault(TFileFault::Other, why + "; an unfinished edit cannot be finished");
+                    auto reader = TDataFile::Open(fileName, false, false);
+                    if (!TEditJournal::Untouched(*reader, error))
+                        return SetFault(TFileFault::Journal, why + "; " + error);
+                    FWarning = "an unfinished edit of \"" + fileName + "\" waits in \"" +
+                               TEditJournal::NameFor(fileName) + "\" (" + why + "); the file is read as it was";
+                    file = std::move(reader);
+                }
                 StatExact(fileName, data);
             }
             if (!file) {

@@ -5,6 +5,7 @@
 #include "platform/Exception.h"
 #include "platform/MessageBox.h"
 #include "platform/SysUtils.h"
+#include "xoStr31/EditJournal.h"
 #include "xoStr31/HdStrings.h"
 
 #include <memory>
@@ -102,10 +103,32 @@ private:
     xoStr31::TProgressKind kind_ = xoStr31::TProgressKind::Index;
 };
 
+// Finishes or drops the journal of an unfinished edit.
+int Recover(const std::string& file, bool discard, std::ostream& out) {
+    if (!xoStr31::TEditJournal::Exists(file)) {
+        out << file << ": no unfinished edit\n";
+        return 0;
+    }
+    if (discard) {
+        std::string error;
+        if (!xoStr31::TEditJournal::Discard(file, error)) throw Failure{error};
+        out << file << ": journal removed, the file is left as it is\n";
+        return 0;
+    }
+    xoStr31::THdStrings list;
+    list.SetParam(0, 2);
+    list.SetCreateMissing(false);
+    if (!list.Open(file, false)) throw Failure{Cause(list, file)};
+    if (xoStr31::TEditJournal::Exists(file) && list.Warning().empty())
+        throw Failure{file + ": the unfinished edit cannot be finished by this user"};
+    out << file << ": the unfinished edit is finished\n";
+    return 0;
+}
+
 } // namespace
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    bool ignoreCase = false, help = false, lf = false, options = true;
+    bool ignoreCase = false, help = false, lf = false, options = true, discard = false;
     std::vector<std::string> words;
     for (const auto& a : args) {
         if (options && a == "--") {
@@ -114,6 +137,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             ignoreCase = true;
         } else if (options && a == "--lf") {
             lf = true;
+        } else if (options && a == "--discard") {
+            discard = true;
         } else if (options && (a == "--help" || a == "-h")) {
             help = true;
         } else if (options && a.size() > 1 && a[0] == '-' && !(a.size() > 1 && std::isdigit(uint8_t(a[1])))) {
@@ -135,6 +160,11 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         auto need = [&](size_t lo, size_t hi) {
             if (words.size() < lo || words.size() > hi) throw Failure{"wrong number of arguments for " + command};
         };
+        if (command == "recover") {
+            need(2, 2);
+            return Recover(file, discard, out);
+        }
+        if (discard) throw Failure{"--discard goes with recover only"};
         const bool changes = command == "insert" || command == "put" || command == "delete" || command == "index";
         const bool reads = command == "count" || command == "get" || command == "find" || command == "sort";
         if (!changes && !reads) throw Failure{"unknown command: " + command};
@@ -168,6 +198,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             list.UseLineEndOfContent();
         }
         if (changes && list.ReadOnly()) throw Failure{file + ": read-only"};
+        if (!list.Warning().empty()) err << "hdstrings: warning: " << list.Warning() << "\n";
 
         if (command == "count") {
             out << list.GetCount() << "\n";
@@ -208,6 +239,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
                 throw Failure{command + " failed on " + file + ": " +
                               (list.LastError().empty() ? std::string("cannot write") : list.LastError()) +
                               (list.Stream() ? "; the file is unchanged" : "")};
+            if (!list.Warning().empty()) err << "hdstrings: warning: " << list.Warning() << "\n";
             list.SaveIndex(true);
         }
         return 0;
