@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -99,4 +101,198 @@ TEST(HdStringsSafety, FilesWithoutSizeAndUnreadableFiles) {
     EXPECT_EQ(Spawn(AsUser({HDSTRINGS_TOOL, "count", file}), {}, &err), 1);
     EXPECT_NE(err.find("permission denied"), std::string::npos) << err;
     EXPECT_EQ(err.find("read-only"), std::string::npos) << err;
+}
+
+namespace {
+
+using xoStr31::TEditJournal;
+
+// The edit child (one edit with a given piece size) or the tool, killed
+// when it enters its nth sync of the journal.
+std::vector<std::string> KilledAtJournalSync(const std::string& file, int n, std::vector<std::string> args) {
+    std::vector<std::string> argv = {"strace", "-f", "-o", "/dev/null", "-P", TEditJournal::NameFor(file),
+                                     "-e", "trace=fdatasync", "-e",
+                                     "inject=fdatasync:signal=KILL:when=" + std::to_string(n)};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+}
+
+std::vector<std::string> Child(const std::string& file, const std::string& op, int n, const std::string& text,
+                               int64_t piece) {
+    return {HDSTRINGS_EDIT_CHILD, file, op, std::to_string(n), text, std::to_string(piece)};
+}
+
+void Overwrite(const std::string& file, int64_t at, const std::string& bytes) {
+    std::string s = ReadFile(file);
+    s.replace(size_t(at), bytes.size(), bytes);
+    WriteFile(file, s);
+}
+
+} // namespace
+
+// An edit killed with its journal written, then the file changed by another
+// program: every command refuses it naming both files, nothing changes, and
+// only recover --discard lets the file go on as it is now.
+TEST(HdStringsSafety, JournalOfAChangedFileIsKeptAndReported) {
+    if (!HaveStrace()) GTEST_SKIP() << "no strace";
+    TempFolder dir;
+    const std::string file = dir / "f.txt", journal = TEditJournal::NameFor(file);
+    const std::string old = Lines(3000), made = Lines(1500) + "inserted\n" + Lines(1500, 1500);
+    const int64_t at = int64_t(Lines(1500).size());
+    struct Change {
+        const char* what;
+        std::function<void()> make;
+        bool onlyBeforeTheMove;  // the bytes at the edit are its own once they move
+    };
+    const std::vector<Change> changes = {
+        {"a line appended", [&] { WriteFile(file, ReadFile(file) + "appended by another program\n"); }, false},
+        {"25 bytes at the front overwritten", [&] { Overwrite(file, 7, std::string(25, '#')); }, false},
+        {"25 bytes after the edit overwritten", [&] { Overwrite(file, at + 100, std::string(25, '#')); }, true},
+        {"the file replaced", [&] {
+             std::string s = ReadFile(file);
+             ::unlink(file.c_str());
+             WriteFile(file, s);
+         }, false},
+    };
+    for (int sync = 1; sync <= 3; ++sync) {
+        for (const auto& change : changes) {
+            if (change.onlyBeforeTheMove && sync > 1) continue;
+            SCOPED_TRACE(std::string(change.what) + ", killed at journal sync " + std::to_string(sync));
+            WriteFile(file, old);
+            ASSERT_EQ(Spawn(KilledAtJournalSync(file, sync, Child(file, "insert", 1500, "inserted", 10000))),
+                      128 + SIGKILL);
+            ASSERT_TRUE(TEditJournal::Exists(file));
+            change.make();
+            const std::string changed = ReadFile(file);
+            for (const auto& command : std::vector<std::vector<std::string>>{
+                     {"count", file}, {"get", file, "0"}, {"put", file, "0", "x"}, {"recover", file}}) {
+                std::vector<std::string> argv = {HDSTRINGS_TOOL};
+                argv.insert(argv.end(), command.begin(), command.end());
+                std::string err;
+                EXPECT_EQ(Spawn(argv, {}, &err), 1) << command[0];
+                EXPECT_NE(err.find(journal), std::string::npos) << err;
+                EXPECT_NE(err.find("\"" + file + "\""), std::string::npos) << err;
+                EXPECT_EQ(ReadFile(file), changed) << command[0];
+            }
+            EXPECT_TRUE(TEditJournal::Exists(file));
+            EXPECT_EQ(Spawn({HDSTRINGS_TOOL, "recover", "--discard", file}), 0);
+            EXPECT_FALSE(TEditJournal::Exists(file));
+            EXPECT_EQ(ReadFile(file), changed);
+        }
+        // Left alone, the same stop ends in the old or the new content.
+        WriteFile(file, old);
+        ASSERT_EQ(Spawn(KilledAtJournalSync(file, sync, Child(file, "insert", 1500, "inserted", 10000))),
+                  128 + SIGKILL);
+        EXPECT_EQ(Spawn({HDSTRINGS_TOOL, "recover", file}), 0);
+        const std::string now = ReadFile(file);
+        EXPECT_TRUE(now == old || now == made) << "sync " << sync;
+        EXPECT_FALSE(TEditJournal::Exists(file));
+    }
+}
+
+// A journal that cannot be removed once its edit is through (here its
+// unlink fails, as in a folder that lost its write bit): voided whole, said
+// so, and the next open leaves the new content as it is.
+TEST(HdStringsSafety, JournalThatCannotBeRemovedIsVoided) {
+    if (!HaveStrace()) GTEST_SKIP() << "no strace";
+    TempFolder dir;
+    const std::string file = dir / "f.txt";
+    const std::string old = Lines(4000), made = "front\n" + old;
+    auto failingUnlink = [&](std::vector<std::string> args) {
+        // The journal is the only file these runs remove.
+        std::vector<std::string> argv = {"strace", "-f", "-o", "/dev/null", "-e", "trace=unlink,unlinkat",
+                                         "-e", "inject=unlink,unlinkat:error=EACCES"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return argv;
+    };
+    for (int64_t piece : {int64_t(old.size() / 3 - 10), int64_t(old.size() / 4 + 1), int64_t(1) << 22}) {
+        SCOPED_TRACE("pieces of " + std::to_string(piece) + " bytes");
+        WriteFile(file, old);
+        EXPECT_EQ(Spawn(failingUnlink(Child(file, "insert", 0, "front", piece))), 0);
+        EXPECT_EQ(ReadFile(file), made);
+        ASSERT_TRUE(TEditJournal::Exists(file));
+        std::string out;
+        EXPECT_EQ(Spawn({HDSTRINGS_TOOL, "count", file}, {}, nullptr, &out), 0);
+        EXPECT_EQ(out, "4001\n");
+        EXPECT_EQ(ReadFile(file), made);
+        EXPECT_FALSE(TEditJournal::Exists(file));
+    }
+    WriteFile(file, old);
+    std::string err;
+    EXPECT_EQ(Spawn(failingUnlink({HDSTRINGS_TOOL, "insert", file, "0", "front"}), {}, &err), 0);
+    EXPECT_NE(err.find("warning"), std::string::npos) << err;
+    EXPECT_NE(err.find("voided"), std::string::npos) << err;
+    EXPECT_EQ(Spawn({HDSTRINGS_TOOL, "delete", file, "1"}), 0);
+    EXPECT_EQ(ReadFile(file), "front\n" + Lines(3999, 1));
+}
+
+// The journal lies beside the file itself, so the file's own name finds an
+// edit made through a link; names up to the system's limits can be edited
+// and their stopped edits are found again.
+TEST(HdStringsSafety, JournalPlaceForLinksAndLongNames) {
+    if (!HaveStrace()) GTEST_SKIP() << "no strace";
+    TempFolder dir;
+    const std::string old = Lines(2000), made = Lines(1000) + "middle\n" + Lines(1000, 1000);
+    ::mkdir((dir / "real").c_str(), 0755);
+    const std::string real = dir / "real/f.txt", link = dir / "link.txt";
+    ASSERT_EQ(::symlink(real.c_str(), link.c_str()), 0);
+    std::string longName(250, 'n');
+    std::string deep = dir.Path();
+    while (deep.size() < 4096 - 260) {
+        deep += std::string(std::min<size_t>(200, 4096 - 260 - deep.size()), 'd');
+        ASSERT_EQ(::mkdir(deep.c_str(), 0755), 0) << deep.size();
+        deep += "/";
+    }
+    const std::string deepFile = deep + std::string(4090 - deep.size(), 'p');
+    for (const auto& [editName, openName] : std::vector<std::pair<std::string, std::string>>{
+             {link, real}, {dir / longName, dir / longName}, {deepFile, deepFile}}) {
+        SCOPED_TRACE(editName.size() > 300 ? "deep path" : editName);
+        WriteFile(openName, old);
+        ASSERT_EQ(ReadFile(openName), old);
+        EXPECT_EQ(Spawn({HDSTRINGS_TOOL, "insert", editName, "1000", "middle"}), 0);
+        EXPECT_EQ(ReadFile(openName), made);
+        EXPECT_FALSE(TEditJournal::Exists(openName));
+        WriteFile(openName, old);
+        ASSERT_EQ(Spawn(KilledAtJournalSync(openName, 2, Child(editName, "insert", 1000, "middle", 4096))),
+                  128 + SIGKILL);
+        ASSERT_TRUE(TEditJournal::Exists(openName));
+        EXPECT_FALSE(TEditJournal::Exists(link) && editName != link);
+        EXPECT_EQ(Spawn({HDSTRINGS_TOOL, "count", openName}), 0);
+        const std::string now = ReadFile(openName);
+        EXPECT_TRUE(now == old || now == made);
+        EXPECT_FALSE(TEditJournal::Exists(openName));
+    }
+    struct stat st{};
+    EXPECT_NE(::lstat((link + "-journal").c_str(), &st), 0);
+}
+
+// Another user's unfinished edit: the file's owner still reads it while no
+// byte has moved, and is told why once bytes have.
+TEST(HdStringsSafety, AnotherUsersJournal) {
+    if (!HaveStrace()) GTEST_SKIP() << "no strace";
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    TempFolder dir;
+    ::chmod(dir.Path().c_str(), 0777);
+    const std::string file = dir / "theirs.txt";
+    const std::string old = Lines(2000);
+    for (int sync : {1, 3}) {
+        WriteFile(file, old);
+        ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);
+        ASSERT_EQ(Spawn(KilledAtJournalSync(file, sync, Child(file, "insert", 0, "root was here", 4096))),
+                  128 + SIGKILL);
+        std::string out, err;
+        int code = Spawn(AsUser({HDSTRINGS_TOOL, "count", file}), {}, &err, &out);
+        if (sync == 1) {
+            EXPECT_EQ(code, 0) << err;
+            EXPECT_EQ(out, "2000\n");
+            EXPECT_NE(err.find("warning"), std::string::npos) << err;
+        } else {
+            EXPECT_EQ(code, 1);
+            EXPECT_NE(err.find(TEditJournal::NameFor(file)), std::string::npos) << err;
+        }
+        EXPECT_EQ(Spawn(AsUser({HDSTRINGS_TOOL, "put", file, "0", "x"})), 1);
+        EXPECT_EQ(Spawn({HDSTRINGS_TOOL, "count", file}), 0);
+        const std::string now = ReadFile(file);
+        EXPECT_TRUE(now == old || now == "root was here\n" + old);
+    }
 }
