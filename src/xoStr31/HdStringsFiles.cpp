@@ -3,6 +3,7 @@
 #include "xoStr31/HdStrings.h"
 
 #include "xoStr31/EditJournal.h"
+#include "xoStr31/EntryTableFile.h"
 
 #include "platform/Exception.h"
 #include "platform/MessageBox.h"
@@ -381,53 +382,40 @@ uint8_t THdStrings::IndexKind() const {
 
 bool THdStrings::LoadIndex(const std::string& fileName) {
     std::string name = fileName.empty() ? FFileName : fileName;
-    FindData data, index;
-    if (!StatExact(name, data)) return false;
+    struct stat st{};
+    if (name.empty() || ::stat(name.c_str(), &st) != 0) return false;
     std::string indexName = IndexFileName(name);
-    if (SameFile(indexName, name) || !StatExact(indexName, index)) return false;
-    if (!SameTime(data.LastWriteTime, index.LastWriteTime)) return false;
+    if (SameFile(indexName, name)) return false;
     try {
-        auto file = TDataFile::Open(indexName, false, false);
-        uint8_t header[HeaderSize];
-        if (!file->ReadAt(0, header, HeaderSize)) return false;
-        if (std::memcmp(header, Signature, 5) != 0 || header[5] != IndexKind()) return false;
-        const int recordSize = (header[5] & tkWide) ? WideEntryRecordSize : EntryRecordSize;
-        int32_t last = static_cast<int32_t>(ReadLE32(header + 6));
-        if (last < -1 || last >= MaxEntries) return false;
-        const int64_t count = int64_t(last) + 1;
-        // A count the file cannot hold is refused before any memory is taken.
-        if (file->GetSize() < HeaderSize + count * recordSize) return false;
+        // The table must name this very file in this very state, hold the
+        // kind of its line ends, and its records their checksum.
+        TTableView table;
+        if (!table.Open(indexName, TTableOwner::Of(st), st.st_mtim)) return false;
+        if (table.Kind() != IndexKind() || table.Count() > MaxEntries || !table.RecordsMatch()) return false;
+        const int64_t count = table.Count();
+        const bool wide = table.RecordSize() == WideEntryRecordSize;
         TEntryEnds ends;
         std::vector<uint32_t> objects;
         bool openEnd = false;
         ends.reserve(static_cast<size_t>(count));
-        std::vector<uint8_t> block(static_cast<size_t>(std::min<int64_t>(RecordsPerBlock, count)) * recordSize);
-        int64_t pos = HeaderSize;
-        for (int64_t done = 0; done < count;) {
-            size_t n = static_cast<size_t>(std::min<int64_t>(RecordsPerBlock, count - done));
-            int64_t bytes = int64_t(n) * recordSize;
-            if (!file->ReadAt(pos, block.data(), bytes)) return false;
-            pos += bytes;
-            for (size_t k = 0; k < n; ++k) {
-                const uint8_t* record = block.data() + k * size_t(recordSize);
-                TEntry e = recordSize == EntryRecordSize ? DecodeEntry(record) : DecodeWideEntry(record);
-                if (e.End < (ends.empty() ? 0 : ends.back())) return false;
-                ends.push_back(e.End);
-                // Only the last entry may lack its separator.
-                if (e.Flags & efNoSeparator) {
-                    if (done + int64_t(k) + 1 != count) return false;
-                    openEnd = true;
-                }
-                if (e.Object != 0 && objects.empty()) objects.assign(static_cast<size_t>(count), 0);
-                if (e.Object != 0) objects[ends.size() - 1] = e.Object;
+        for (int64_t i = 0; i < count; ++i) {
+            const uint8_t* record = table.Record(i);
+            TEntry e = wide ? DecodeWideEntry(record) : DecodeEntry(record);
+            if (e.End < (ends.empty() ? 0 : ends.back())) return false;
+            ends.push_back(e.End);
+            // Only the last entry may lack its separator.
+            if (e.Flags & efNoSeparator) {
+                if (i + 1 != count) return false;
+                openEnd = true;
             }
-            done += int64_t(n);
+            if (e.Object != 0 && objects.empty()) objects.assign(static_cast<size_t>(count), 0);
+            if (e.Object != 0) objects[size_t(i)] = e.Object;
         }
         if (!ValidEntryTable(ends, openEnd)) return false;
         FEnds = std::move(ends);
         FObjects = std::move(objects);
         FOpenEnd = openEnd;
-        FLastIndex = last;
+        FLastIndex = static_cast<int32_t>(count - 1);
         FHeld = static_cast<int>(count);
         FIndexDirty = false;
         FIndexFresh = true;
@@ -439,7 +427,8 @@ bool THdStrings::LoadIndex(const std::string& fileName) {
 
 bool THdStrings::SaveIndex(bool onlyIfPresent) {
     FindData data, index;
-    if (FFileName.empty() || !StatExact(FFileName, data)) return false;
+    struct stat st{};
+    if (FFileName.empty() || !StatExact(FFileName, data) || ::stat(FFileName.c_str(), &st) != 0) return false;
     std::string indexName = IndexFileName(FFileName);
     if (SameFile(indexName, FFileName)) return false;
     bool present = StatExact(indexName, index);
@@ -449,45 +438,55 @@ bool THdStrings::SaveIndex(bool onlyIfPresent) {
     // written is written again.
     if (present && SameTime(index.LastWriteTime, data.LastWriteTime) && !FIndexDirty) return true;
     if (present && !IsEntryTable(indexName)) return false;  // someone's own file: never written over
-    bool answer = false;
-    try {
-        platform::TSaveFileStream file(indexName);
-        const uint8_t kind = IndexKind();
-        const int recordSize = (kind & tkWide) ? WideEntryRecordSize : EntryRecordSize;
-        uint8_t header[HeaderSize];
-        std::memcpy(header, Signature, 5);
-        header[5] = kind;
-        uint32_t last = static_cast<uint32_t>(FLastIndex);
-        header[6] = uint8_t(last);
-        header[7] = uint8_t(last >> 8);
-        header[8] = uint8_t(last >> 16);
-        header[9] = uint8_t(last >> 24);
-        file.WriteBuffer(header, HeaderSize);
-        const size_t count = size_t(FLastIndex + 1);
-        std::vector<uint8_t> block(std::min(RecordsPerBlock, count) * size_t(recordSize));
-        for (size_t done = 0; done < count;) {
-            size_t n = std::min(RecordsPerBlock, count - done);
-            for (size_t k = 0; k < n; ++k) {
-                uint8_t* out = block.data() + k * size_t(recordSize);
-                if (recordSize == EntryRecordSize)
-                    EncodeEntry(Entry(int(done + k)), out);
-                else
-                    EncodeWideEntry(Entry(int(done + k)), out);
-            }
-            file.WriteBuffer(block.data(), int64_t(n) * recordSize);
-            done += n;
+    struct stat tableStat{};
+    if (present && ::stat(indexName.c_str(), &tableStat) == 0 && (tableStat.st_mode & 0222) == 0) {
+        // Made read-only by its owner: left as it is, also by root.
+        FWarning = "the entry table \"" + indexName + "\" is read-only: left as it was (it no longer fits)";
+        return false;
+    }
+    TTableWriter::RemoveLeftovers(indexName);
+    TTableWriter file(indexName);
+    TTableSum sum;
+    auto put = [&](const uint8_t* bytes, size_t n) {
+        sum.Add(bytes, n);
+        return file.Write(bytes, n);
+    };
+    const uint8_t kind = IndexKind();
+    const int recordSize = (kind & tkWide) ? WideEntryRecordSize : EntryRecordSize;
+    uint8_t header[HeaderSize];
+    std::memcpy(header, Signature, 5);
+    header[5] = kind;
+    uint32_t last = static_cast<uint32_t>(FLastIndex);
+    header[6] = uint8_t(last);
+    header[7] = uint8_t(last >> 8);
+    header[8] = uint8_t(last >> 16);
+    header[9] = uint8_t(last >> 24);
+    bool ok = put(header, HeaderSize);
+    const size_t count = size_t(FLastIndex + 1);
+    std::vector<uint8_t> block(std::min(RecordsPerBlock, count) * size_t(recordSize));
+    for (size_t done = 0; ok && done < count;) {
+        size_t n = std::min(RecordsPerBlock, count - done);
+        for (size_t k = 0; k < n; ++k) {
+            uint8_t* out = block.data() + k * size_t(recordSize);
+            if (recordSize == EntryRecordSize)
+                EncodeEntry(Entry(int(done + k)), out);
+            else
+                EncodeWideEntry(Entry(int(done + k)), out);
         }
-        file.Commit();
-        answer = true;
-    } catch (...) {
-        answer = false;
+        ok = put(block.data(), n * size_t(recordSize));
+        done += n;
     }
-    if (answer) {
-        FIndexDirty = false;
-        FIndexFresh = true;
-        if (!platform::SetFileTimes(indexName, data.LastAccessTime, data.LastWriteTime)) settings::ShowSystemError(-1);
+    uint8_t trailer[TableTrailerSize];
+    EncodeTrailer(TTableOwner::Of(st), sum.Value(), trailer);
+    if (!ok || !file.Write(trailer, TableTrailerSize) || !file.Commit()) {
+        FWarning = (file.Error().empty() ? "cannot write the entry table \"" + indexName + "\"" : file.Error()) +
+                   "; " + (present ? "the old table is left as it was" : "no table was made");
+        return false;
     }
-    return answer;
+    FIndexDirty = false;
+    FIndexFresh = true;
+    if (!platform::SetFileTimes(indexName, data.LastAccessTime, data.LastWriteTime)) settings::ShowSystemError(-1);
+    return true;
 }
 
 // An entry table, or an empty file (a table cut short while being made).
@@ -505,13 +504,13 @@ void THdStrings::StaleIndexBeforeChange() {
     if (!FIndexFresh || FFileName.empty()) return;
     FIndexFresh = false;
     const std::string name = IndexFileName(FFileName);
-    int fd = ::open(name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return;
     struct stat st{};
-    // Emptied, the table can never pass for valid; the next SaveIndex
-    // writes it again.
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) == 0) ::fsync(fd);
-    ::close(fd);
+    if (::lstat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+    // A time no data file has: the table cannot pass for valid even if the
+    // change lands within one time-stamp tick; its bytes stay as they are
+    // (a read-only table is never emptied, not even by root).
+    const timespec times[2] = {{0, UTIME_OMIT}, {1, 0}};
+    ::utimensat(AT_FDCWD, name.c_str(), times, AT_SYMLINK_NOFOLLOW);
 }
 
 } // namespace xoStr31

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <csignal>
+#include <fcntl.h>
+#include <filesystem>
 #include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -295,4 +297,141 @@ TEST(HdStringsSafety, AnotherUsersJournal) {
         const std::string now = ReadFile(file);
         EXPECT_TRUE(now == old || now == "root was here\n" + old);
     }
+}
+
+namespace {
+
+std::string Tool(std::vector<std::string> args, int* code = nullptr, std::string* err = nullptr) {
+    std::vector<std::string> argv = {HDSTRINGS_TOOL};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::string out;
+    int c = Spawn(argv, {}, err, &out);
+    if (code) *code = c;
+    return out;
+}
+
+std::vector<std::string> SplitLines(const std::string& s) {
+    std::vector<std::string> lines;
+    for (size_t at = 0; at < s.size();) {
+        size_t lf = s.find('\n', at);
+        lines.push_back(s.substr(at, lf - at));
+        at = lf + 1;
+    }
+    return lines;
+}
+
+void SameTimes(const std::string& from, const std::string& to) {
+    struct stat st{};
+    ASSERT_EQ(::stat(from.c_str(), &st), 0);
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, to.c_str(), times, 0), 0);
+}
+
+// Entries as get answers them (every 13th, and the last two), against the
+// lines of the file.
+void ExpectGetsMatch(const std::string& file) {
+    const auto lines = SplitLines(ReadFile(file));
+    for (size_t i = 0; i < lines.size(); i += (i + 2 >= lines.size() ? 1 : 13)) EXPECT_EQ(Tool({"get", file, std::to_string(i)}), lines[i] + "\n") << i;
+    EXPECT_EQ(Tool({"count", file}), std::to_string(lines.size()) + "\n");
+}
+
+} // namespace
+
+// Files that share one table name, and tables whose records or layout do
+// not fit: never trusted, answers as the file's own lines, edits as a plain
+// model makes them.
+TEST(HdStringsSafety, EntryTablesBelongToTheirFile) {
+    TempFolder dir;
+    const std::string txt = dir / "words.txt", srt = dir / "words.srt", csv = dir / "words.csv";
+    std::string text, sorted;
+    std::vector<std::string> words;
+    for (int i = 0; i < 300; ++i) words.push_back("w" + std::to_string((i * 7919) % 1000));
+    for (const auto& w : words) text += w + "\n";
+    std::vector<std::string> order = words;
+    std::sort(order.begin(), order.end());
+    for (const auto& w : order) sorted += w + "\n";
+    WriteFile(txt, text);
+    WriteFile(srt, sorted);
+    WriteFile(csv, std::string(text.rbegin() + 1, text.rend()) + "\n");
+    SameTimes(txt, srt);
+    SameTimes(txt, csv);
+    ASSERT_EQ(Tool({"index", txt}), "300\n");
+    ExpectGetsMatch(srt);
+    ExpectGetsMatch(csv);
+    EXPECT_EQ(Tool({"put", srt, "5", "changed"}), "");
+    auto model = SplitLines(sorted);
+    model[5] = "changed";
+    std::string expected;
+    for (const auto& l : model) expected += l + "\n";
+    EXPECT_EQ(ReadFile(srt), expected);
+    ExpectGetsMatch(txt);
+
+    // One record changed, the table's time put back: caught by its checksum.
+    const std::string table = dir / "words.Rni";
+    ASSERT_EQ(Tool({"index", txt}), "300\n");
+    std::string bytes = ReadFile(table);
+    ASSERT_EQ(bytes.size(), 10u + 300 * 14 + 64);
+    bytes[10 + 14 * 100] = char(bytes[10 + 14 * 100] - 1);  // entry 100 ends a byte early
+    WriteFile(table, bytes);
+    SameTimes(txt, table);
+    EXPECT_EQ(Tool({"get", txt, "100"}), SplitLines(text)[100] + "\n");
+    EXPECT_EQ(Tool({"get", txt, "101"}), SplitLines(text)[101] + "\n");
+    EXPECT_EQ(Tool({"delete", txt, "100"}), "");
+    auto lines = SplitLines(text);
+    lines.erase(lines.begin() + 100);
+    expected.clear();
+    for (const auto& l : lines) expected += l + "\n";
+    EXPECT_EQ(ReadFile(txt), expected);
+
+    // A table of the older layout (no trailer), even with its time right,
+    // is rebuilt; the edit writes it in the present layout.
+    bytes = ReadFile(table);
+    bytes.resize(bytes.size() - 64);
+    bytes[10] = char(bytes[10] + 1);
+    WriteFile(table, bytes);
+    SameTimes(txt, table);
+    ExpectGetsMatch(txt);
+    EXPECT_EQ(Tool({"insert", txt, "0", "first"}), "");
+    EXPECT_EQ(ReadFile(table).size(), 10u + 300 * 14 + 64);
+    ExpectGetsMatch(txt);
+}
+
+// A table that cannot be written stays as it was and the edit says so;
+// temporaries left by killed runs go with the next table written.
+TEST(HdStringsSafety, EntryTableWritesThatFail) {
+    if (!HaveStrace()) GTEST_SKIP() << "no strace";
+    TempFolder dir;
+    const std::string file = dir / "f.txt", table = dir / "f.Rni";
+    WriteFile(file, Lines(500));
+    ASSERT_EQ(Tool({"index", file}), "500\n");
+    WriteFile(dir / ".f.Rni.AbCd1234", "left by a killed run");
+    WriteFile(dir / ".f.Rni.zzzzzzzz", "");
+    const std::string before = ReadFile(table);
+    std::string err, out;
+    int code = Spawn({"strace", "-f", "-o", "/dev/null", "-e", "trace=rename,renameat,renameat2", "-e",
+                      "inject=rename,renameat,renameat2:error=EIO", HDSTRINGS_TOOL, "insert", file, "0", "new"},
+                     {}, &err, &out);
+    EXPECT_EQ(code, 0) << err;
+    EXPECT_NE(err.find("warning"), std::string::npos) << err;
+    EXPECT_NE(err.find("the old table is left as it was"), std::string::npos) << err;
+    EXPECT_EQ(ReadFile(table), before);
+    EXPECT_EQ(ReadFile(file), "new\n" + Lines(500));
+    struct stat st{};
+    EXPECT_NE(::lstat((dir / ".f.Rni.AbCd1234").c_str(), &st), 0);
+    EXPECT_NE(::lstat((dir / ".f.Rni.zzzzzzzz").c_str(), &st), 0);
+    size_t left = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
+        left += e.path().filename().string().rfind(".f.Rni.", 0) == 0;
+    EXPECT_EQ(left, 0u);
+    ExpectGetsMatch(file);
+    EXPECT_EQ(Tool({"index", file}), "501\n");
+
+    // Made read-only by its owner: root's edit leaves its bytes, and says so.
+    ::chmod(table.c_str(), 0444);
+    const std::string kept = ReadFile(table);
+    EXPECT_EQ(Tool({"delete", file, "0"}, &code, &err), "");
+    EXPECT_EQ(code, 0);
+    EXPECT_NE(err.find("read-only"), std::string::npos) << err;
+    EXPECT_EQ(ReadFile(table), kept);
+    ExpectGetsMatch(file);
 }

@@ -217,7 +217,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             list.Sort();
             for (const auto& r : list.SortIndex()) out << r.Entry << "\n";
         } else if (command == "index") {
-            if (!list.SaveIndex(false)) throw Failure{"cannot write " + list.IndexFileName(file)};
+            if (!list.SaveIndex(false))
+                throw Failure{list.Warning().empty() ? "cannot write " + list.IndexFileName(file) : list.Warning()};
             out << list.GetCount() << "\n";
         } else {
             int n = Number(words[2]);
@@ -239,8 +240,10 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
                 throw Failure{command + " failed on " + file + ": " +
                               (list.LastError().empty() ? std::string("cannot write") : list.LastError()) +
                               (list.Stream() ? "; the file is unchanged" : "")};
-            if (!list.Warning().empty()) err << "hdstrings: warning: " << list.Warning() << "\n";
-            list.SaveIndex(true);
+            const std::string warning = list.Warning();
+            if (!warning.empty()) err << "hdstrings: warning: " << warning << "\n";
+            if (!list.SaveIndex(true) && list.Warning() != warning)
+                err << "hdstrings: warning: " << list.Warning() << "\n";
         }
         return 0;
     } catch (const Failure& f) {
