@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         xoStr31::TTableSum sum;
         sum.Add(tableBytes.data(), tableBytes.size());
         uint8_t trailer[xoStr31::TableTrailerSize];
-        xoStr31::EncodeTrailer(xoStr31::TTableOwner::Of(st), sum.Value(), trailer);
+        xoStr31::EncodeTrailer(xoStr31::TTableOwner::Of(st), timespec{st.st_mtim.tv_sec + 1, 0}, sum.Value(), trailer);
         tableBytes.insert(tableBytes.end(), trailer, trailer + sizeof trailer);
     }
     Write(index, tableBytes.data(), tableBytes.size());

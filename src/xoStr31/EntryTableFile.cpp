@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <random>
 #include <sys/mman.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace xoStr31 {
@@ -110,31 +111,55 @@ void TTableSum::Add(const uint8_t* data, size_t n) {
 
 uint64_t TTableSum::Value() const { return Final(Mix(Mix(Mix(a_, b_), tail_ ^ uint64_t(tailBytes_)), length_)); }
 
-void EncodeTrailer(const TTableOwner& owner, uint64_t sum, uint8_t* out) {
+void EncodeTrailer(const TTableOwner& owner, const timespec& made, uint64_t sum, uint8_t* out) {
     std::memcpy(out, TrailerMagic, 8);
     Put64(out + 8, owner.Device);
     Put64(out + 16, owner.Inode);
     Put64(out + 24, uint64_t(owner.Size));
     Put64(out + 32, uint64_t(owner.Seconds));
     Put64(out + 40, uint64_t(owner.Nanoseconds));
-    Put64(out + 48, sum);
+    Put64(out + 48, uint64_t(made.tv_sec));
+    Put64(out + 56, uint64_t(made.tv_nsec));
+    Put64(out + 64, sum);
     TTableSum check;
-    check.Add(out, 56);
-    Put64(out + 56, check.Value());
+    check.Add(out, 72);
+    Put64(out + 72, check.Value());
 }
 
-bool DecodeTrailer(const uint8_t* in, TTableOwner& owner, uint64_t& sum) {
+bool DecodeTrailer(const uint8_t* in, TTableOwner& owner, timespec& made, uint64_t& sum) {
     if (std::memcmp(in, TrailerMagic, 8) != 0) return false;
     TTableSum check;
-    check.Add(in, 56);
-    if (check.Value() != Get64(in + 56)) return false;
+    check.Add(in, 72);
+    if (check.Value() != Get64(in + 72)) return false;
     owner.Device = Get64(in + 8);
     owner.Inode = Get64(in + 16);
     owner.Size = int64_t(Get64(in + 24));
     owner.Seconds = int64_t(Get64(in + 32));
     owner.Nanoseconds = int64_t(Get64(in + 40));
-    sum = Get64(in + 48);
+    made.tv_sec = time_t(Get64(in + 48));
+    made.tv_nsec = long(Get64(in + 56));
+    sum = Get64(in + 64);
     return true;
+}
+
+namespace {
+
+bool Later(const timespec& a, const timespec& b) {
+    return a.tv_sec > b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec > b.tv_nsec);
+}
+
+} // namespace
+
+timespec TableMadeTime(const timespec& dataWriteTime) {
+    // File times come from the coarse clock; its tick is a few milliseconds.
+    timespec now{};
+    for (int i = 0; i < 50; ++i) {
+        ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+        if (Later(now, dataWriteTime)) break;
+        const timespec pause{0, 1000000};
+        ::nanosleep(&pause, nullptr);
+    }
+    return now;
 }
 
 TTableView::~TTableView() {
@@ -166,9 +191,10 @@ bool TTableView::Open(const std::string& path, const TTableOwner& owner, const t
     if (last < -1) return false;
     count_ = int64_t(last) + 1;
     if (int64_t(size_) != TableHeaderSize + count_ * recordSize_ + TableTrailerSize) return false;
-    TTableOwner made;
-    if (!DecodeTrailer(bytes_ + size_ - TableTrailerSize, made, sum_)) return false;
-    return made == owner;
+    TTableOwner from;
+    timespec made{};
+    if (!DecodeTrailer(bytes_ + size_ - TableTrailerSize, from, made, sum_)) return false;
+    return from == owner && Later(made, dataWriteTime);
 }
 
 bool TTableView::RecordsMatch() const {

@@ -8,10 +8,16 @@
 //   24  8  its size
 //   32  8  its last-write time, seconds
 //   40  8  and nanoseconds
-//   48  8  checksum of the header and the records
-//   56  8  checksum of bytes 0 to 55 of the trailer
+//   48  8  when the table was made (the system's clock for file times),
+//   56  8  seconds and nanoseconds: past the data file's last-write time
+//   64  8  checksum of the header and the records
+//   72  8  checksum of bytes 0 to 71 of the trailer
 // Readers of the plain layout read the header and the records and never
 // reach the trailer. A table without one (an older one) is stale.
+//
+// A table made within the time-stamp tick of the file's last write could
+// not tell a second write in that tick (same size, same time); it is made
+// only once the tick has passed, and one that says otherwise is stale.
 #include <cstdint>
 #include <string>
 #include <sys/stat.h>
@@ -20,7 +26,7 @@
 namespace xoStr31 {
 
 constexpr int TableHeaderSize = 10;
-constexpr int TableTrailerSize = 64;
+constexpr int TableTrailerSize = 80;
 
 // Who a table belongs to: a data file in one state.
 struct TTableOwner {
@@ -45,9 +51,12 @@ private:
     uint64_t length_ = 0;
 };
 
-void EncodeTrailer(const TTableOwner& owner, uint64_t sum, uint8_t* out);
+void EncodeTrailer(const TTableOwner& owner, const timespec& made, uint64_t sum, uint8_t* out);
 // False when the bytes are no trailer (or a torn one).
-bool DecodeTrailer(const uint8_t* in, TTableOwner& owner, uint64_t& sum);
+bool DecodeTrailer(const uint8_t* in, TTableOwner& owner, timespec& made, uint64_t& sum);
+// Waits (a few milliseconds at most) until the clock of file times has
+// left the tick of a file's last write; answers the time then.
+timespec TableMadeTime(const timespec& dataWriteTime);
 
 // A read-only view of a table file, mapped: a look at its header and trailer,
 // and single records, read without loading the table.

@@ -130,6 +130,13 @@ public:
     // own extension is ".Rni" (in any case), so that the table never is the
     // data file.
     std::string IndexFileName(const std::string& dataFile) const;
+    // Answers about a data file without opening it as a list: the count
+    // from a fresh entry table's header or from a count of its line ends,
+    // an entry's text from the two table records around it. False when
+    // they cannot answer for sure (Open then answers and names any fault).
+    bool CountFromTable(const std::string& fileName, int64_t& count);
+    bool CountByScan(const std::string& fileName, int64_t& count);
+    bool GetFromTable(const std::string& fileName, int index, std::string& text);
     // Why the last Open failed, or why the last change was not made: the
     // cause and a sentence naming the file. TFileFault::None when it worked.
     TFileFault LastFault() const { return FLastFault; }

@@ -477,7 +477,7 @@ bool THdStrings::SaveIndex(bool onlyIfPresent) {
         done += n;
     }
     uint8_t trailer[TableTrailerSize];
-    EncodeTrailer(TTableOwner::Of(st), sum.Value(), trailer);
+    EncodeTrailer(TTableOwner::Of(st), TableMadeTime(st.st_mtim), sum.Value(), trailer);
     if (!ok || !file.Write(trailer, TableTrailerSize) || !file.Commit()) {
         FWarning = (file.Error().empty() ? "cannot write the entry table \"" + indexName + "\"" : file.Error()) +
                    "; " + (present ? "the old table is left as it was" : "no table was made");

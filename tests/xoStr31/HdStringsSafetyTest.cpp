@@ -4,6 +4,7 @@
 #include "Spawn.h"
 #include "TempFolder.h"
 #include "xoStr31/EditJournal.h"
+#include "xoStr31/EntryTableFile.h"
 
 #include <gtest/gtest.h>
 
@@ -370,7 +371,7 @@ TEST(HdStringsSafety, EntryTablesBelongToTheirFile) {
     const std::string table = dir / "words.Rni";
     ASSERT_EQ(Tool({"index", txt}), "300\n");
     std::string bytes = ReadFile(table);
-    ASSERT_EQ(bytes.size(), 10u + 300 * 14 + 64);
+    ASSERT_EQ(bytes.size(), 10u + 300 * 14 + xoStr31::TableTrailerSize);
     bytes[10 + 14 * 100] = char(bytes[10 + 14 * 100] - 1);  // entry 100 ends a byte early
     WriteFile(table, bytes);
     SameTimes(txt, table);
@@ -386,13 +387,13 @@ TEST(HdStringsSafety, EntryTablesBelongToTheirFile) {
     // A table of the older layout (no trailer), even with its time right,
     // is rebuilt; the edit writes it in the present layout.
     bytes = ReadFile(table);
-    bytes.resize(bytes.size() - 64);
+    bytes.resize(bytes.size() - xoStr31::TableTrailerSize);
     bytes[10] = char(bytes[10] + 1);
     WriteFile(table, bytes);
     SameTimes(txt, table);
     ExpectGetsMatch(txt);
     EXPECT_EQ(Tool({"insert", txt, "0", "first"}), "");
-    EXPECT_EQ(ReadFile(table).size(), 10u + 300 * 14 + 64);
+    EXPECT_EQ(ReadFile(table).size(), 10u + 300 * 14 + xoStr31::TableTrailerSize);
     ExpectGetsMatch(txt);
 }
 

@@ -176,6 +176,19 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             throw Failure{"the text holds a line end (CR or LF); an entry is one line"};
 
         xoStr31::THdStrings list;
+        if (!tools::IsStdStream(file) && !lf) {
+            // A fresh table answers without a scan; a count needs no table.
+            int64_t count = 0;
+            std::string text;
+            if (command == "count" && (list.CountFromTable(file, count) || list.CountByScan(file, count))) {
+                out << count << "\n";
+                return 0;
+            }
+            if (command == "get" && list.GetFromTable(file, Number(words[2]), text)) {
+                out << text << "\n";
+                return 0;
+            }
+        }
         list.SetParam(0, 2);
         if (lf) list.SetLineEnd(xoStr31::TLineEnd::Lf);
         // Only insert makes a missing file.
