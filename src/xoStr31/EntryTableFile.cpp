@@ -166,14 +166,14 @@ TTableView::~TTableView() {
     if (bytes_) ::munmap(const_cast<uint8_t*>(bytes_), size_);
 }
 
-bool TTableView::Open(const std::string& path, const TTableOwner& owner, const timespec& dataWriteTime) {
+bool TTableView::Open(const std::string& path, const TTableOwner& owner, const timespec& dataWriteTime, bool whole) {
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat st{};
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= TableHeaderSize + TableTrailerSize &&
               st.st_mtim.tv_sec == dataWriteTime.tv_sec && st.st_mtim.tv_nsec == dataWriteTime.tv_nsec;
     if (ok) {
-        void* map = ::mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_SHARED, fd, 0);
+        void* map = ::mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_SHARED | (whole ? MAP_POPULATE : 0), fd, 0);
         if (map != MAP_FAILED) {
             bytes_ = static_cast<const uint8_t*>(map);
             size_ = size_t(st.st_size);

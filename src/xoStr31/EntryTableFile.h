@@ -67,9 +67,10 @@ public:
     TTableView(const TTableView&) = delete;
     TTableView& operator=(const TTableView&) = delete;
 
-    // Maps the file; false when it cannot be opened, is no regular file, or
-    // is no table of the present layout made from owner.
-    bool Open(const std::string& path, const TTableOwner& owner, const timespec& dataWriteTime);
+    // Maps the file (whole: all of it read ahead, for a reader of every
+    // record); false when it cannot be opened, is no regular file, or is no
+    // table of the present layout made from owner.
+    bool Open(const std::string& path, const TTableOwner& owner, const timespec& dataWriteTime, bool whole = false);
     uint8_t Kind() const { return kind_; }
     int64_t Count() const { return count_; }
     int RecordSize() const { return recordSize_; }

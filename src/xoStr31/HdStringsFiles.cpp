@@ -390,7 +390,7 @@ bool THdStrings::LoadIndex(const std::string& fileName) {
         // The table must name this very file in this very state, hold the
         // kind of its line ends, and its records their checksum.
         TTableView table;
-        if (!table.Open(indexName, TTableOwner::Of(st), st.st_mtim)) return false;
+        if (!table.Open(indexName, TTableOwner::Of(st), st.st_mtim, true)) return false;
         if (table.Kind() != IndexKind() || table.Count() > MaxEntries || !table.RecordsMatch()) return false;
         const int64_t count = table.Count();
         const bool wide = table.RecordSize() == WideEntryRecordSize;
