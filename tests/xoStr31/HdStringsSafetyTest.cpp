@@ -1,10 +1,12 @@
 // What a failed read, a stale journal or a foreign entry table must never
 // do to a data file, checked from outside: the tool runs as a program of its
 // own, with faults injected by strace at the system calls themselves.
+#include "LineModel.h"
 #include "Spawn.h"
 #include "TempFolder.h"
 #include "xoStr31/EditJournal.h"
 #include "xoStr31/EntryTableFile.h"
+#include "xoStr31/HdStrings.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +15,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -435,4 +438,37 @@ TEST(HdStringsSafety, EntryTableWritesThatFail) {
     EXPECT_NE(err.find("read-only"), std::string::npos) << err;
     EXPECT_EQ(ReadFile(table), kept);
     ExpectGetsMatch(file);
+}
+
+// count without a table counts line ends itself, in blocks: line ends cut
+// by a block's end, a first line end far into the file, and lone CRs and
+// LFs next to them answer what the plain model and the list's own scan do.
+TEST(HdStringsSafety, CountWithoutTableAgreesWithModel) {
+    TempFolder dir;
+    const std::string file = dir / "c.txt";
+    std::mt19937 rng(11);
+    const size_t block = 256 << 10;
+    const std::vector<std::string> pieces = {"a", "\r", "\n", "\r\n", "\n\r", "bc"};
+    for (int round = 0; round < 24; ++round) {
+        std::string bytes(size_t(rng() % 3 == 0 ? block + 100 : 5000), 'x');
+        for (int k = 0; k < 200; ++k) {
+            size_t at = rng() % 4 == 0 ? block - 1 + rng() % 3 : rng() % bytes.size();
+            at = std::min(at, bytes.size() - 1);
+            bytes.replace(at, 1, pieces[rng() % pieces.size()]);
+        }
+        if (round % 3 == 1) bytes.resize(bytes.size() - rng() % 3);
+        if (round % 4 == 3) bytes += "\r\n";
+        // The first line end two blocks in, and one cut by a block's end.
+        if (round == 0) bytes = std::string(2 * block + 7, 'x') + "\r\nab\nc\r\n";
+        if (round == 1) bytes = std::string(block - 1, 'x') + "\r\ny\n\r\nz";
+        WriteFile(file, bytes);
+        const size_t model = hdtest::TLines(bytes).lines.size();
+        xoStr31::THdStrings list;
+        int64_t counted = -1;
+        ASSERT_TRUE(list.CountByScan(file, counted));
+        EXPECT_EQ(size_t(counted), model) << "round " << round;
+        list.SetParam(0, 2);
+        ASSERT_TRUE(list.Open(file, true));
+        EXPECT_EQ(size_t(list.GetCount()), model) << "round " << round;
+    }
 }
