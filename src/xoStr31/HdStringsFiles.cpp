@@ -215,6 +215,8 @@ bool THdStrings::Open(const std::string& fileName, bool readOnly) {
     if (answer) {
         FFileName = fileName;
         FFileData = data;
+        // A writer of the file clears what killed runs left of its table.
+        if (FFile && FFile->Writing()) TTableWriter::RemoveLeftovers(IndexFileName(fileName));
         // A read that fails must not leave a guess: the CR LF default would
         // make an LF file one entry, and the next edit would replace it all.
         if (!DetectLineEnd() || (!LoadIndex(fileName) && !BuildIndex(-1))) {

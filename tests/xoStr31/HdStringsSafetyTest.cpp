@@ -111,6 +111,7 @@ TEST(HdStringsSafety, FilesWithoutSizeAndUnreadableFiles) {
 
 namespace {
 
+std::string Tool(std::vector<std::string> args, int* code = nullptr, std::string* err = nullptr);
 using xoStr31::TEditJournal;
 
 // The edit child (one edit with a given piece size) or the tool, killed
@@ -270,6 +271,11 @@ TEST(HdStringsSafety, JournalPlaceForLinksAndLongNames) {
     }
     struct stat st{};
     EXPECT_NE(::lstat((link + "-journal").c_str(), &st), 0);
+    // A long name's table and its temporaries fit as well.
+    EXPECT_EQ(Spawn({HDSTRINGS_TOOL, "index", dir / longName}), 0);
+    EXPECT_EQ(::lstat((dir / longName + ".Rni").c_str(), &st), 0);
+    EXPECT_EQ(Spawn({HDSTRINGS_TOOL, "put", dir / longName, "0", "changed"}), 0);
+    EXPECT_EQ(Tool({"get", dir / longName, "0"}), "changed\n");
 }
 
 // Another user's unfinished edit: the file's owner still reads it while no
@@ -305,7 +311,7 @@ TEST(HdStringsSafety, AnotherUsersJournal) {
 
 namespace {
 
-std::string Tool(std::vector<std::string> args, int* code = nullptr, std::string* err = nullptr) {
+std::string Tool(std::vector<std::string> args, int* code, std::string* err) {
     std::vector<std::string> argv = {HDSTRINGS_TOOL};
     argv.insert(argv.end(), args.begin(), args.end());
     std::string out;
