@@ -87,6 +87,30 @@ TEST(HdStringsSafety, ReadErrorsAtOpenAreErrors) {
     }
 }
 
+// A failed read of an entry is an error, never an empty entry.
+TEST(HdStringsSafety, ReadErrorsOfGetAreErrors) {
+    if (!HaveStrace()) GTEST_SKIP() << "no strace";
+    TempFolder dir;
+    const std::string file = dir / "f.txt";
+    WriteFile(file, Lines(3));
+    for (bool withTable : {false, true}) {
+        if (withTable) {
+            ASSERT_EQ(Spawn({HDSTRINGS_TOOL, "index", file}), 0);
+        }
+        for (int n = 1; n <= 5; ++n) {
+            std::string out, err;
+            int code = Spawn(Injected(file, "pread64", "EIO", n, {"get", file, "1"}), {}, &err, &out);
+            if (code == 0) {
+                EXPECT_EQ(out, "entry 1\n") << n;
+            } else {
+                EXPECT_EQ(code, 1) << n;
+                EXPECT_EQ(out, "") << n;
+                EXPECT_NE(err.find("input/output error"), std::string::npos) << err;
+            }
+        }
+    }
+}
+
 // Files of the system report no size; a file that cannot be read at all is
 // no read-only file.
 TEST(HdStringsSafety, FilesWithoutSizeAndUnreadableFiles) {

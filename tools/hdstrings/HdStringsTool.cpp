@@ -8,6 +8,7 @@
 #include "xoStr31/EditJournal.h"
 #include "xoStr31/HdStrings.h"
 
+#include <cerrno>
 #include <memory>
 
 namespace hdstrings {
@@ -233,7 +234,9 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             if (n < 0 || n >= list.GetCount())
                 throw Failure{"no entry " + words[2] + ": " + file + " has " + std::to_string(list.GetCount()) +
                               " entries, counted from 0"};
-            out << list.Get(n) << "\n";
+            const std::string text = list.Get(n);
+            if (list.IoError()) throw Failure{file + ": entry " + words[2] + " cannot be read (" + xoStr31::ErrorText(errno) + ")"};
+            out << text << "\n";
         } else if (command == "find") {
             if (ignoreCase) list.SetFlag(10, true);
             int first = words.size() > 3 ? Number(words[3]) : 0;
