@@ -262,10 +262,10 @@ public:
     // it is: false (with why) when another program changed it since.
     // newest is the last whole record: 1 or less, no byte below the old
     // size has changed yet.
-    bool Fits(int64_t newest, std::string& why) {
+    bool Fits(int64_t newest, std::string& why, bool anyDevice = false) {
         struct stat st{};
         if (::fstat(file_.Descriptor(), &st) != 0) return Failed("cannot read \"" + file_.Path() + "\"");
-        if (uint64_t(st.st_ino) != h.Inode || uint64_t(st.st_dev) != h.Device) {
+        if (uint64_t(st.st_ino) != h.Inode || (uint64_t(st.st_dev) != h.Device && !anyDevice)) {
             why = "it belongs to an edit of another file of that name";
             return false;
         }
@@ -622,7 +622,7 @@ std::string Decide(const std::string& file) {
 
 } // namespace
 
-TEditJournal::TRecovery TEditJournal::Recover(TDataFile& file, std::string& error) {
+TEditJournal::TRecovery TEditJournal::Recover(TDataFile& file, std::string& error, bool anyDevice) {
     std::vector<uint8_t> buffer;
     TRun run(file, buffer, error);
     const std::string& name = run.Name();
@@ -654,7 +654,7 @@ TEditJournal::TRecovery TEditJournal::Recover(TDataFile& file, std::string& erro
         return TRecovery::Clean;
     }
     std::string why;
-    if (!run.Fits(seq, why)) {
+    if (!run.Fits(seq, why, anyDevice)) {
         run.CloseJournal();
         if (!error.empty()) return TRecovery::Failed;
         error = "the journal \"" + name + "\" of an unfinished edit does not fit \"" + file.Path() + "\" (" + why +

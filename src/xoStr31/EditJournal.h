@@ -56,8 +56,10 @@ public:
         Failed   // it could not be applied (error says why; it stays)
     };
     // Brings back to one content a file whose edit was stopped, when the
-    // file is still exactly as the edit left it.
-    static TRecovery Recover(TDataFile& file, std::string& error);
+    // file is still exactly as the edit left it. anyDevice: the user says
+    // the file is the same on a device numbered anew (a disk plugged in
+    // again); inode, sizes and bytes must still fit.
+    static TRecovery Recover(TDataFile& file, std::string& error, bool anyDevice = false);
     // For a reader that may not finish the edit: whether the file still
     // holds its old content whole (no journal, or nothing moved yet).
     static bool Untouched(TDataFile& file, std::string& error);

@@ -147,6 +147,9 @@ public:
     // Whether Open makes a missing file in storage modes 1 and 2 (it does
     // unless told otherwise); when it does not, a missing file is NotFound.
     void SetCreateMissing(bool create) { FCreateMissing = create; }
+    // Whether Open finishes an unfinished edit of a file whose device is
+    // numbered anew (the user says it is the same disk); off unless set.
+    void SetRecoverAnyDevice(bool any) { FRecoverAnyDevice = any; }
     // The data file is open for reading only (storage mode 2).
     bool ReadOnly() const { return FStorageMode == 2 && FFile && !FFile->Writing(); }
 
@@ -290,6 +293,7 @@ private:
     std::string FLastError;
     std::string FWarning;
     bool FIndexFresh = false;
+    bool FRecoverAnyDevice = false;
     bool FCreateMissing = true;  // the table on disk matches the data file as it is
     bool FIndexDirty = false;  // entries changed since the entry table was read or written
 };

@@ -118,7 +118,7 @@ bool THdStrings::Open(const std::string& fileName, bool readOnly) {
                     why = e.what();
                 }
                 std::string error;
-                auto outcome = writer ? TEditJournal::Recover(*writer, error) : TEditJournal::TRecovery::Failed;
+                auto outcome = writer ? TEditJournal::Recover(*writer, error, FRecoverAnyDevice) : TEditJournal::TRecovery::Failed;
                 if (outcome == TEditJournal::TRecovery::Kept) return SetFault(TFileFault::Journal, error);
                 if (outcome == TEditJournal::TRecovery::Clean) {
                     if (!error.empty()) FWarning = error;

@@ -132,6 +132,9 @@ int Recover(const std::string& file, bool discard, std::ostream& out) {
     xoStr31::THdStrings list;
     list.SetParam(0, 2);
     list.SetCreateMissing(false);
+    // Asked for by the user: a disk plugged in again may carry another
+    // device number; the file's inode, sizes and bytes must still fit.
+    list.SetRecoverAnyDevice(true);
     if (!list.Open(file, false)) throw Failure{Cause(list, file)};
     if (xoStr31::TEditJournal::Exists(file) && list.Warning().empty())
         throw Failure{file + ": the unfinished edit cannot be finished by this user"};
