@@ -1,6 +1,9 @@
 // The large string list beside plain peers, in one run, as ratios (medians):
 //   index build of a 1 GiB text file   against a memchr count of its line ends
 //   open with a valid entry table      against the same scan (and what it reads)
+//   hdstrings count with a fresh table against hdstrings count without one,
+//   and that against wc -l; hdstrings get of the last entry with its table
+//   against tail -n 1 (both programs started and waited for)
 //   one line inserted at the front of a 100 MiB file in place, journaled and
 //   synced                             against rewriting the file with it in
 //                                      front (plain, and synced and renamed)
@@ -181,6 +184,31 @@ int main(int argc, char** argv) {
     std::printf("open with .Rni   %8.3f s  (scan %.3f s, ratio %.2f)  read %lld table bytes of a %lld MiB file, "
                 "scan passes %d\n",
                 open, build, open / build, (long long)st.st_size, (long long)bigMiB, progressEvents);
+    // ---- the tool's answers against the plain tools, programs started
+    // and waited for on both sides, rounds taken in turn ----
+    {
+        const std::string quiet = " > /dev/null 2>&1";
+        const std::string last = std::to_string(entries - 1);
+        const std::string moved = big + ".away";
+        std::vector<double> withTable, withoutTable, wc, get, tail;
+        for (int round = 0; round < 5; ++round) {
+            withTable.push_back(Command(tool + " count " + big + quiet));
+            get.push_back(Command(tool + " get " + big + " " + last + quiet));
+            tail.push_back(Command("tail -n 1 " + big + quiet));
+            wc.push_back(Command("wc -l " + big + quiet));
+            ::rename(bigIndex.c_str(), moved.c_str());
+            withoutTable.push_back(Command(tool + " count " + big + quiet));
+            ::rename(moved.c_str(), bigIndex.c_str());
+        }
+        const double counted = MedianOf(withTable), scanned = MedianOf(withoutTable), lineCount = MedianOf(wc);
+        const double got = MedianOf(get), tailed = MedianOf(tail);
+        std::printf("count, table     %8.3f s  count, scan  %8.3f s  ratio %.3f  (goal <= 0.20)\n", counted, scanned,
+                    counted / scanned);
+        std::printf("count, scan      %8.3f s  wc -l        %8.3f s  ratio %.2f  (goal <= 2)\n", scanned, lineCount,
+                    scanned / lineCount);
+        std::printf("get last, table  %8.3f s  tail -n 1    %8.3f s  ratio %.2f  (goal <= 5)  of the %lld MiB file\n",
+                    got, tailed, got / tailed, (long long)bigMiB);
+    }
     if (bigMiB >= 2048) {
         // A file past 2 GiB is edited in place like a small one: once, beside
         // one rewrite of it.

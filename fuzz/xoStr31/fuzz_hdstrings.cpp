@@ -6,7 +6,11 @@
 // byte of operation count, the operations (two bytes each), the data file.
 #include "platform/MessageBox.h"
 #include "platform/FileSystem.h"
+#include "xoStr31/EntryTableFile.h"
 #include "xoStr31/HdStrings.h"
+
+#include <sys/stat.h>
+#include <vector>
 
 #include <cstdio>
 #include <cstdlib>
@@ -79,7 +83,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     boxes->ClearBoxes();
     if (size < 4) return 0;
     const uint8_t flags = data[0];
-    size_t tableLength = size_t(data[1]) | size_t(data[2]) << 8;
+    // The length's top bit: the table gets the trailer of the data file, so
+    // that its records reach the checks behind the trailer's.
+    const bool owned = data[2] & 0x80;
+    size_t tableLength = size_t(data[1]) | size_t(data[2] & 0x7F) << 8;
     size_t at = 3;
     tableLength = std::min(tableLength, size - at);
     const uint8_t* table = data + at;
@@ -92,7 +99,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string file = Folder() + "data.txt";
     const std::string index = Folder() + "data.Rni";
     Write(file, data + at, size - at);
-    Write(index, table, tableLength);
+    std::vector<uint8_t> tableBytes(table, table + tableLength);
+    struct stat st{};
+    if (owned && ::stat(file.c_str(), &st) == 0) {
+        xoStr31::TTableSum sum;
+        sum.Add(tableBytes.data(), tableBytes.size());
+        uint8_t trailer[xoStr31::TableTrailerSize];
+        xoStr31::EncodeTrailer(xoStr31::TTableOwner::Of(st), timespec{st.st_mtim.tv_sec + 1, 0}, sum.Value(), trailer);
+        tableBytes.insert(tableBytes.end(), trailer, trailer + sizeof trailer);
+    }
+    Write(index, tableBytes.data(), tableBytes.size());
     timespec access{}, modification{};
     if (platform::GetFileTimes(file, access, modification)) platform::SetFileTimes(index, access, modification);
 

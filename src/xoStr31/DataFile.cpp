@@ -48,6 +48,7 @@ std::string FaultText(TFileFault fault, int err) {
     case TFileFault::ReadOnly: return "read-only (" + ErrorText(err) + ")";
     case TFileFault::NotRegular: return "not a regular file";
     case TFileFault::InUse: return "in use by another program";
+    case TFileFault::Denied: return "permission denied";
     default: return ErrorText(err);
     }
 }
@@ -58,6 +59,7 @@ TDataFile::TDataFile(std::string path, int fd, bool writing) : path_(std::move(p
     struct stat st{};
     if (::fstat(fd_, &st) == 0) {
         inode_ = st.st_ino;
+        device_ = st.st_dev;
         mode_ = st.st_mode & 07777;
     }
 }
@@ -79,6 +81,8 @@ std::unique_ptr<TDataFile> TDataFile::Open(const std::string& path, bool writing
         int err = errno;
         // A folder opened for writing answers EISDIR; for reading it opens.
         TFileFault fault = FaultOf(err);
+        // Refused reading is no read-only file: it cannot be read at all.
+        if (!writing && (err == EACCES || err == EPERM)) fault = TFileFault::Denied;
         Fail(fault, path, FaultText(fault, err));
     }
     struct stat st{};

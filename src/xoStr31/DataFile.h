@@ -15,7 +15,12 @@
 namespace xoStr31 {
 
 // Why a data file could not be opened, for messages that name the cause.
-enum class TFileFault { None, NotFound, InUse, ReadOnly, NotRegular, TooLarge, Other };
+enum class TFileFault { None, NotFound, InUse, ReadOnly, NotRegular, TooLarge, Other,
+    Denied,       // not even readable by this user
+    Unreadable,   // reading the content failed (a bad block, a lost device)
+    SizeUnknown,  // the system reports no size for a file that has content (/proc)
+    Journal       // an unfinished edit's journal that does not fit the file waits for the user
+};
 
 class EDataFileError : public platform::EStreamError {
 public:
@@ -58,6 +63,8 @@ public:
     const std::string& Path() const { return path_; }
     bool Writing() const { return writing_; }
     uint64_t Inode() const { return inode_; }
+    uint64_t Device() const { return device_; }
+    int Descriptor() const { return fd_; }
     unsigned Mode() const { return mode_; }
 
 private:
@@ -67,6 +74,7 @@ private:
     bool writing_ = false;
     int64_t pos_ = 0;
     uint64_t inode_ = 0;
+    uint64_t device_ = 0;
     unsigned mode_ = 0644;
 };
 

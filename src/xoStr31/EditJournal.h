@@ -9,11 +9,12 @@
 // bytes go to the journal (four slots, used in turn, each with a checksum)
 // and are synced before the piece is written to its new place; the file is
 // synced before a slot is used again, and once more at the end, when the
-// journal is removed.
+// journal is removed (or, when it cannot be, voided whole).
 //
 // A process stopped on the way (a kill, a power cut, a failed write) leaves
-// the journal; Recover, run by the next open, brings the file to one of the
-// two contents: an edit whose tail had not started to move is undone (the
+// the journal; Recover, run by the next open, checks that the file is still
+// the one the edit left (same file, size, and bytes where it can tell) and
+// then brings it to one of the two contents: an edit whose tail had not started to move is undone (the
 // file cut back to its old size); one whose tail was moving is finished from
 // the last piece the journal holds. Undoing a half-moved tail instead would
 // need a copy of the whole tail: the size of the file again, for a line
@@ -37,7 +38,9 @@ public:
     // Bytes done of the bytes to move, while the tail moves.
     using TProgress = std::function<void(int64_t done, int64_t total)>;
 
-    static std::string NameFor(const std::string& dataFile) { return dataFile + "-journal"; }
+    // The journal beside the file itself (links resolved): FILE-journal, or
+    // for a name too long for that a shorter one derived from it.
+    static std::string NameFor(const std::string& dataFile);
     static bool Exists(const std::string& dataFile);
 
     // The file must be open for writing and hold exactly the content (no
@@ -47,10 +50,21 @@ public:
                             int64_t pieceLimit, std::vector<uint8_t>& buffer, const TProgress& progress,
                             std::string& error);
 
-    // Brings back to one content a file whose edit was stopped. True when no
-    // journal is left (also when there was none); false with error when the
-    // journal cannot be applied (it then stays).
-    static bool Recover(TDataFile& file, std::string& error);
+    enum class TRecovery {
+        Clean,   // no journal is left (also when there was none)
+        Kept,    // the journal does not fit the file as it is now: both left as they are (error says why)
+        Failed   // it could not be applied (error says why; it stays)
+    };
+    // Brings back to one content a file whose edit was stopped, when the
+    // file is still exactly as the edit left it. anyDevice: the user says
+    // the file is the same on a device numbered anew (a disk plugged in
+    // again); inode, sizes and bytes must still fit.
+    static TRecovery Recover(TDataFile& file, std::string& error, bool anyDevice = false);
+    // For a reader that may not finish the edit: whether the file still
+    // holds its old content whole (no journal, or nothing moved yet).
+    static bool Untouched(TDataFile& file, std::string& error);
+    // Drops the journal, leaving the file as it is.
+    static bool Discard(const std::string& dataFile, std::string& error);
 };
 
 } // namespace xoStr31

@@ -183,9 +183,13 @@ std::string THdStrings::Get(int index) {
         }
         FReadBufferSize = settings::PagesSize(FReadBuffer);
     }
-    if (FStream->Seek(start, platform::SeekOrigin::Begin) != start) return {};
-    int64_t got = FStream->Read(FReadBuffer, length);
-    if (got <= 0) return {};
+    // A read that fails answers no text and says so in IoError: an empty
+    // answer alone would pass for an empty entry.
+    if (FStream->Seek(start, platform::SeekOrigin::Begin) != start || FStream->Read(FReadBuffer, length) != length) {
+        FIoError = true;
+        return {};
+    }
+    int64_t got = length;
     const char* p = static_cast<const char*>(FReadBuffer);
     const void* zero = std::memchr(p, 0, static_cast<size_t>(got));
     size_t n = zero ? static_cast<size_t>(static_cast<const char*>(zero) - p) : static_cast<size_t>(got);
@@ -410,6 +414,7 @@ bool THdStrings::JournaledEdit(int64_t at, int64_t oldLength, const void* bytes,
                                          error);
     if (outcome == TEditJournal::TOutcome::Done) {
         FUsedSize += length - oldLength;
+        if (!error.empty()) FWarning = error + "; it was voided, the change is made";
         return true;
     }
     if (outcome == TEditJournal::TOutcome::Pending) {

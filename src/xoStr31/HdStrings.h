@@ -137,13 +137,26 @@ public:
     // own extension is ".Rni" (in any case), so that the table never is the
     // data file.
     std::string IndexFileName(const std::string& dataFile) const;
+    // Answers about a data file without opening it as a list: the count
+    // from a fresh entry table's header or from a count of its line ends,
+    // an entry's text from the two table records around it. False when
+    // they cannot answer for sure (Open then answers and names any fault).
+    bool CountFromTable(const std::string& fileName, int64_t& count);
+    bool CountByScan(const std::string& fileName, int64_t& count);
+    bool GetFromTable(const std::string& fileName, int index, std::string& text);
     // Why the last Open failed, or why the last change was not made: the
     // cause and a sentence naming the file. TFileFault::None when it worked.
     TFileFault LastFault() const { return FLastFault; }
     const std::string& LastError() const { return FLastError; }
+    // What went wrong beside a change or an open that was made all the same
+    // (a journal that could not be removed), empty when nothing did.
+    const std::string& Warning() const { return FWarning; }
     // Whether Open makes a missing file in storage modes 1 and 2 (it does
     // unless told otherwise); when it does not, a missing file is NotFound.
     void SetCreateMissing(bool create) { FCreateMissing = create; }
+    // Whether Open finishes an unfinished edit of a file whose device is
+    // numbered anew (the user says it is the same disk); off unless set.
+    void SetRecoverAnyDevice(bool any) { FRecoverAnyDevice = any; }
     // The data file is open for reading only (storage mode 2).
     bool ReadOnly() const { return FStorageMode == 2 && FFile && !FFile->Writing(); }
 
@@ -245,7 +258,8 @@ private:
     // that a stop between the change and a new table never leaves a table
     // that looks valid.
     void StaleIndexBeforeChange();
-    void DetectLineEnd();
+    // False when the file cannot be read: the line end is then unknown.
+    bool DetectLineEnd();
     // The kind byte of this list's entry table.
     uint8_t IndexKind() const;
     static bool IsEntryTable(const std::string& path);
@@ -300,7 +314,9 @@ private:
     TProgressKind FProgressKind = TProgressKind::Index;
     TFileFault FLastFault = TFileFault::None;
     std::string FLastError;
+    std::string FWarning;
     bool FIndexFresh = false;
+    bool FRecoverAnyDevice = false;
     bool FCreateMissing = true;  // the table on disk matches the data file as it is
     bool FIndexDirty = false;  // entries changed since the entry table was read or written
 };

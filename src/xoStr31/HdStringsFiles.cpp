@@ -3,6 +3,7 @@
 #include "xoStr31/HdStrings.h"
 
 #include "xoStr31/EditJournal.h"
+#include "xoStr31/EntryTableFile.h"
 
 #include "platform/Exception.h"
 #include "platform/MessageBox.h"
@@ -91,6 +92,7 @@ std::string THdStrings::IndexFileName(const std::string& dataFile) const {
 bool THdStrings::Open(const std::string& fileName, bool readOnly) {
     FLastFault = TFileFault::None;
     FLastError.clear();
+    FWarning.clear();
     FindData data;
     bool existed = StatExact(fileName, data);
     if (existed && (data.Attributes & platform::faDirectory))
@@ -108,14 +110,34 @@ bool THdStrings::Open(const std::string& fileName, bool readOnly) {
                 // An edit a stopped process left: finished before anything
                 // reads the file, under the lock that keeps other writers out.
                 std::unique_ptr<TDataFile> writer;
+                std::string why;
                 try {
                     writer = TDataFile::Open(fileName, true, false);
                 } catch (const EDataFileError& e) {
-                    return SetFault(e.Fault(), std::string(e.what()) + "; an unfinished edit cannot be finished");
+                    if (e.Fault() == TFileFault::InUse) return SetFault(e.Fault(), e.what());
+                    why = e.what();
                 }
                 std::string error;
-                if (!TEditJournal::Recover(*writer, error)) return SetFault(TFileFault::Other, error);
-                if (writing) file = std::move(writer);
+                auto outcome = writer ? TEditJournal::Recover(*writer, error, FRecoverAnyDevice) : TEditJournal::TRecovery::Failed;
+                if (outcome == TEditJournal::TRecovery::Kept) return SetFault(TFileFault::Journal, error);
+                if (outcome == TEditJournal::TRecovery::Clean) {
+                    if (!error.empty()) FWarning = error;
+                    if (writing) file = std::move(writer);
+                } else {
+                    // Someone else's edit, which this user may not finish: a
+                    // reader still sees the old content while nothing moved.
+                    if (why.empty()) why = error;
+                    error.clear();
+                    writer.reset();
+                    if (!readOnly && FStorageMode == 2)
+                        return SetFault(TFileFault::Other, why + "; an unfinished edit cannot be finished");
+                    auto reader = TDataFile::Open(fileName, false, false);
+                    if (!TEditJournal::Untouched(*reader, error))
+                        return SetFault(TFileFault::Journal, why + "; " + error);
+                    FWarning = "an unfinished edit of \"" + fileName + "\" waits in \"" +
+                               TEditJournal::NameFor(fileName) + "\" (" + why + "); the file is read as it was";
+                    file = std::move(reader);
+                }
                 StatExact(fileName, data);
             }
             if (!file) {
@@ -173,6 +195,16 @@ bool THdStrings::Open(const std::string& fileName, bool readOnly) {
         break;
     default:
         FUsedSize = file->GetSize();
+        if (FUsedSize == 0) {
+            // Files of the system (/proc, /sys) report no size but have
+            // content: taken as empty they would count 0 entries, and an
+            // edit would write over them.
+            char byte;
+            if (file->ReadAt(0, &byte, 1))
+                return SetFault(TFileFault::SizeUnknown, "\"" + fileName +
+                                                             "\": the system reports no size for its content "
+                                                             "(not a text file on disk); nothing was read");
+        }
         FFile = file.get();
         FStream = std::move(file);
         answer = true;
@@ -183,21 +215,34 @@ bool THdStrings::Open(const std::string& fileName, bool readOnly) {
     if (answer) {
         FFileName = fileName;
         FFileData = data;
-        DetectLineEnd();
-        if (!LoadIndex(fileName)) BuildIndex(-1);
+        // A writer of the file clears what killed runs left of its table.
+        if (FFile && FFile->Writing()) TTableWriter::RemoveLeftovers(IndexFileName(fileName));
+        // A read that fails must not leave a guess: the CR LF default would
+        // make an LF file one entry, and the next edit would replace it all.
+        if (!DetectLineEnd() || (!LoadIndex(fileName) && !BuildIndex(-1))) {
+            int err = errno;
+            ReleaseStream();
+            FEnds.clear();
+            FObjects.clear();
+            FLastIndex = -1;
+            FUsedSize = 0;
+            FOpenEnd = false;
+            return SetFault(TFileFault::Unreadable, "\"" + fileName + "\": cannot be read (" +
+                                                        ErrorText(err ? err : EIO) + "); nothing was changed");
+        }
     }
     return answer;
 }
 
 // The first line end decides: a lone LF makes an LF file; CR LF, or no line
 // end at all, keeps the list's kind for new entries.
-void THdStrings::DetectLineEnd() {
+bool THdStrings::DetectLineEnd() {
     std::string separator = FNewSeparator;
     std::vector<char> block(65536);
     char previous = 0;
     for (int64_t pos = 0; pos < FUsedSize;) {
         int64_t n = std::min<int64_t>(int64_t(block.size()), FUsedSize - pos);
-        if (!ReadAt(pos, block.data(), n)) break;
+        if (!ReadAt(pos, block.data(), n)) return false;
         const char* lf = static_cast<const char*>(std::memchr(block.data(), '\n', size_t(n)));
         if (lf) {
             char before = lf > block.data() ? lf[-1] : previous;
@@ -209,6 +254,7 @@ void THdStrings::DetectLineEnd() {
     }
     FSeparator = separator;
     FSeparatorLength = static_cast<uint8_t>(separator.size());
+    return true;
 }
 
 bool THdStrings::Save(const std::string& fileName) {
@@ -338,53 +384,40 @@ uint8_t THdStrings::IndexKind() const {
 
 bool THdStrings::LoadIndex(const std::string& fileName) {
     std::string name = fileName.empty() ? FFileName : fileName;
-    FindData data, index;
-    if (!StatExact(name, data)) return false;
+    struct stat st{};
+    if (name.empty() || ::stat(name.c_str(), &st) != 0) return false;
     std::string indexName = IndexFileName(name);
-    if (SameFile(indexName, name) || !StatExact(indexName, index)) return false;
-    if (!SameTime(data.LastWriteTime, index.LastWriteTime)) return false;
+    if (SameFile(indexName, name)) return false;
     try {
-        auto file = TDataFile::Open(indexName, false, false);
-        uint8_t header[HeaderSize];
-        if (!file->ReadAt(0, header, HeaderSize)) return false;
-        if (std::memcmp(header, Signature, 5) != 0 || header[5] != IndexKind()) return false;
-        const int recordSize = (header[5] & tkWide) ? WideEntryRecordSize : EntryRecordSize;
-        int32_t last = static_cast<int32_t>(ReadLE32(header + 6));
-        if (last < -1 || last >= MaxEntries) return false;
-        const int64_t count = int64_t(last) + 1;
-        // A count the file cannot hold is refused before any memory is taken.
-        if (file->GetSize() < HeaderSize + count * recordSize) return false;
+        // The table must name this very file in this very state, hold the
+        // kind of its line ends, and its records their checksum.
+        TTableView table;
+        if (!table.Open(indexName, TTableOwner::Of(st), st.st_mtim, true)) return false;
+        if (table.Kind() != IndexKind() || table.Count() > MaxEntries || !table.RecordsMatch()) return false;
+        const int64_t count = table.Count();
+        const bool wide = table.RecordSize() == WideEntryRecordSize;
         TEntryEnds ends;
         std::vector<uint32_t> objects;
         bool openEnd = false;
         ends.reserve(static_cast<size_t>(count));
-        std::vector<uint8_t> block(static_cast<size_t>(std::min<int64_t>(RecordsPerBlock, count)) * recordSize);
-        int64_t pos = HeaderSize;
-        for (int64_t done = 0; done < count;) {
-            size_t n = static_cast<size_t>(std::min<int64_t>(RecordsPerBlock, count - done));
-            int64_t bytes = int64_t(n) * recordSize;
-            if (!file->ReadAt(pos, block.data(), bytes)) return false;
-            pos += bytes;
-            for (size_t k = 0; k < n; ++k) {
-                const uint8_t* record = block.data() + k * size_t(recordSize);
-                TEntry e = recordSize == EntryRecordSize ? DecodeEntry(record) : DecodeWideEntry(record);
-                if (e.End < (ends.empty() ? 0 : ends.back())) return false;
-                ends.push_back(e.End);
-                // Only the last entry may lack its separator.
-                if (e.Flags & efNoSeparator) {
-                    if (done + int64_t(k) + 1 != count) return false;
-                    openEnd = true;
-                }
-                if (e.Object != 0 && objects.empty()) objects.assign(static_cast<size_t>(count), 0);
-                if (e.Object != 0) objects[ends.size() - 1] = e.Object;
+        for (int64_t i = 0; i < count; ++i) {
+            const uint8_t* record = table.Record(i);
+            TEntry e = wide ? DecodeWideEntry(record) : DecodeEntry(record);
+            if (e.End < (ends.empty() ? 0 : ends.back())) return false;
+            ends.push_back(e.End);
+            // Only the last entry may lack its separator.
+            if (e.Flags & efNoSeparator) {
+                if (i + 1 != count) return false;
+                openEnd = true;
             }
-            done += int64_t(n);
+            if (e.Object != 0 && objects.empty()) objects.assign(static_cast<size_t>(count), 0);
+            if (e.Object != 0) objects[size_t(i)] = e.Object;
         }
         if (!ValidEntryTable(ends, openEnd)) return false;
         FEnds = std::move(ends);
         FObjects = std::move(objects);
         FOpenEnd = openEnd;
-        FLastIndex = last;
+        FLastIndex = static_cast<int32_t>(count - 1);
         FHeld = static_cast<int>(count);
         FIndexDirty = false;
         FIndexFresh = true;
@@ -396,7 +429,8 @@ bool THdStrings::LoadIndex(const std::string& fileName) {
 
 bool THdStrings::SaveIndex(bool onlyIfPresent) {
     FindData data, index;
-    if (FFileName.empty() || !StatExact(FFileName, data)) return false;
+    struct stat st{};
+    if (FFileName.empty() || !StatExact(FFileName, data) || ::stat(FFileName.c_str(), &st) != 0) return false;
     std::string indexName = IndexFileName(FFileName);
     if (SameFile(indexName, FFileName)) return false;
     bool present = StatExact(indexName, index);
@@ -406,45 +440,55 @@ bool THdStrings::SaveIndex(bool onlyIfPresent) {
     // written is written again.
     if (present && SameTime(index.LastWriteTime, data.LastWriteTime) && !FIndexDirty) return true;
     if (present && !IsEntryTable(indexName)) return false;  // someone's own file: never written over
-    bool answer = false;
-    try {
-        platform::TSaveFileStream file(indexName);
-        const uint8_t kind = IndexKind();
-        const int recordSize = (kind & tkWide) ? WideEntryRecordSize : EntryRecordSize;
-        uint8_t header[HeaderSize];
-        std::memcpy(header, Signature, 5);
-        header[5] = kind;
-        uint32_t last = static_cast<uint32_t>(FLastIndex);
-        header[6] = uint8_t(last);
-        header[7] = uint8_t(last >> 8);
-        header[8] = uint8_t(last >> 16);
-        header[9] = uint8_t(last >> 24);
-        file.WriteBuffer(header, HeaderSize);
-        const size_t count = size_t(FLastIndex + 1);
-        std::vector<uint8_t> block(std::min(RecordsPerBlock, count) * size_t(recordSize));
-        for (size_t done = 0; done < count;) {
-            size_t n = std::min(RecordsPerBlock, count - done);
-            for (size_t k = 0; k < n; ++k) {
-                uint8_t* out = block.data() + k * size_t(recordSize);
-                if (recordSize == EntryRecordSize)
-                    EncodeEntry(Entry(int(done + k)), out);
-                else
-                    EncodeWideEntry(Entry(int(done + k)), out);
-            }
-            file.WriteBuffer(block.data(), int64_t(n) * recordSize);
-            done += n;
+    struct stat tableStat{};
+    if (present && ::stat(indexName.c_str(), &tableStat) == 0 && (tableStat.st_mode & 0222) == 0) {
+        // Made read-only by its owner: left as it is, also by root.
+        FWarning = "the entry table \"" + indexName + "\" is read-only: left as it was (it no longer fits)";
+        return false;
+    }
+    TTableWriter::RemoveLeftovers(indexName);
+    TTableWriter file(indexName);
+    TTableSum sum;
+    auto put = [&](const uint8_t* bytes, size_t n) {
+        sum.Add(bytes, n);
+        return file.Write(bytes, n);
+    };
+    const uint8_t kind = IndexKind();
+    const int recordSize = (kind & tkWide) ? WideEntryRecordSize : EntryRecordSize;
+    uint8_t header[HeaderSize];
+    std::memcpy(header, Signature, 5);
+    header[5] = kind;
+    uint32_t last = static_cast<uint32_t>(FLastIndex);
+    header[6] = uint8_t(last);
+    header[7] = uint8_t(last >> 8);
+    header[8] = uint8_t(last >> 16);
+    header[9] = uint8_t(last >> 24);
+    bool ok = put(header, HeaderSize);
+    const size_t count = size_t(FLastIndex + 1);
+    std::vector<uint8_t> block(std::min(RecordsPerBlock, count) * size_t(recordSize));
+    for (size_t done = 0; ok && done < count;) {
+        size_t n = std::min(RecordsPerBlock, count - done);
+        for (size_t k = 0; k < n; ++k) {
+            uint8_t* out = block.data() + k * size_t(recordSize);
+            if (recordSize == EntryRecordSize)
+                EncodeEntry(Entry(int(done + k)), out);
+            else
+                EncodeWideEntry(Entry(int(done + k)), out);
         }
-        file.Commit();
-        answer = true;
-    } catch (...) {
-        answer = false;
+        ok = put(block.data(), n * size_t(recordSize));
+        done += n;
     }
-    if (answer) {
-        FIndexDirty = false;
-        FIndexFresh = true;
-        if (!platform::SetFileTimes(indexName, data.LastAccessTime, data.LastWriteTime)) settings::ShowSystemError(-1);
+    uint8_t trailer[TableTrailerSize];
+    EncodeTrailer(TTableOwner::Of(st), TableMadeTime(st.st_mtim), sum.Value(), trailer);
+    if (!ok || !file.Write(trailer, TableTrailerSize) || !file.Commit()) {
+        FWarning = (file.Error().empty() ? "cannot write the entry table \"" + indexName + "\"" : file.Error()) +
+                   "; " + (present ? "the old table is left as it was" : "no table was made");
+        return false;
     }
-    return answer;
+    FIndexDirty = false;
+    FIndexFresh = true;
+    if (!platform::SetFileTimes(indexName, data.LastAccessTime, data.LastWriteTime)) settings::ShowSystemError(-1);
+    return true;
 }
 
 // An entry table, or an empty file (a table cut short while being made).
@@ -462,13 +506,13 @@ void THdStrings::StaleIndexBeforeChange() {
     if (!FIndexFresh || FFileName.empty()) return;
     FIndexFresh = false;
     const std::string name = IndexFileName(FFileName);
-    int fd = ::open(name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return;
     struct stat st{};
-    // Emptied, the table can never pass for valid; the next SaveIndex
-    // writes it again.
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) == 0) ::fsync(fd);
-    ::close(fd);
+    if (::lstat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+    // A time no data file has: the table cannot pass for valid even if the
+    // change lands within one time-stamp tick; its bytes stay as they are
+    // (a read-only table is never emptied, not even by root).
+    const timespec times[2] = {{0, UTIME_OMIT}, {1, 0}};
+    ::utimensat(AT_FDCWD, name.c_str(), times, AT_SYMLINK_NOFOLLOW);
 }
 
 } // namespace xoStr31

@@ -5,6 +5,7 @@
 // Edits run as programs of their own with the fault injector loaded.
 #include "HdStringsTool.h"
 #include "LineModel.h"
+#include "Spawn.h"
 #include "TempFolder.h"
 #include "xoStr31/EditJournal.h"
 #include "xoStr31/HdStrings.h"
@@ -20,49 +21,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using hdtest::AsUser;
 using hdtest::ReadFile;
+using hdtest::Spawn;
 using hdtest::TempFolder;
 using hdtest::WriteFile;
 
 namespace {
-
-// Runs a program with extra environment variables; answers its exit code,
-// or 128 + the signal that ended it. Standard output and error are dropped
-// unless err is given.
-int Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env = {}, std::string* err = nullptr) {
-    int pipeFd[2] = {-1, -1};
-    if (err && ::pipe(pipeFd) != 0) return -1;
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, 1);
-        ::dup2(err ? pipeFd[1] : null, 2);
-        for (const auto& e : env) ::putenv(const_cast<char*>(e.c_str()));
-        std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execvp(args[0], args.data());
-        ::_exit(127);
-    }
-    if (err) {
-        ::close(pipeFd[1]);
-        char buf[4096];
-        ssize_t n;
-        while ((n = ::read(pipeFd[0], buf, sizeof buf)) > 0) err->append(buf, size_t(n));
-        ::close(pipeFd[0]);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
-}
-
-// The same program as an unprivileged user when the tests run as root.
-std::vector<std::string> AsUser(std::vector<std::string> argv) {
-    if (::geteuid() != 0) return argv;
-    std::vector<std::string> user = {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
-    user.insert(user.end(), argv.begin(), argv.end());
-    return user;
-}
 
 std::string TextFile(int lines, const std::string& end) {
     std::string bytes;

@@ -1,6 +1,7 @@
 // Opening and saving in each storage mode, streams, the entry-table file and
 // the range search.
 #include "xoStr31/HdStrings.h"
+#include "xoStr31/EntryTableFile.h"
 
 #include "platform/MessageBox.h"
 #include "platform/Streams.h"
@@ -54,6 +55,26 @@ std::string Header(int32_t last) {
     uint32_t v = uint32_t(last);
     for (int i = 0; i < 4; ++i) h += char(v >> (8 * i));
     return h;
+}
+
+// A table's bytes with the trailer that ties them to the data file as it is.
+std::string Owned(const std::string& data, const std::string& table) {
+    struct stat st{};
+    ::stat(data.c_str(), &st);
+    TTableSum sum;
+    sum.Add(reinterpret_cast<const uint8_t*>(table.data()), table.size());
+    uint8_t trailer[TableTrailerSize];
+    EncodeTrailer(TTableOwner::Of(st), timespec{st.st_mtim.tv_sec + 1, 0}, sum.Value(), trailer);
+    return table + std::string(reinterpret_cast<char*>(trailer), TableTrailerSize);
+}
+
+// A table's bytes without the trailer's fields that depend on when it was
+// made (the time and the trailer's own checksum).
+std::string Layout(std::string table) {
+    if (table.size() < size_t(TableTrailerSize)) return table;
+    table.erase(table.size() - 8);
+    table.erase(table.size() - TableTrailerSize + 8 + 48, 16);
+    return table;
 }
 
 } // namespace
@@ -151,7 +172,7 @@ TEST(HdStringsFiles, FilesPastFourGibibytes) {
     }
 
     std::string written = ReadFile(dir / "big.Rni");
-    ASSERT_EQ(written.size(), 10u + 4 * WideEntryRecordSize);
+    ASSERT_EQ(written.size(), 10u + 4 * WideEntryRecordSize + TableTrailerSize);
     EXPECT_EQ(written.substr(0, 6), std::string("VsInd\x02", 6));
     EXPECT_EQ(DecodeWideEntry(reinterpret_cast<const uint8_t*>(written.data()) + 10 + 3 * WideEntryRecordSize).End,
               newEnd);
@@ -176,7 +197,7 @@ TEST(HdStringsFiles, EntryTableLayoutAndUse) {
     EXPECT_FALSE(platform::FileExists(dir / "t.Rni"));
     ASSERT_TRUE(list.SaveIndex(false));
     std::string expected = Header(2) + Record(4, 0, 0) + Record(7, 0, 0) + Record(11, efNoSeparator, 0);
-    EXPECT_EQ(ReadFile(dir / "t.Rni"), expected);
+    EXPECT_EQ(Layout(ReadFile(dir / "t.Rni")), Layout(Owned(data, expected)));
     timespec a1{}, m1{}, a2{}, m2{};
     platform::GetFileTimes(data, a1, m1);
     platform::GetFileTimes(dir / "t.Rni", a2, m2);
@@ -185,7 +206,7 @@ TEST(HdStringsFiles, EntryTableLayoutAndUse) {
 
     // A valid table is used as it stands: objects stored in it come back.
     THdStrings again;
-    WriteFile(dir / "t.Rni", Header(2) + Record(4, 0, 7) + Record(7, 0, 8) + Record(11, efNoSeparator, 9));
+    WriteFile(dir / "t.Rni", Owned(data, Header(2) + Record(4, 0, 7) + Record(7, 0, 8) + Record(11, efNoSeparator, 9)));
     MatchTimes(data, dir / "t.Rni");
     list.SetParam(0, 0);  // let go of the file
     ASSERT_TRUE(again.Open(data, false));
@@ -230,7 +251,8 @@ TEST(HdStringsFiles, BadEntryTablesAreIgnored) {
         {"wrong last kind", Header(1) + Record(4, 0, 5) + Record(7, efNoSeparator, 6)},
     };
     for (auto& [what, table] : tables) {
-        WriteFile(dir / "t.Rni", table);
+        // Each with the trailer of this file: the records themselves are wrong.
+        WriteFile(dir / "t.Rni", Owned(data, table));
         MatchTimes(data, dir / "t.Rni");
         THdStrings list;
         ASSERT_TRUE(list.Open(data, false)) << what;
@@ -238,7 +260,7 @@ TEST(HdStringsFiles, BadEntryTablesAreIgnored) {
         EXPECT_EQ(list.GetObject(0), 0) << what;
     }
     // A good table with another time is stale.
-    WriteFile(dir / "t.Rni", good);
+    WriteFile(dir / "t.Rni", Owned(data, good));
     timespec access{}, modification{};
     platform::GetFileTimes(data, access, modification);
     modification.tv_sec -= 100;
@@ -248,7 +270,7 @@ TEST(HdStringsFiles, BadEntryTablesAreIgnored) {
     EXPECT_EQ(list.GetObject(0), 0);
     // Saving brings a present, stale table up to date.
     ASSERT_TRUE(list.SaveIndex(true));
-    EXPECT_EQ(ReadFile(dir / "t.Rni"), Header(1) + Record(4, 0, 0) + Record(7, 0, 0));
+    EXPECT_EQ(Layout(ReadFile(dir / "t.Rni")), Layout(Owned(data, Header(1) + Record(4, 0, 0) + Record(7, 0, 0))));
 }
 
 TEST(HdStringsFiles, SaveWithItsQuestionsAndMessages) {

@@ -47,7 +47,7 @@ TEST(HdStringsText, LineEndsOfEveryKindAgainstPlainModel) {
         for (int step = 0; step < 12; ++step) {
             TLines model(bytes);
             const int count = int(model.lines.size());
-            ASSERT_EQ(Tool({"count", f}).out, std::to_string(count) + "\n") << round;
+            ASSERT_EQ(Tool({"count", f}).out, std::to_string(count) + "\n") << round << " [" << bytes << "]";
             std::string text = std::string(1 + rng() % 3, char('p' + rng() % 4));
             int i = count ? int(rng() % count) : 0;
             switch (rng() % 5) {

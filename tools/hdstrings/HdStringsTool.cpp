@@ -4,8 +4,11 @@
 #include "common/ToolFiles.h"
 #include "platform/Exception.h"
 #include "platform/MessageBox.h"
+#include "platform/SysUtils.h"
+#include "xoStr31/EditJournal.h"
 #include "xoStr31/HdStrings.h"
 
+#include <cerrno>
 #include <memory>
 
 namespace hdstrings {
@@ -37,6 +40,10 @@ const char* const Help =
     "  delete FILE N              delete entry N\n"
     "  index FILE                 write the entry table (see below), print the\n"
     "                             count; the table keeps the entries in file order\n"
+    "  recover FILE               finish an unfinished change (see Safety) once\n"
+    "                             FILE is as the change left it\n"
+    "  recover --discard FILE     drop the journal of an unfinished change,\n"
+    "                             leaving FILE as it is\n"
     "\n"
     "Options:\n"
     "  --order=ORDER              sort: locale (the default) orders as sort(1)\n"
@@ -66,15 +73,24 @@ const char* const Help =
     "a line end.\n"
     "\n"
     "Entry table: FILE with its extension changed to .Rni (FILE.Rni when FILE\n"
-    "ends in .Rni itself) lists where each entry ends; while its time equals\n"
-    "the file's it spares the scan of a big file. Changes bring an existing\n"
-    "table up to date; only index makes a new one.\n"
+    "ends in .Rni itself) lists where each entry ends and names the one file\n"
+    "it was made from; while its time equals the file's and it names FILE as\n"
+    "it is, it spares the scan of a big file (count reads its header, get two\n"
+    "records). Any other table is not used. Changes bring an existing table\n"
+    "up to date (a read-only one is left as it is); only index makes a new one.\n"
     "\n"
     "Safety: each change is whole or not at all. While it moves the rest of\n"
     "the file, FILE-journal beside it keeps what is needed to finish it, so a\n"
     "change stopped by a kill, a full disk or a power cut is finished or undone\n"
-    "the next time the file is opened (by any command). A file being changed\n"
-    "is in use by another program until the change is through.\n"
+    "the next time the file is opened (by any command). The journal lies beside\n"
+    "the file itself (links resolved; a name too long for \"-journal\" gets a\n"
+    "shorter one) and is applied only while FILE is as the change left it:\n"
+    "after another program changed FILE, every command refuses it, naming\n"
+    "both, until recover or recover --discard decides. A journal that cannot\n"
+    "be removed is voided (the change warns). Another user's unfinished change\n"
+    "stops reading only once it has moved bytes. A read that fails is an\n"
+    "error: nothing is changed. A file being changed is in use by another\n"
+    "program until the change is through.\n"
     "\n"
     "Exit code 0 when done, 1 on any failure (the message names the cause).\n";
 
@@ -107,6 +123,7 @@ std::string Cause(const xoStr31::THdStrings& list, const std::string& file) {
     case TFileFault::ReadOnly: return file + ": read-only";
     case TFileFault::NotRegular: return file + ": not a regular file";
     case TFileFault::TooLarge: return file + ": too large";
+    case TFileFault::Denied: return file + ": permission denied";
     default: return list.LastError().empty() ? file + ": cannot be opened" : list.LastError();
     }
 }
@@ -146,10 +163,35 @@ private:
     platform::ConsoleMessageBox console_{false};
 };
 
+// Finishes or drops the journal of an unfinished edit.
+int Recover(const std::string& file, bool discard, std::ostream& out) {
+    if (!xoStr31::TEditJournal::Exists(file)) {
+        out << file << ": no unfinished edit\n";
+        return 0;
+    }
+    if (discard) {
+        std::string error;
+        if (!xoStr31::TEditJournal::Discard(file, error)) throw Failure{error};
+        out << file << ": journal removed, the file is left as it is\n";
+        return 0;
+    }
+    xoStr31::THdStrings list;
+    list.SetParam(0, 2);
+    list.SetCreateMissing(false);
+    // Asked for by the user: a disk plugged in again may carry another
+    // device number; the file's inode, sizes and bytes must still fit.
+    list.SetRecoverAnyDevice(true);
+    if (!list.Open(file, false)) throw Failure{Cause(list, file)};
+    if (xoStr31::TEditJournal::Exists(file) && list.Warning().empty())
+        throw Failure{file + ": the unfinished edit cannot be finished by this user"};
+    out << file << ": the unfinished edit is finished\n";
+    return 0;
+}
+
 } // namespace
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    bool ignoreCase = false, help = false, lf = false, options = true;
+    bool ignoreCase = false, help = false, lf = false, options = true, discard = false;
     std::string order = "locale";
     std::vector<std::string> words;
     for (const auto& a : args) {
@@ -165,6 +207,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             }
         } else if (options && a == "--lf") {
             lf = true;
+        } else if (options && a == "--discard") {
+            discard = true;
         } else if (options && (a == "--help" || a == "-h")) {
             help = true;
         } else if (options && a.size() > 1 && a[0] == '-' && !(a.size() > 1 && std::isdigit(uint8_t(a[1])))) {
@@ -187,6 +231,11 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         auto need = [&](size_t lo, size_t hi) {
             if (words.size() < lo || words.size() > hi) throw Failure{"wrong number of arguments for " + command};
         };
+        if (command == "recover") {
+            need(2, 2);
+            return Recover(file, discard, out);
+        }
+        if (discard) throw Failure{"--discard goes with recover only"};
         const bool changes = command == "insert" || command == "put" || command == "delete" || command == "index";
         const bool reads = command == "count" || command == "get" || command == "find" || command == "sort";
         if (!changes && !reads) throw Failure{"unknown command: " + command};
@@ -203,6 +252,19 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         const int last = command == "find" && words.size() > 4 ? Index(words[4]) : -1;
 
         xoStr31::THdStrings list;
+        if (!tools::IsStdStream(file) && !lf) {
+            // A fresh table answers without a scan; a count needs no table.
+            int64_t count = 0;
+            std::string text;
+            if (command == "count" && (list.CountFromTable(file, count) || list.CountByScan(file, count))) {
+                out << count << "\n";
+                return 0;
+            }
+            if (command == "get" && list.GetFromTable(file, n, text)) {
+                out << text << "\n";
+                return 0;
+            }
+        }
         list.SetParam(0, 2);
         if (lf) list.SetLineEnd(xoStr31::TLineEnd::Lf);
         // Only insert makes a missing file.
@@ -216,9 +278,15 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             list.AppendData(bytes.data(), int64_t(bytes.size()));
             list.UseLineEndOfContent();
         } else if (!list.Open(file, reads)) {
-            throw Failure{Cause(list, file)};
+            if (!reads || list.LastFault() != xoStr31::TFileFault::SizeUnknown) throw Failure{Cause(list, file)};
+            // A file of the system without a size (/proc): read to its end.
+            list.SetParam(0, 0);
+            std::vector<uint8_t> bytes = tools::ReadInput(file);
+            list.AppendData(bytes.data(), int64_t(bytes.size()));
+            list.UseLineEndOfContent();
         }
         if (changes && list.ReadOnly()) throw Failure{file + ": read-only"};
+        if (!list.Warning().empty()) err << "hdstrings: warning: " << list.Warning() << "\n";
 
         // Every answer is made before the first byte of it is printed, with
         // the progress bar erased.
@@ -230,6 +298,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
                 throw Failure{"no entry " + words[2] + ": " + file + " has " + std::to_string(list.GetCount()) +
                               " entries, counted from 0"};
             std::string line = list.GetLine(n);
+            if (list.IoError()) throw Failure{file + ": entry " + words[2] + " cannot be read (" + xoStr31::ErrorText(errno) + ")"};
             progress.Done();
             out << line << "\n";
         } else if (command == "find") {
@@ -252,7 +321,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             }
             out << text;
         } else if (command == "index") {
-            if (!list.SaveIndex(false)) throw Failure{"cannot write " + list.IndexFileName(file)};
+            if (!list.SaveIndex(false))
+                throw Failure{list.Warning().empty() ? "cannot write " + list.IndexFileName(file) : list.Warning()};
             progress.Done();
             out << list.GetCount() << "\n";
         } else {
@@ -274,7 +344,10 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
                 throw Failure{command + " failed on " + file + ": " +
                               (list.LastError().empty() ? std::string("cannot write") : list.LastError()) +
                               (list.Stream() ? "; the file is unchanged" : "")};
-            list.SaveIndex(true);
+            const std::string warning = list.Warning();
+            if (!warning.empty()) err << "hdstrings: warning: " << warning << "\n";
+            if (!list.SaveIndex(true) && list.Warning() != warning)
+                err << "hdstrings: warning: " << list.Warning() << "\n";
         }
         progress.Done();
         return 0;

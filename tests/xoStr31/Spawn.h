@@ -1,0 +1,62 @@
+#pragma once
+// Programs run in processes of their own, as the tests' own user or as an
+// unprivileged one.
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace hdtest {
+
+// Runs a program with extra environment variables; answers its exit code,
+// or 128 + the signal that ended it. Standard output and error are dropped
+// unless err or out is given (both short: read one after the other).
+inline int Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
+                 std::string* err = nullptr, std::string* out = nullptr) {
+    int pipeFd[2] = {-1, -1}, outFd[2] = {-1, -1};
+    if (err && ::pipe(pipeFd) != 0) return -1;
+    if (out && ::pipe(outFd) != 0) return -1;
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(out ? outFd[1] : null, 1);
+        ::dup2(err ? pipeFd[1] : null, 2);
+        for (const auto& e : env) ::putenv(const_cast<char*>(e.c_str()));
+        // The leak checker of a sanitizer build cannot run under a tracer.
+        if (argv[0] == "strace") ::setenv("ASAN_OPTIONS", "detect_leaks=0", 0);
+        std::vector<char*> args;
+        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    if (err) {
+        ::close(pipeFd[1]);
+        char buf[4096];
+        ssize_t n;
+        while ((n = ::read(pipeFd[0], buf, sizeof buf)) > 0) err->append(buf, size_t(n));
+        ::close(pipeFd[0]);
+    }
+    if (out) {
+        ::close(outFd[1]);
+        char buf[4096];
+        ssize_t n;
+        while ((n = ::read(outFd[0], buf, sizeof buf)) > 0) out->append(buf, size_t(n));
+        ::close(outFd[0]);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+}
+
+// The same program as an unprivileged user when the tests run as root.
+inline std::vector<std::string> AsUser(std::vector<std::string> argv) {
+    if (::geteuid() != 0) return argv;
+    std::vector<std::string> user = {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
+    user.insert(user.end(), argv.begin(), argv.end());
+    return user;
+}
+
+} // namespace hdtest
