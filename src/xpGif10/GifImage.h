@@ -89,6 +89,11 @@ public:
     platform::HPALETTE Palette() override;
     void SetPalette(platform::HPALETTE palette) override;
     void LoadFromStream(platform::TStream& stream) override;
+    // Reads the file's blocks as LoadFromStream does but decodes no pixels:
+    // each frame notes where its image data lies in bytes, which it keeps,
+    // and decodes it when its pixels are first asked for (decoding warnings
+    // come then). Errors in the block structure are raised here.
+    void Scan(std::shared_ptr<const std::vector<uint8_t>> bytes);
     void SaveToStream(platform::TStream& stream) override;
     void LoadFromClipboardFormat(unsigned format, const std::vector<uint8_t>& data,
                                  platform::HPALETTE palette) override;

@@ -209,15 +209,17 @@ std::vector<uint8_t> Samples(const TBitmap& bmp) {
 
 void LoadGif(TGIFImage& image, const std::string& path) { LoadGif(image, ReadInput(path)); }
 
-void LoadGif(TGIFImage& image, const std::vector<uint8_t>& bytes) {
+namespace {
+
+void ReportWarnings(TGIFImage& image) {
     image.OnWarning = [](TGIFImage*, TPersistent*, int, const std::string& message) {
         std::cerr << "warning: " << message << "\n";
     };
-    ShowProgress(image);
-    TMemoryStream stream(bytes);
-    image.LoadFromStream(stream);
-    // A 0x0 logical screen (some writers leave it so) is as large as the
-    // frames reach.
+}
+
+// A 0x0 logical screen (some writers leave it so) is as large as the
+// frames reach.
+void FitEmptyScreen(TGIFImage& image) {
     if (image.Width() == 0 || image.Height() == 0) {
         int w = 0, h = 0;
         for (int i = 0; i < image.Images().Count(); ++i) {
@@ -228,6 +230,22 @@ void LoadGif(TGIFImage& image, const std::vector<uint8_t>& bytes) {
         if (image.Width() == 0) image.Header().SetWidth(w);
         if (image.Height() == 0) image.Header().SetHeight(h);
     }
+}
+
+} // namespace
+
+void LoadGif(TGIFImage& image, const std::vector<uint8_t>& bytes) {
+    ReportWarnings(image);
+    ShowProgress(image);
+    TMemoryStream stream(bytes);
+    image.LoadFromStream(stream);
+    FitEmptyScreen(image);
+}
+
+void ScanGif(TGIFImage& image, std::shared_ptr<const std::vector<uint8_t>> bytes) {
+    ReportWarnings(image);
+    image.Scan(std::move(bytes));
+    FitEmptyScreen(image);
 }
 
 void SaveGif(TGIFImage& image, const std::string& path) {

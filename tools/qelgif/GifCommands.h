@@ -2,6 +2,7 @@
 // The qelgif commands that convert, shrink, play and show pictures; main.cpp
 // lists them in its command table.
 #include <stdexcept>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,8 @@ int Number(const Args& args, size_t& i, const std::string& name, int lo, int hi)
 void LoadGif(xpGif10::TGIFImage& image, const std::string& path);
 // The same from bytes already read.
 void LoadGif(xpGif10::TGIFImage& image, const std::vector<uint8_t>& bytes);
+// The same without decoding pixels: frames decode when first asked for.
+void ScanGif(xpGif10::TGIFImage& image, std::shared_ptr<const std::vector<uint8_t>> bytes);
 // Saves through the safe save, or to standard output for "-".
 void SaveGif(xpGif10::TGIFImage& image, const std::string& path);
 // Writes rows of 8-bit samples (3 per pixel, or 4 with alpha) as PNG when

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,9 +37,10 @@ std::string FileVersion(const std::vector<uint8_t>& bytes) {
 int Info(const Args& args) {
     if (args.size() != 1) throw UsageError("info takes one FILE");
     TGIFImage image;
-    const std::vector<uint8_t> bytes = qelgif::ReadInput(args[0]);
-    qelgif::LoadGif(image, bytes);
-    std::cout << "version " << FileVersion(bytes) << "\n";
+    // Only the blocks are read: no frame's pixels are decoded.
+    const auto bytes = std::make_shared<const std::vector<uint8_t>>(qelgif::ReadInput(args[0]));
+    qelgif::ScanGif(image, bytes);
+    std::cout << "version " << FileVersion(*bytes) << "\n";
     std::cout << "screen " << image.Width() << " " << image.Height() << " colors " << image.GlobalColorMap().Count()
               << " background " << int(image.Header().BackgroundColorIndex()) << "\n";
     std::vector<std::string> comments;
