@@ -206,6 +206,37 @@ void TGIFSubImage::SetBounds(int left, int top, int width, int height) {
     if (warned) Warning(GIFWarningSeverity, msg::ExceedsScreen);
 }
 
+bool TGIFSubImage::Partial() {
+    DecodePending();
+    return data_ && held_ < dataSize_;
+}
+
+std::vector<uint8_t> TGIFSubImage::Region(const TRect& r) {
+    if (r.left < 0 || r.top < 0 || r.right > width_ || r.bottom > height_ || r.Width() < 0 || r.Height() < 0)
+        throw GIFException(msg::BadPixelCoordinates);
+    std::vector<uint8_t> out(size_t(r.Width()) * size_t(r.Height()), prefill_);
+    if (Empty() || out.empty()) return out;
+    if (!Partial()) {
+        for (int y = r.top; y < r.bottom; ++y)
+            std::memcpy(&out[size_t(y - r.top) * size_t(r.Width())], Scanline(y) + r.left, size_t(r.Width()));
+        return out;
+    }
+    // Where each row lies in the order the data gave them.
+    std::vector<int> rowAt(static_cast<size_t>(height_));
+    if (Interlaced()) {
+        int n = 0;
+        ForEachInterlacedRow(height_, [&](int row) { rowAt[size_t(row)] = n++; });
+    } else {
+        for (int y = 0; y < height_; ++y) rowAt[size_t(y)] = y;
+    }
+    for (int y = r.top; y < r.bottom; ++y) {
+        const int64_t from = int64_t(rowAt[size_t(y)]) * width_ + r.left;
+        const int64_t n = std::clamp<int64_t>(held_ - from, 0, r.Width());
+        if (n > 0) std::memcpy(&out[size_t(y - r.top) * size_t(r.Width())], data_.get() + from, size_t(n));
+    }
+    return out;
+}
+
 uint8_t* TGIFSubImage::Data() {
     DecodePending();
     MakeWhole();

@@ -76,6 +76,12 @@ public:
     int64_t HeldSize() const { return data_ ? held_ : 0; }
     // Whether the pixels are still where the scan found them, not decoded.
     bool Pending() const { return source_ != nullptr; }
+    // Whether the data filled fewer pixels than the frame has (decoding it
+    // first when pending); the rest then hold the pre-fill value.
+    bool Partial();
+    // The pixels of r (in the frame's coordinates, within it) in display
+    // order, without spreading a partial frame's buffer to its whole size.
+    std::vector<uint8_t> Region(const platform::TRect& r);
     // Row and pixel access; bad coordinates raise "Invalid pixel
     // coordinates", an empty buffer "Image is empty".
     uint8_t* Scanline(int row);

@@ -211,9 +211,10 @@ void LoadGif(TGIFImage& image, const std::string& path) { LoadGif(image, ReadInp
 
 namespace {
 
-void ReportWarnings(TGIFImage& image) {
-    image.OnWarning = [](TGIFImage*, TPersistent*, int, const std::string& message) {
+void ReportWarnings(TGIFImage& image, int* count = nullptr) {
+    image.OnWarning = [count](TGIFImage*, TPersistent*, int, const std::string& message) {
         std::cerr << "warning: " << message << "\n";
+        if (count) ++*count;
     };
 }
 
@@ -234,8 +235,8 @@ void FitEmptyScreen(TGIFImage& image) {
 
 } // namespace
 
-void LoadGif(TGIFImage& image, const std::vector<uint8_t>& bytes) {
-    ReportWarnings(image);
+void LoadGif(TGIFImage& image, const std::vector<uint8_t>& bytes, int* warnings) {
+    ReportWarnings(image, warnings);
     ShowProgress(image);
     TMemoryStream stream(bytes);
     image.LoadFromStream(stream);
@@ -322,12 +323,14 @@ int Optimize(const Args& args) {
     TGIFImage image;
     // Read once: standard input cannot be read a second time.
     const std::vector<uint8_t> input = ReadInput(files[0]);
-    LoadGif(image, input);
+    int warnings = 0;
+    LoadGif(image, input, &warnings);
     image.Optimize(options, reduction, image.ReductionBits, nullptr);
     TMemoryStream out;
     image.SaveToStream(out);
-    // Never larger than what came in: then the input's own bytes are kept.
-    if (out.Bytes().size() >= input.size()) {
+    // Never larger than what came in: then the input's own bytes are kept,
+    // unless reading them needed repairs, which only the new bytes have.
+    if (out.Bytes().size() >= input.size() && warnings == 0) {
         std::cerr << "nothing smaller came out: " << files[1] << " keeps the input's " << input.size() << " bytes\n";
         WriteOutput(files[1], input.data(), input.size());
     } else {
