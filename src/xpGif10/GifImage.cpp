@@ -313,9 +313,19 @@ void TGIFImage::LoadFromStream(TStream& stream) {
     Changed(this);
 }
 
+void TGIFImage::Scan(std::shared_ptr<TStream> stream) {
+    scanning_ = stream;
+    try {
+        LoadFromStream(*stream);
+    } catch (...) {
+        scanning_.reset();
+        throw;
+    }
+    scanning_.reset();
+}
+
 void TGIFImage::Scan(std::shared_ptr<const std::vector<uint8_t>> bytes) {
-    TGIFByteStream stream(std::move(bytes));
-    LoadFromStream(stream);
+    Scan(std::make_shared<TGIFByteStream>(std::move(bytes)));
 }
 
 void TGIFImage::SaveToStream(TStream& stream) {

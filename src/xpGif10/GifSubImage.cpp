@@ -1,5 +1,4 @@
 #include "xpGif10/GifSubImage.h"
-#include "xpGif10/GifByteStream.h"
 #include "xpGif10/GifDecoder.h"
 #include "xpGif10/GifEncoder.h"
 #include "xpGif10/GifImage.h"
@@ -149,9 +148,9 @@ void TGIFSubImage::NewBuffer() {
 void TGIFSubImage::DecodePending() const {
     if (!source_) return;
     auto* self = const_cast<TGIFSubImage*>(this);
-    TGIFByteStream stream(source_, int64_t(sourceAt_));
-    self->source_.reset();
-    self->DecodeFrom(stream, reach_);
+    std::shared_ptr<TStream> stream = std::move(self->source_);
+    stream->SetPosition(int64_t(sourceAt_));
+    self->DecodeFrom(*stream, reach_);
 }
 
 void TGIFSubImage::MakeWhole() {
@@ -304,12 +303,11 @@ void TGIFSubImage::LoadFromStream(TStream& stream) {
         if (count < 2 || count > 256) throw GIFException(msg::BadImageColors);
         colorMap_.LoadFromStream(stream, count);
     }
-    auto* scanned = dynamic_cast<TGIFByteStream*>(&stream);
-    LoadImageData(stream, scanned ? scanned->Bytes() : nullptr);
+    LoadImageData(stream, image_ ? image_->ScanSource() : nullptr);
     if (GIFImageRenderOnLoad) Bitmap();
 }
 
-void TGIFSubImage::LoadImageData(TStream& stream, const std::shared_ptr<const std::vector<uint8_t>>& source) {
+void TGIFSubImage::LoadImageData(TStream& stream, const std::shared_ptr<TStream>& source) {
     if (width_ == 0 || height_ == 0) {
         // An image of no pixels draws nothing, yet its graphic control
         // extension times the animation. Other readers refuse such an

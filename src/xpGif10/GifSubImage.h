@@ -130,7 +130,7 @@ private:
     void FreeBuffer();
     // Reads the image data the stream is at: decoded now, or (with source)
     // walked and left for DecodePending.
-    void LoadImageData(platform::TStream& stream, const std::shared_ptr<const std::vector<uint8_t>>& source);
+    void LoadImageData(platform::TStream& stream, const std::shared_ptr<platform::TStream>& source);
     void DecodeFrom(platform::TStream& stream, int64_t reach);
     void DecodePending() const;
     // Spreads a buffer that holds only what the data filled to the whole frame.
@@ -148,9 +148,9 @@ private:
     // rows not yet moved) with the rest prefill_.
     int64_t held_ = 0;
     uint8_t prefill_ = 0;
-    // A scanned frame's bytes and where its image data starts in them;
+    // A scanned frame's stream and where its image data starts in it;
     // reach_ is the most pixels that data can fill.
-    std::shared_ptr<const std::vector<uint8_t>> source_;
+    std::shared_ptr<platform::TStream> source_;
     size_t sourceAt_ = 0;
     int64_t reach_ = 0;
     bool transparent_ = false;

@@ -243,9 +243,9 @@ void LoadGif(TGIFImage& image, const std::vector<uint8_t>& bytes, int* warnings)
     FitEmptyScreen(image);
 }
 
-void ScanGif(TGIFImage& image, std::shared_ptr<const std::vector<uint8_t>> bytes) {
+void ScanGif(TGIFImage& image, std::shared_ptr<TStream> stream) {
     ReportWarnings(image);
-    image.Scan(std::move(bytes));
+    image.Scan(std::move(stream));
     FitEmptyScreen(image);
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // The qelgif commands that convert, shrink, play and show pictures; main.cpp
 // lists them in its command table.
+#include "platform/Streams.h"
+
 #include <stdexcept>
 #include <memory>
 #include <string>
@@ -28,7 +30,7 @@ void LoadGif(xpGif10::TGIFImage& image, const std::string& path);
 // The same from bytes already read; warnings, when given, counts them.
 void LoadGif(xpGif10::TGIFImage& image, const std::vector<uint8_t>& bytes, int* warnings = nullptr);
 // The same without decoding pixels: frames decode when first asked for.
-void ScanGif(xpGif10::TGIFImage& image, std::shared_ptr<const std::vector<uint8_t>> bytes);
+void ScanGif(xpGif10::TGIFImage& image, std::shared_ptr<platform::TStream> stream);
 // Saves through the safe save, or to standard output for "-".
 void SaveGif(xpGif10::TGIFImage& image, const std::string& path);
 // Writes rows of 8-bit samples (3 per pixel, or 4 with alpha) as PNG when

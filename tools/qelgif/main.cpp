@@ -26,21 +26,25 @@ using qelgif::UsageError;
 
 // The version letters as the file states them (after an optional 4-byte
 // prefix, as the reader allows).
-std::string FileVersion(const std::vector<uint8_t>& bytes) {
-    for (size_t start : {size_t(0), size_t(4)})
-        if (bytes.size() >= start + 6 && std::toupper(bytes[start]) == 'G' && std::toupper(bytes[start + 1]) == 'I' &&
-            std::toupper(bytes[start + 2]) == 'F')
-            return std::string(bytes.begin() + long(start) + 3, bytes.begin() + long(start) + 6);
+std::string FileVersion(TStream& stream) {
+    uint8_t b[10] = {};
+    stream.SetPosition(0);
+    const int64_t n = stream.Read(b, 10);
+    for (int64_t start : {0, 4})
+        if (n >= start + 6 && std::toupper(b[start]) == 'G' && std::toupper(b[start + 1]) == 'I' &&
+            std::toupper(b[start + 2]) == 'F')
+            return std::string(b + start + 3, b + start + 6);
     return "?";
 }
 
 int Info(const Args& args) {
     if (args.size() != 1) throw UsageError("info takes one FILE");
     TGIFImage image;
-    // Only the blocks are read: no frame's pixels are decoded.
-    const auto bytes = std::make_shared<const std::vector<uint8_t>>(qelgif::ReadInput(args[0]));
-    qelgif::ScanGif(image, bytes);
-    std::cout << "version " << FileVersion(*bytes) << "\n";
+    // Only the blocks are read: no frame's pixels are decoded, and a file
+    // is read through a small window rather than held whole.
+    const auto stream = qelgif::OpenInput(args[0]);
+    qelgif::ScanGif(image, stream);
+    std::cout << "version " << FileVersion(*stream) << "\n";
     std::cout << "screen " << image.Width() << " " << image.Height() << " colors " << image.GlobalColorMap().Count()
               << " background " << int(image.Header().BackgroundColorIndex()) << "\n";
     std::vector<std::string> comments;
