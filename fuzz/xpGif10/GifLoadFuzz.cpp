@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 using namespace xpGif10;
@@ -38,6 +39,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         image.LoadFromStream(in);
     } catch (const platform::Exception&) {
         return 0;
+    }
+    {
+        // A scan that decodes each frame when asked gives the same frames.
+        TGIFImage scanned;
+        scanned.Scan(std::make_shared<const std::vector<uint8_t>>(data, data + size));  // must not fail
+        auto a = Frames(image), b = Frames(scanned);
+        if (a.size() != b.size()) __builtin_trap();
+        for (size_t i = 0; i < a.size(); ++i)
+            if (a[i].w != b[i].w || a[i].h != b[i].h || a[i].pixels != b[i].pixels) __builtin_trap();
     }
     for (int compression = 0; compression < 2; ++compression) {
         image.Compression = compression;

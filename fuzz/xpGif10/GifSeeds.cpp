@@ -108,6 +108,42 @@ int main(int argc, char** argv) {
         Write(dir, std::string("full-table-") + (keep ? "kept" : "cleared") + ".gif", MakeGif(90, 70, 8, {f}));
         ++count;
     }
+    // What other writers get wrong: odd extension block sizes, unknown
+    // labels, two graphic controls, images of no pixels, frames declared far
+    // larger than their data, files cut in a descriptor or colour table.
+    {
+        TestFrame f;
+        f.width = 6;
+        f.height = 5;
+        f.localBits = 2;
+        f.pixels = Pixels(rng, 30, 2, 2);
+        f.lzw.minCodeSize = 2;
+        const Bytes odd = Cat({{0x21, 0xF9, 6, 0x09, 3, 0, 1, 7, 7, 2, 9, 9, 0},
+                               {0x21, 0x01, 13, 0, 0, 0, 0, 8, 0, 8, 0, 4, 4, 1, 0, 0, 1, 'x', 0},
+                               {0x21, 0x2A, 3, 1, 2, 3, 0},
+                               {0x21, 0xFF, 8, 'S', 'H', 'O', 'R', 'T', 'A', 'P', 'P', 1, 1, 0},
+                               {0x21, 0xF9, 3, 0x04, 9, 0, 0}});
+        f.before = odd;
+        Bytes gif = MakeGif(8, 8, 2, {f, f});
+        Write(dir, "hostile-extensions.gif", gif);
+        for (size_t cut : {size_t(13 + 12 + odd.size() + 4), size_t(13 + 12 + odd.size() + 14), gif.size() - 3}) {
+            Write(dir, "hostile-cut-" + std::to_string(cut) + ".gif", Bytes(gif.begin(), gif.begin() + long(cut)));
+            ++count;
+        }
+        // Widths and heights of 0 in the second descriptor.
+        Bytes zero = gif;
+        const size_t second = gif.size() - 1 - (gif.size() - 13 - 12 - 1) / 2 + odd.size() + 5;
+        if (second + 4 < zero.size()) zero[second] = zero[second + 1] = zero[second + 2] = zero[second + 3] = 0;
+        Write(dir, "hostile-zero.gif", zero);
+        count += 2;
+    }
+    {
+        Bytes huge = {'G', 'I', 'F', '8', '9', 'a', 64, 0, 64, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255};
+        for (int i = 0; i < 8; ++i) huge = Cat({huge, {0x2C, 0, 0, 0, 0, 0x80, 0x3E, 0x80, 0x3E, 0x40, 2, 1, 0x0C, 0}});
+        huge.push_back(';');
+        Write(dir, "hostile-huge.gif", huge);
+        ++count;
+    }
     std::printf("%d seeds in %s\n", count, dir.string().c_str());
     return 0;
 }

@@ -296,13 +296,20 @@ void Deinterlace(uint8_t* pixels, int width, int height) {
 
 } // namespace
 
+void DeinterlaceRows(uint8_t* pixels, int width, int height) {
+    if (width > 0 && height > 0) Deinterlace(pixels, width, height);
+}
+
 void DecodeGIFImageData(TStream& stream, uint8_t* pixels, int width, int height, bool interlaced, uint8_t prefill,
-                        const GIFWarningSink& warn) {
-    const size_t total = (width > 0 && height > 0) ? size_t(width) * size_t(height) : 0;
+                        const GIFWarningSink& warn, int64_t capacity) {
+    size_t total = (width > 0 && height > 0) ? size_t(width) * size_t(height) : 0;
+    const bool whole = capacity < 0 || size_t(capacity) >= total;
+    const bool any = total > 0;
+    if (!whole) total = size_t(capacity);
     uint8_t minSize;
     if (stream.Read(&minSize, 1) != 1) {
         if (total) std::memset(pixels, prefill, total);
-        if (total && warn) warn(msg::PrematureEnd);
+        if (any && warn) warn(msg::PrematureEnd);
         return;
     }
     if (minSize > 11)
@@ -329,7 +336,7 @@ void DecodeGIFImageData(TStream& stream, uint8_t* pixels, int width, int height,
         else if (end == End::OutOfData)
             warn(msg::BufferUnderrun);
     }
-    if (interlaced && total) Deinterlace(pixels, width, height);
+    if (interlaced && total && whole) Deinterlace(pixels, width, height);
 }
 
 } // namespace xpGif10

@@ -25,9 +25,14 @@ using GIFWarningSink = std::function<void(const std::string& message)>;
 // get the pre-fill value; codes past the last pixel are passed over. Data
 // cut short or damaged (a code the table does not have yet) keeps what was
 // decoded before and sends one warning. Raises GIFException for a minimum
-// code size above 11.
+// code size above 11. With capacity below width x height, pixels holds only
+// that many values, in the order the data gives them (interlaced rows are
+// left in pass order): for data that cannot fill the frame.
 void DecodeGIFImageData(platform::TStream& stream, uint8_t* pixels, int width, int height, bool interlaced,
-                        uint8_t prefill, const GIFWarningSink& warn);
+                        uint8_t prefill, const GIFWarningSink& warn, int64_t capacity = -1);
+
+// Moves the rows of a frame decoded in the four-pass order to their places.
+void DeinterlaceRows(uint8_t* pixels, int width, int height);
 
 // Rows in the published four-pass interlace order for a frame of this height.
 template <class Fn>

@@ -26,6 +26,11 @@ void Skip(TStream& stream, int64_t count) {
     if (count > 0) stream.Seek(count, SeekOrigin::Current);
 }
 
+std::string BlockSizeWarning(const char* kind, int size, int defined) {
+    return std::string("The ") + kind + " extension's block size is " + std::to_string(size) + " (" +
+           std::to_string(defined) + " defined): read by its size, written as defined";
+}
+
 // ---- registries ----
 
 struct Registries {
@@ -165,23 +170,31 @@ void TGIFGraphicControlExtension::SetTransparentColorIndex(int index) {
 
 void TGIFGraphicControlExtension::LoadFromStream(TStream& stream) {
     ReadIntro(stream);
-    uint8_t raw[6] = {blockSize_, packed_, uint8_t(delay_), uint8_t(delay_ >> 8), transparentIndex_, terminator_};
-    int64_t got = stream.Read(raw, 6);
-    blockSize_ = raw[0];
-    packed_ = raw[1];
-    delay_ = uint16_t(raw[2] | raw[3] << 8);
-    transparentIndex_ = raw[4];
-    terminator_ = raw[5];
-    if (got != 6) {
+    // The block is read by the size it declares and whatever follows it up
+    // to the terminator is passed over, so an odd size neither shifts the
+    // fields nor leaves stray bytes for the next block; it is always written
+    // back in its defined form.
+    uint8_t size = 0;
+    if (stream.Read(&size, 1) != 1) {
         Warning(GIFWarningSeverity, msg::PrematureEnd);
         return;
     }
+    uint8_t raw[255] = {};
+    const int64_t got = stream.Read(raw, size);
+    packed_ = raw[0];
+    delay_ = uint16_t(raw[1] | raw[2] << 8);
+    transparentIndex_ = raw[3];
+    if (got != size || !SkipSubBlocks(stream)) {
+        Warning(GIFWarningSeverity, msg::PrematureEnd);
+        return;
+    }
+    if (size != 4) Warning(GIFWarningSeverity, BlockSizeWarning("graphic control", size, 4));
     if (Transparent() && frame_) frame_->SetTransparentFlag(true);
 }
 
 void TGIFGraphicControlExtension::SaveToStream(TStream& stream) {
     WriteIntro(stream);
-    uint8_t raw[6] = {blockSize_, packed_, uint8_t(delay_), uint8_t(delay_ >> 8), transparentIndex_, terminator_};
+    uint8_t raw[6] = {4, packed_, uint8_t(delay_), uint8_t(delay_ >> 8), transparentIndex_, 0};
     stream.WriteBuffer(raw, 6);
 }
 
@@ -218,23 +231,27 @@ const TGIFExtensionClass TGIFTextExtension::Class = {"TGIFTextExtension", &Make<
 
 void TGIFTextExtension::LoadFromStream(TStream& stream) {
     ReadIntro(stream);
-    uint8_t raw[13];
-    ReadExact(stream, raw, 13);
-    BlockSize = raw[0];
-    Left = uint16_t(raw[1] | raw[2] << 8);
-    Top = uint16_t(raw[3] | raw[4] << 8);
-    Width = uint16_t(raw[5] | raw[6] << 8);
-    Height = uint16_t(raw[7] | raw[8] << 8);
-    CellWidth = raw[9];
-    CellHeight = raw[10];
-    ForegroundColorIndex = raw[11];
-    BackgroundColorIndex = raw[12];
+    // Read by its declared size, as the graphic control block; the fields a
+    // short block lacks are zero.
+    const uint8_t size = ReadExactByte(stream);
+    uint8_t raw[255] = {};
+    ReadExact(stream, raw, size);
+    if (size != 12) Warning(GIFWarningSeverity, BlockSizeWarning("plain text", size, 12));
+    BlockSize = 12;
+    Left = uint16_t(raw[0] | raw[1] << 8);
+    Top = uint16_t(raw[2] | raw[3] << 8);
+    Width = uint16_t(raw[4] | raw[5] << 8);
+    Height = uint16_t(raw[6] | raw[7] << 8);
+    CellWidth = raw[8];
+    CellHeight = raw[9];
+    ForegroundColorIndex = raw[10];
+    BackgroundColorIndex = raw[11];
     Text.Read(stream);
 }
 
 void TGIFTextExtension::SaveToStream(TStream& stream) {
     WriteIntro(stream);
-    uint8_t raw[13] = {BlockSize,
+    uint8_t raw[13] = {12,
                        uint8_t(Left),
                        uint8_t(Left >> 8),
                        uint8_t(Top),
@@ -272,31 +289,31 @@ const TGIFExtensionClass TGIFApplicationExtension::Class = {"TGIFApplicationExte
 const TGIFExtensionClass* AppExtensionKind(const TGIFExtensionClass& self, TStream& stream) {
     uint8_t size;
     if (stream.Read(&size, 1) != 1) return nullptr;
-    if (size == 10) {
-        uint8_t id[10];
-        if (stream.Read(id, 10) != 10) return nullptr;
-        return &TGIFUnknownAppExtension::Class;
-    }
-    if (size == 11) {
-        TGIFAppIdentifier id;
-        if (stream.Read(id.data(), 11) != 11) return &self;
-        const TGIFExtensionClass* cls = FindAppExtension(id);
-        return cls ? cls : &TGIFUnknownAppExtension::Class;
-    }
-    return &self;
+    // Only a full 11-byte identifier can name a kind this library reads;
+    // any other block is kept as raw sub-blocks.
+    if (size < 11) return &TGIFUnknownAppExtension::Class;
+    TGIFAppIdentifier id;
+    if (stream.Read(id.data(), 11) != 11) return &self;
+    const TGIFExtensionClass* cls = FindAppExtension(id);
+    return cls ? cls : &TGIFUnknownAppExtension::Class;
 }
 
 void TGIFApplicationExtension::LoadFromStream(TStream& stream) {
     ReadIntro(stream);
+    // The identifier block may have any size: the first 11 bytes are the
+    // identifier (a shorter one is padded with zeros), the rest is passed
+    // over, and it is written back with the defined 11.
     uint8_t size = ReadExactByte(stream);
-    if (size < 10) throw GIFException(msg::BadAppExtensionSize);
     identifier_.fill(0);
-    if (size == 10) {
-        ReadExact(stream, identifier_.data(), 10);
+    if (size <= 11) {
+        ReadExact(stream, identifier_.data(), size);
     } else {
         ReadExact(stream, identifier_.data(), 11);
         Skip(stream, size - 11);
     }
+    if (size != 11 && size != 10)
+        Warning(GIFWarningSeverity, "The application extension's block size is " + std::to_string(size) +
+                                        " (11 defined): read by its size, written as defined");
     LoadData(stream);
 }
 
@@ -380,6 +397,16 @@ void TGIFUnknownAppExtension::LoadData(TStream& stream) {
 }
 
 void TGIFUnknownAppExtension::SaveData(TStream& stream) { WriteBlocks(stream, Blocks); }
+
+bool SkipSubBlocks(TStream& stream) {
+    uint8_t skip[255];
+    for (;;) {
+        uint8_t size;
+        if (stream.Read(&size, 1) != 1) return false;
+        if (size == 0) return true;
+        if (stream.Read(skip, size) != size) return false;
+    }
+}
 
 void WriteBlocks(TStream& stream, const std::vector<TGIFBlock>& blocks) {
     for (const TGIFBlock& block : blocks) {

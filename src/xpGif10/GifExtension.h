@@ -89,15 +89,14 @@ public:
     void SetUserInput(bool value) { packed_ = value ? (packed_ | 0x02) : (packed_ & ~0x02); }
     int Disposal() const { return (packed_ >> 2) & 7; }
     void SetDisposal(int value) { packed_ = uint8_t((packed_ & ~0x1C) | ((value * 4) & 0x1C)); }
-    uint8_t BlockSize() const { return blockSize_; }
+    // Always the defined size: whatever size was read, the block is written so.
+    uint8_t BlockSize() const { return 4; }
     uint8_t Packed() const { return packed_; }
 
 private:
-    uint8_t blockSize_ = 4;
     uint8_t packed_ = 0;
     uint16_t delay_ = 0;
     uint8_t transparentIndex_ = 0;
-    uint8_t terminator_ = 0;
 };
 
 // Lines of text carried in data sub-blocks (comment and plain text).
@@ -162,6 +161,10 @@ struct TGIFBlock {
     explicit TGIFBlock(uint8_t size) : Data(size, 0) {}
     std::vector<uint8_t> Data;
 };
+
+// Reads data sub-blocks up to and with their terminator; false when the
+// stream ends first.
+bool SkipSubBlocks(platform::TStream& stream);
 
 // Writes each block (size byte, then its bytes) and the terminator.
 void WriteBlocks(platform::TStream& stream, const std::vector<TGIFBlock>& blocks);

@@ -1,4 +1,5 @@
 #include "xpGif10/GifImage.h"
+#include "xpGif10/GifByteStream.h"
 #include "xpGif10/GifUnit.h"
 #include "platform/Clipboard.h"
 
@@ -89,7 +90,9 @@ void TGIFHeader::Prepare() {
 
 void TGIFHeader::SaveToStream(TStream& stream) {
     TGIFVersion v = image_ ? image_->Version() : gvUnknown;
-    if (v == gvUnknown) throw GIFException(msg::UnsupportedVersion);
+    if (v == gvUnknown)
+        throw GIFException(image_ && image_->Images().Count() == 0 ? "The image has no frames to save"
+                                                                    : msg::UnsupportedVersion);
     uint8_t sig[6] = {'G', 'I', 'F', 0, 0, 0};
     std::memcpy(sig + 3, GIFVersions[v], 3);
     stream.WriteBuffer(sig, 6);
@@ -139,7 +142,18 @@ void TGIFImageList::LoadFromStream(TStream& stream) {
         }
         stream.Seek(-1, SeekOrigin::Current);
         auto frame = std::make_unique<TGIFSubImage>(image_);
-        frame->LoadFromStream(stream);
+        try {
+            frame->LoadFromStream(stream);
+        } catch (const GIFException& e) {
+            // A file cut short in a frame's extensions, descriptor or
+            // colour table keeps the frames before it, as other readers do.
+            if (Count() == 0 || std::string(e.what()) != msg::PrematureEnd) throw;
+            Warning(GIFWarningSeverity, "The file ends inside frame " + std::to_string(Count() + 1) +
+                                            ", before its image data: the " + std::to_string(Count()) +
+                                            " frames before it are kept");
+            stream.Seek(0, SeekOrigin::End);
+            return;
+        }
         Add(std::move(frame));
         if (image_) {
             int64_t size = stream.Size();
@@ -295,6 +309,21 @@ void TGIFImage::LoadFromStream(TStream& stream) {
     }
     Progress(this, TProgressStage::psEnding, 100, false, TRect{}, msg::Loading);
     Changed(this);
+}
+
+void TGIFImage::Scan(std::shared_ptr<TStream> stream) {
+    scanning_ = stream;
+    try {
+        LoadFromStream(*stream);
+    } catch (...) {
+        scanning_.reset();
+        throw;
+    }
+    scanning_.reset();
+}
+
+void TGIFImage::Scan(std::shared_ptr<const std::vector<uint8_t>> bytes) {
+    Scan(std::make_shared<TGIFByteStream>(std::move(bytes)));
 }
 
 void TGIFImage::SaveToStream(TStream& stream) {

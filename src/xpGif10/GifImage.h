@@ -89,6 +89,16 @@ public:
     platform::HPALETTE Palette() override;
     void SetPalette(platform::HPALETTE palette) override;
     void LoadFromStream(platform::TStream& stream) override;
+    // Reads the file's blocks as LoadFromStream does but decodes no pixels:
+    // each frame notes where its image data lies in the stream, which it
+    // keeps, and decodes it when its pixels are first asked for (decoding
+    // warnings come then). Errors in the block structure are raised here.
+    // The stream is shared by the frames: nothing else may read it while
+    // frames are pending.
+    void Scan(std::shared_ptr<platform::TStream> stream);
+    void Scan(std::shared_ptr<const std::vector<uint8_t>> bytes);
+    // The stream a scan is reading, while it does.
+    const std::shared_ptr<platform::TStream>& ScanSource() const { return scanning_; }
     void SaveToStream(platform::TStream& stream) override;
     void LoadFromClipboardFormat(unsigned format, const std::vector<uint8_t>& data,
                                  platform::HPALETTE palette) override;
@@ -173,6 +183,7 @@ private:
     TGIFImageList images_;
     platform::HPALETTE globalPalette_;
     bool paletteBusy_ = false;
+    std::shared_ptr<platform::TStream> scanning_;
 
     // Drawing state (GifImageDraw.cpp).
     TGIFPainterList painters_;

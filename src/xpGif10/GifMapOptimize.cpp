@@ -69,7 +69,19 @@ bool OptimizeMap(TGIFColorMap& map, TGIFHeader* background = nullptr) {
     std::stable_sort(sorted.begin(), sorted.end(), [&](int a, int b) { return histogram[size_t(a)] > histogram[size_t(b)]; });
     bool identity = true;
     for (size_t i = 0; i < sorted.size(); ++i) identity &= sorted[i] == int(i);
-    if (identity) return false;
+    if (identity) {
+        // Already in order of use: the unused colours are the tail, and
+        // dropping them is all there is to do.
+        const int used = int(std::count_if(histogram.begin(), histogram.end(), [](int n) { return n > 0; }));
+        if (used == 0 || used == map.Count()) return false;
+        std::vector<TColor> colors;
+        for (int i = 0; i < used; ++i) colors.push_back(map.GetColor(i));
+        map.Clear();
+        for (TColor c : colors) map.Add(c);
+        map.SetOptimized(true);
+        map.Changed();
+        return true;
+    }
     // order[old index] = new index
     std::vector<int> order(sorted.size());
     for (size_t i = 0; i < sorted.size(); ++i) order[size_t(sorted[i])] = int(i);

@@ -146,6 +146,34 @@ void KeepOnePixel(TGIFSubImage* f) {
     f->FreeBitmap();
 }
 
+// Cuts a frame to the logical screen: what lies past its edges is never
+// drawn, and a frame kept whole there would have cropping grow the screen.
+// A frame wholly outside draws nothing and becomes one transparent pixel.
+void ClipToScreen(TGIFImage& image, TGIFSubImage* f) {
+    const int sw = image.Width(), sh = image.Height();
+    if (sw <= 0 || sh <= 0 || f->Empty()) return;
+    const TRect b = f->BoundsRect();
+    const TRect kept{std::min(b.left, sw), std::min(b.top, sh), std::min(b.right, sw), std::min(b.bottom, sh)};
+    if (kept.right == b.right && kept.bottom == b.bottom) return;
+    if (kept.Width() <= 0 || kept.Height() <= 0) {
+        TGIFGraphicControlExtension& gce = ControlExtensionOf(*f);
+        if (!gce.Transparent()) {
+            gce.SetTransparentColorIndex(0);
+            gce.SetTransparent(true);
+        }
+        if (gce.Disposal() == 2) gce.SetDisposal(1);
+        const uint8_t t = uint8_t(gce.TransparentColorIndex());
+        f->SetBounds(0, 0, 1, 1);
+        f->Data()[0] = t;
+        f->FreeBitmap();
+        return;
+    }
+    std::vector<uint8_t> pixels = f->Region(TRect{0, 0, kept.Width(), kept.Height()});
+    f->SetBounds(kept.left, kept.top, kept.Width(), kept.Height());
+    std::memcpy(f->Data(), pixels.data(), pixels.size());
+    f->FreeBitmap();
+}
+
 } // namespace
 
 void TGIFImage::Optimize(int options, int reductionMethod, int /*reductionBits*/, const HPALETTE& /*customPalette*/) {
@@ -159,6 +187,17 @@ void TGIFImage::Optimize(int options, int reductionMethod, int /*reductionBits*/
         Progress(this, TProgressStage::psRunning, std::min(100, ++step * 100 / total), false, TRect{}, Optimizing);
     };
     try {
+        for (int i = 0; i < images_.Count(); ++i) {
+            TGIFSubImage* f = images_[i];
+            ClipToScreen(*this, f);
+            // Every step below works on whole frames: a huge frame whose
+            // data fills only a sliver of it would take the memory of its
+            // declared size for nothing.
+            if (f->Partial() && f->DataSize() > GIFWholeWriteLimit)
+                throw GIFException("Frame " + std::to_string(i + 1) + " of " + std::to_string(f->Width()) + " x " +
+                                   std::to_string(f->Height()) +
+                                   " pixels holds data for only a part of them: too damaged to optimize");
+        }
         if (options & 0x08) {
             if (GlobalColorMap().Count() > 0) GlobalColorMap().Optimize();
             for (int i = 0; i < images_.Count(); ++i) {

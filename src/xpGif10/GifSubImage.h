@@ -66,8 +66,22 @@ public:
     int ColorResolution() const { return colorMap_.ColorResolution(); }
 
     // ---- pixels ----
+    // The whole frame, width x height bytes in display order. A frame read
+    // by a scan is decoded here, when first asked for.
     uint8_t* Data();
     int64_t DataSize() const { return dataSize_; }
+    // The bytes the frame's pixels take in memory now: none before its
+    // data is decoded, and no more than its data can fill for a frame whose
+    // data ends early (the pixels after it are the pre-fill value).
+    int64_t HeldSize() const { return data_ ? held_ : 0; }
+    // Whether the pixels are still where the scan found them, not decoded.
+    bool Pending() const { return source_ != nullptr; }
+    // Whether the data filled fewer pixels than the frame has (decoding it
+    // first when pending); the rest then hold the pre-fill value.
+    bool Partial();
+    // The pixels of r (in the frame's coordinates, within it) in display
+    // order, without spreading a partial frame's buffer to its whole size.
+    std::vector<uint8_t> Region(const platform::TRect& r);
     // Row and pixel access; bad coordinates raise "Invalid pixel
     // coordinates", an empty buffer "Image is empty".
     uint8_t* Scanline(int row);
@@ -114,6 +128,13 @@ public:
 private:
     void NewBuffer();
     void FreeBuffer();
+    // Reads the image data the stream is at: decoded now, or (with source)
+    // walked and left for DecodePending.
+    void LoadImageData(platform::TStream& stream, const std::shared_ptr<platform::TStream>& source);
+    void DecodeFrom(platform::TStream& stream, int64_t reach);
+    void DecodePending() const;
+    // Spreads a buffer that holds only what the data filled to the whole frame.
+    void MakeWhole();
 
     uint8_t separator_ = bsImageSeparator;
     int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
@@ -122,6 +143,16 @@ private:
     TGIFExtensionList extensions_;
     TGIFPixels data_;
     int64_t dataSize_ = 0;
+    // Bytes in data_: dataSize_ for a whole frame; fewer when the data
+    // ended early, and then in the order the data gives them (interlaced
+    // rows not yet moved) with the rest prefill_.
+    int64_t held_ = 0;
+    uint8_t prefill_ = 0;
+    // A scanned frame's stream and where its image data starts in it;
+    // reach_ is the most pixels that data can fill.
+    std::shared_ptr<platform::TStream> source_;
+    size_t sourceAt_ = 0;
+    int64_t reach_ = 0;
     bool transparent_ = false;
     TGIFGraphicControlExtension* gce_ = nullptr;
     std::shared_ptr<platform::TBitmap> bitmap_;
@@ -142,8 +173,21 @@ inline int EncodingBits(int usedBits) { return usedBits > 2 ? usedBits : 2; }
 int BitsOfPixels(const uint8_t* data, int64_t size);
 
 // Makes a buffer of width x height bytes filled with value, within the
-// unit's limits; raises GIFException naming the size when it cannot.
+// unit's limits; raises GIFException naming the size when it cannot. With
+// held at 0 or more, only that many bytes are made (what a frame's data can
+// fill), the limits still judged on the whole frame's size.
 TGIFPixels AllocatePixels(TGIFImage* image, int width, int height, uint8_t value,
-                                          const TGIFSubImage* replacing, bool fill = true);
+                                          const TGIFSubImage* replacing, bool fill = true, int64_t held = -1);
+
+// The most pixels LZW data of this many bytes can give at this minimum code
+// size: the k-th code after a clear has at most k values (and no string is
+// longer than the table), and every code takes at least minimum + 1 bits.
+int64_t LzwReach(int64_t dataBytes, int minCodeSize);
+
+// A frame whose data fills less than this many pixels of a larger frame is
+// written as the data gave it (its values, then the end code), not spread
+// to the whole frame: the pre-fill of a huge declared frame is not worth
+// the memory and time.
+constexpr int64_t GIFWholeWriteLimit = int64_t(1) << 24;
 
 } // namespace xpGif10

@@ -469,6 +469,12 @@ TEST(ColorMapOptimize, SortsByUseDropsUnusedAndRenumbersPixels) {
     EXPECT_EQ(frame->TransparentColorIndex(), 1);
     // Already in order: nothing changes.
     EXPECT_FALSE(frame->ColorMap().Optimize());
+    // In order of use with unused colours after the used ones: they go.
+    for (TColor c : {RGB(50, 0, 0), RGB(60, 0, 0)}) frame->ColorMap().Add(c);
+    EXPECT_TRUE(frame->ColorMap().Optimize());
+    ASSERT_EQ(frame->ColorMap().Count(), 2);
+    EXPECT_EQ(frame->ColorMap().GetColor(1), RGB(40, 0, 0));
+    EXPECT_EQ(frame->Pixel(2, 0), 1);
 
     // The global map counts only frames that draw through it.
     TGIFImage g;

@@ -210,15 +210,18 @@ std::vector<uint8_t> Samples(const TBitmap& bmp) {
 
 void LoadGif(TGIFImage& image, const std::string& path) { LoadGif(image, ReadInput(path)); }
 
-void LoadGif(TGIFImage& image, const std::vector<uint8_t>& bytes) {
-    image.OnWarning = [](TGIFImage*, TPersistent*, int, const std::string& message) {
+namespace {
+
+void ReportWarnings(TGIFImage& image, int* count = nullptr) {
+    image.OnWarning = [count](TGIFImage*, TPersistent*, int, const std::string& message) {
         std::cerr << "warning: " << message << "\n";
+        if (count) ++*count;
     };
-    ShowProgress(image);
-    TMemoryStream stream(bytes);
-    image.LoadFromStream(stream);
-    // A 0x0 logical screen (some writers leave it so) is as large as the
-    // frames reach.
+}
+
+// A 0x0 logical screen (some writers leave it so) is as large as the
+// frames reach.
+void FitEmptyScreen(TGIFImage& image) {
     if (image.Width() == 0 || image.Height() == 0) {
         int w = 0, h = 0;
         for (int i = 0; i < image.Images().Count(); ++i) {
@@ -229,6 +232,22 @@ void LoadGif(TGIFImage& image, const std::vector<uint8_t>& bytes) {
         if (image.Width() == 0) image.Header().SetWidth(w);
         if (image.Height() == 0) image.Header().SetHeight(h);
     }
+}
+
+} // namespace
+
+void LoadGif(TGIFImage& image, const std::vector<uint8_t>& bytes, int* warnings) {
+    ReportWarnings(image, warnings);
+    ShowProgress(image);
+    TMemoryStream stream(bytes);
+    image.LoadFromStream(stream);
+    FitEmptyScreen(image);
+}
+
+void ScanGif(TGIFImage& image, std::shared_ptr<TStream> stream) {
+    ReportWarnings(image);
+    image.Scan(std::move(stream));
+    FitEmptyScreen(image);
 }
 
 void SaveGif(TGIFImage& image, const std::string& path) {
@@ -311,14 +330,16 @@ int Optimize(const Args& args) {
     TGIFImage image;
     // Read once: standard input cannot be read a second time.
     const std::vector<uint8_t> input = ReadInput(files[0]);
-    LoadGif(image, input);
+    int warnings = 0;
+    LoadGif(image, input, &warnings);
     image.Optimize(options, reduction, image.ReductionBits, nullptr);
     // Lossy coding comes last: the frame optimizations compare exact colours.
     image.Lossiness = lossiness;
     TMemoryStream out;
     image.SaveToStream(out);
-    // Never larger than what came in: then the input's own bytes are kept.
-    if (out.Bytes().size() >= input.size()) {
+    // Never larger than what came in: then the input's own bytes are kept,
+    // unless reading them needed repairs, which only the new bytes have.
+    if (out.Bytes().size() >= input.size() && warnings == 0) {
         std::cerr << "nothing smaller came out: " << files[1] << " keeps the input's " << input.size() << " bytes\n";
         WriteOutput(files[1], input.data(), input.size());
     } else {

@@ -1,7 +1,10 @@
 #pragma once
 // The qelgif commands that convert, shrink, play and show pictures; main.cpp
 // lists them in its command table.
+#include "platform/Streams.h"
+
 #include <stdexcept>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,8 +27,10 @@ int Number(const Args& args, size_t& i, const std::string& name, int lo, int hi)
 // Loads a GIF from a file or "-", warnings on stderr, progress on a
 // terminal; a 0x0 logical screen takes the frames' extent.
 void LoadGif(xpGif10::TGIFImage& image, const std::string& path);
-// The same from bytes already read.
-void LoadGif(xpGif10::TGIFImage& image, const std::vector<uint8_t>& bytes);
+// The same from bytes already read; warnings, when given, counts them.
+void LoadGif(xpGif10::TGIFImage& image, const std::vector<uint8_t>& bytes, int* warnings = nullptr);
+// The same without decoding pixels: frames decode when first asked for.
+void ScanGif(xpGif10::TGIFImage& image, std::shared_ptr<platform::TStream> stream);
 // Saves through the safe save, or to standard output for "-".
 void SaveGif(xpGif10::TGIFImage& image, const std::string& path);
 // Writes rows of 8-bit samples (3 per pixel, or 4 with alpha) as PNG when

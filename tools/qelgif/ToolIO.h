@@ -5,8 +5,10 @@
 // output limit is made without --force. Long loads and saves show a
 // progress bar on standard error when it is a terminal.
 #include "platform/Graphics.h"
+#include "platform/Streams.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,11 @@ void SetForce(bool force);
 
 // The whole content of path, or of standard input for "-".
 std::vector<uint8_t> ReadInput(const std::string& path);
+
+// A stream that reads path (a regular file) through a buffer as it is
+// asked, keeping little of it in memory; for anything else (standard input,
+// a pipe) the whole content read first.
+std::shared_ptr<platform::TStream> OpenInput(const std::string& path);
 
 // Replaces path's content, or writes standard output for "-". A FIFO,
 // device or other special file is refused with the reason.

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,20 +27,25 @@ using qelgif::UsageError;
 
 // The version letters as the file states them (after an optional 4-byte
 // prefix, as the reader allows).
-std::string FileVersion(const std::vector<uint8_t>& bytes) {
-    for (size_t start : {size_t(0), size_t(4)})
-        if (bytes.size() >= start + 6 && std::toupper(bytes[start]) == 'G' && std::toupper(bytes[start + 1]) == 'I' &&
-            std::toupper(bytes[start + 2]) == 'F')
-            return std::string(bytes.begin() + long(start) + 3, bytes.begin() + long(start) + 6);
+std::string FileVersion(TStream& stream) {
+    uint8_t b[10] = {};
+    stream.SetPosition(0);
+    const int64_t n = stream.Read(b, 10);
+    for (int64_t start : {0, 4})
+        if (n >= start + 6 && std::toupper(b[start]) == 'G' && std::toupper(b[start + 1]) == 'I' &&
+            std::toupper(b[start + 2]) == 'F')
+            return std::string(b + start + 3, b + start + 6);
     return "?";
 }
 
 int Info(const Args& args) {
     if (args.size() != 1) throw UsageError("info takes one FILE");
     TGIFImage image;
-    const std::vector<uint8_t> bytes = qelgif::ReadInput(args[0]);
-    qelgif::LoadGif(image, bytes);
-    std::cout << "version " << FileVersion(bytes) << "\n";
+    // Only the blocks are read: no frame's pixels are decoded, and a file
+    // is read through a small window rather than held whole.
+    const auto stream = qelgif::OpenInput(args[0]);
+    qelgif::ScanGif(image, stream);
+    std::cout << "version " << FileVersion(*stream) << "\n";
     std::cout << "screen " << image.Width() << " " << image.Height() << " colors " << image.GlobalColorMap().Count()
               << " background " << int(image.Header().BackgroundColorIndex()) << "\n";
     std::vector<std::string> comments;
@@ -172,10 +178,12 @@ const std::vector<Command>& Commands() {
          "Shrinks the image and saves it: options (default " + Hex(qelgif::DefaultOptimizeOptions) +
              ") add 0x01 crop\n"
          "      transparent frames, 0x02 merge frames with earlier ones, 0x04 drop needless\n"
-         "      extensions and frames, 0x08 sort colour maps by use, 0x10 reduce colours,\n"
-         "      0x20 keep of each frame only what it changes in the picture drawn before.\n"
-         "      What is drawn stays the same; when nothing smaller comes out, OUT gets\n"
-         "      IN's bytes (and stderr says so). --lossy N (1 to 200), applied after the\n"
+         "      extensions and frames, 0x08 sort colour maps by use, 0x20 keep of each\n"
+         "      frame only what it changes in the picture drawn before (0x10 changes\n"
+         "      nothing: fewer colours are the colors command's work). Frames are cut\n"
+         "      to the logical screen, which never changes. What is drawn stays the\n"
+         "      same; when nothing smaller comes out, OUT gets IN's bytes (and stderr\n"
+         "      says so) unless reading IN needed repairs. --lossy N (1 to 200), applied after the\n"
          "      frame optimizations, lets each colour written stray from the one drawn\n"
          "      by up to about 0.35 N (RGB distance) for shorter LZW codes.",
          qelgif::Optimize, true},
