@@ -4,20 +4,26 @@
 // no answer.
 #include "xoStr31/HdStrings.h"
 
+#include "xoStr31/DataFile.h"
 #include "xoStr31/TextMatcher.h"
 
 #include "platform/Exception.h"
 #include "platform/Streams.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace xoStr31 {
 
 namespace {
 
+// The system's reason goes with it, from the read that just failed.
 platform::EReadError ReadFailure(const std::string& file) {
-    return platform::EReadError((file.empty() ? std::string("the list") : file) + ": cannot be read");
+    const int code = errno;
+    std::string text = (file.empty() ? std::string("the list") : file) + ": cannot be read";
+    if (code != 0) text += " (" + ErrorText(code) + ")";
+    return platform::EReadError(text);
 }
 
 } // namespace
@@ -29,6 +35,7 @@ std::string THdStrings::GetLine(int index) {
     const int64_t start = EntryStart(index);
     const int64_t length = std::max<int64_t>(0, FEnds[size_t(index)] - start - (IsOpenEnd(index) ? 0 : FSeparatorLength));
     std::string text(size_t(length), '\0');
+    errno = 0;
     if (!ReadAt(start, text.data(), length)) throw ReadFailure(FFileName);
     return text;
 }
@@ -38,6 +45,7 @@ int THdStrings::FindLine(const std::string& text, unsigned flags, int first, int
     if (last < 0 || last > FLastIndex) last = FLastIndex;
     if (first > last) return -1;
     bool readFailed = false;
+    errno = 0;
     const int found = FindMatch(TTextMatcher(text, flags, true), first, last, &readFailed);
     // A line that could not be read might have been the one.
     if (readFailed) throw ReadFailure(FFileName);

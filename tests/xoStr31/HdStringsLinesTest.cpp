@@ -394,7 +394,9 @@ TEST(HdStringsLines, ProgressBarIsGoneBeforeTheAnswer) {
     for (const auto& c : cases) {
         platform::DeleteFile(dir / "p.Rni");
         const std::string output = OnTerminal(c.args);
-        EXPECT_NE(output.find("Indexing ["), std::string::npos) << c.args[0] << ": no bar was drawn";
+        // A count without a table counts line ends and needs no bar.
+        if (c.args[0] != "count")
+            EXPECT_NE(output.find("Indexing ["), std::string::npos) << c.args[0] << ": no bar was drawn";
         EXPECT_EQ(Screen(output), c.screen) << c.args[0];
     }
     const std::string sorting = OnTerminal({"sort", f});
