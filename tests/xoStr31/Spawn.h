@@ -25,7 +25,12 @@ inline int Spawn(const std::vector<std::string>& argv, const std::vector<std::st
         ::dup2(err ? pipeFd[1] : null, 2);
         for (const auto& e : env) ::putenv(const_cast<char*>(e.c_str()));
         // The leak checker of a sanitizer build cannot run under a tracer.
-        if (argv[0] == "strace") ::setenv("ASAN_OPTIONS", "detect_leaks=0", 0);
+        // Later options win, so it goes after whatever the run already set.
+        if (argv[0] == "strace") {
+            const char* given = ::getenv("ASAN_OPTIONS");
+            const std::string options = std::string(given ? given : "") + (given && *given ? ":" : "") + "detect_leaks=0";
+            ::setenv("ASAN_OPTIONS", options.c_str(), 1);
+        }
         std::vector<char*> args;
         for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
