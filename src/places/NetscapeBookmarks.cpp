@@ -1,4 +1,5 @@
 #include "places/NetscapeBookmarks.h"
+#include "places/TextFold.h"
 
 #include <cctype>
 #include <charconv>
@@ -18,23 +19,11 @@ bool StartsWithNoCase(const std::string& s, const char* prefix) {
     return s.size() >= n && Lower(s.substr(0, n)) == prefix;
 }
 
-void PutUtf8(uint32_t c, std::string& out) {
+// A character reference to nothing valid (zero, a surrogate, past the
+// last code point) becomes the replacement character.
+void PutReferenced(uint32_t c, std::string& out) {
     if (c == 0 || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3F));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
+    PutUtf8(c, out);
 }
 
 struct TTag {
@@ -166,7 +155,7 @@ std::string HtmlUnescape(const std::string& text) {
             out += '&';
             continue;
         }
-        PutUtf8(code, out);
+        PutReferenced(code, out);
         i = semi;
     }
     return out;

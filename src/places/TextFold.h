@@ -5,6 +5,7 @@
 // their base letter, so "cafe" finds "Café" however it was written), and
 // control characters made blanks. Text is UTF-8; a byte that starts no
 // character stays as it is.
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,5 +19,8 @@ void AppendFolded(std::string_view text, std::string& out);
 std::vector<std::string> FoldedWords(std::string_view text);
 // Whether every word occurs in the folded text.
 bool MatchesAllWords(std::string_view folded, const std::vector<std::string>& words);
+
+// Appends the code point as UTF-8.
+void PutUtf8(uint32_t c, std::string& out);
 
 } // namespace places

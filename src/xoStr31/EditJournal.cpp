@@ -1,4 +1,5 @@
 #include "xoStr31/EditJournal.h"
+#include "platform/ByteOrder.h"
 
 #include <algorithm>
 #include <climits>
@@ -51,14 +52,6 @@ constexpr uint32_t flAppend = 1;
 // pieces were recorded, so the file needs syncing only every third piece.
 constexpr int64_t Slots = 4;
 
-void Put64(uint8_t* p, uint64_t v) {
-    for (int i = 0; i < 8; ++i) p[i] = uint8_t(v >> (8 * i));
-}
-uint64_t Get64(const uint8_t* p) {
-    uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = v << 8 | p[i];
-    return v;
-}
 
 // A checksum that tells a torn or half-synced write from a whole one; four
 // lanes keep it near the speed of memory.
@@ -117,17 +110,17 @@ struct THeader {
 
     void Encode(uint8_t* out) const {
         std::memcpy(out, Signature, 8);
-        Put64(out + 8, uint64_t(OldSize));
-        Put64(out + 16, uint64_t(NewSize));
-        Put64(out + 24, uint64_t(At));
-        Put64(out + 32, uint64_t(OldLength));
-        Put64(out + 40, uint64_t(NewLength));
-        Put64(out + 48, uint64_t(Capacity));
-        Put64(out + 56, Flags);
-        Put64(out + 64, Inode);
-        Put64(out + 72, Device);
-        Put64(out + 80, HeadSum);
-        Put64(out + 88, RegionSum);
+        platform::SetLe64(out + 8, uint64_t(OldSize));
+        platform::SetLe64(out + 16, uint64_t(NewSize));
+        platform::SetLe64(out + 24, uint64_t(At));
+        platform::SetLe64(out + 32, uint64_t(OldLength));
+        platform::SetLe64(out + 40, uint64_t(NewLength));
+        platform::SetLe64(out + 48, uint64_t(Capacity));
+        platform::SetLe64(out + 56, Flags);
+        platform::SetLe64(out + 64, Inode);
+        platform::SetLe64(out + 72, Device);
+        platform::SetLe64(out + 80, HeadSum);
+        platform::SetLe64(out + 88, RegionSum);
     }
     uint64_t Sum() const {
         uint8_t b[HeaderBytes];
@@ -244,7 +237,7 @@ public:
         h.Check = h.Sum();
         std::vector<uint8_t> head(size_t(HeaderBytes + h.Stored()));
         h.Encode(head.data());
-        Put64(head.data() + 96, h.Check);
+        platform::SetLe64(head.data() + 96, h.Check);
         std::memcpy(head.data() + HeaderBytes, h.Text.data(), h.Text.size());
         if (!WriteJournal(0, head.data(), int64_t(head.size())) || !WriteRecord(1, 0, 0, 0) || !SyncJournal())
             return false;
@@ -317,18 +310,18 @@ public:
         if (n >= 8 && std::memcmp(b, VoidSignature, 8) == 0) voided = true;
         if (n >= 8 && std::memcmp(b, Signature, 8) != 0 && !voided) known = false;
         if (n != HeaderBytes || !known || voided) return false;
-        h.OldSize = int64_t(Get64(b + 8));
-        h.NewSize = int64_t(Get64(b + 16));
-        h.At = int64_t(Get64(b + 24));
-        h.OldLength = int64_t(Get64(b + 32));
-        h.NewLength = int64_t(Get64(b + 40));
-        h.Capacity = int64_t(Get64(b + 48));
-        h.Flags = uint32_t(Get64(b + 56));
-        h.Inode = Get64(b + 64);
-        h.Device = Get64(b + 72);
-        h.HeadSum = Get64(b + 80);
-        h.RegionSum = Get64(b + 88);
-        h.Check = Get64(b + 96);
+        h.OldSize = int64_t(platform::GetLe64(b + 8));
+        h.NewSize = int64_t(platform::GetLe64(b + 16));
+        h.At = int64_t(platform::GetLe64(b + 24));
+        h.OldLength = int64_t(platform::GetLe64(b + 32));
+        h.NewLength = int64_t(platform::GetLe64(b + 40));
+        h.Capacity = int64_t(platform::GetLe64(b + 48));
+        h.Flags = uint32_t(platform::GetLe64(b + 56));
+        h.Inode = platform::GetLe64(b + 64);
+        h.Device = platform::GetLe64(b + 72);
+        h.HeadSum = platform::GetLe64(b + 80);
+        h.RegionSum = platform::GetLe64(b + 88);
+        h.Check = platform::GetLe64(b + 96);
         if (h.OldSize < 0 || h.At < 0 || h.OldLength < 0 || h.NewLength < 0 || h.Capacity < 1 ||
             h.Capacity > std::min<int64_t>(std::max<int64_t>(1, h.OldSize), int64_t(1) << 30) ||
             h.TailStart() > h.OldSize || h.NewSize != h.OldSize + h.Delta() || h.Stored() > (int64_t(1) << 30))
@@ -348,25 +341,25 @@ public:
         bool whole[Slots] = {};
         for (int slot = 0; slot < Slots; ++slot) {
             if (::pread(fd_, r[slot], RecordBytes, h.RecordAt(slot)) != RecordBytes) continue;
-            const int64_t seq = int64_t(Get64(r[slot]));
+            const int64_t seq = int64_t(platform::GetLe64(r[slot]));
             if (seq < 1 || seq % Slots != slot || seq > h.Pieces() + 1) continue;
             int64_t n = 0;
             if (seq > 1) {
                 TPiece p = PieceOf(h, seq - 1);
                 n = p.Length(h);
-                if (int64_t(Get64(r[slot] + 8)) != seq - 1 || int64_t(Get64(r[slot] + 16)) != p.Dest ||
-                    int64_t(Get64(r[slot] + 24)) != n)
+                if (int64_t(platform::GetLe64(r[slot] + 8)) != seq - 1 || int64_t(platform::GetLe64(r[slot] + 16)) != p.Dest ||
+                    int64_t(platform::GetLe64(r[slot] + 24)) != n)
                     continue;
                 if (int64_t(buffer_.size()) < n) buffer_.resize(size_t(n));
                 if (::pread(fd_, buffer_.data(), size_t(n), h.PayloadAt(seq)) != ssize_t(n)) continue;
             }
-            if (Hash(buffer_.data(), size_t(n), Hash(r[slot], 32, h.Check)) != Get64(r[slot] + 32)) continue;
+            if (Hash(buffer_.data(), size_t(n), Hash(r[slot], 32, h.Check)) != platform::GetLe64(r[slot] + 32)) continue;
             whole[slot] = true;
             newest = std::max(newest, seq);
         }
         redo.clear();
         for (int64_t seq = std::max<int64_t>(2, newest - (Slots - 1)); seq <= newest; ++seq)
-            if (whole[seq % Slots] && int64_t(Get64(r[seq % Slots])) == seq) redo.push_back(seq);
+            if (whole[seq % Slots] && int64_t(platform::GetLe64(r[seq % Slots])) == seq) redo.push_back(seq);
         return newest;
     }
 
@@ -513,11 +506,11 @@ private:
     }
     bool WriteRecord(int64_t seq, int64_t k, int64_t dest, int64_t n) {
         uint8_t r[RecordBytes] = {};
-        Put64(r, uint64_t(seq));
-        Put64(r + 8, uint64_t(k));
-        Put64(r + 16, uint64_t(dest));
-        Put64(r + 24, uint64_t(n));
-        Put64(r + 32, Hash(buffer_.data(), size_t(seq > 1 ? n : 0), Hash(r, 32, h.Check)));
+        platform::SetLe64(r, uint64_t(seq));
+        platform::SetLe64(r + 8, uint64_t(k));
+        platform::SetLe64(r + 16, uint64_t(dest));
+        platform::SetLe64(r + 24, uint64_t(n));
+        platform::SetLe64(r + 32, Hash(buffer_.data(), size_t(seq > 1 ? n : 0), Hash(r, 32, h.Check)));
         return WriteJournal(h.RecordAt(seq), r, RecordBytes);
     }
     TDataFile& file_;

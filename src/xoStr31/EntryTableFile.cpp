@@ -1,4 +1,5 @@
 #include "xoStr31/EntryTableFile.h"
+#include "platform/ByteOrder.h"
 
 #include "xoStr31/DataFile.h"
 #include "xoStr31/EntryRecord.h"
@@ -22,14 +23,6 @@ const char TrailerMagic[8] = {'x', 'o', 'S', 't', 'r', 'T', 'b', '1'};
 const char Signature[5] = {'V', 's', 'I', 'n', 'd'};
 constexpr uint8_t tkWide = 2;
 
-void Put64(uint8_t* p, uint64_t v) {
-    for (int i = 0; i < 8; ++i) p[i] = uint8_t(v >> (8 * i));
-}
-uint64_t Get64(const uint8_t* p) {
-    uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = v << 8 | p[i];
-    return v;
-}
 
 uint64_t Mix(uint64_t h, uint64_t v) {
     h ^= v * 0x9E3779B97F4A7C15ull;
@@ -95,8 +88,8 @@ void TTableSum::Add(const uint8_t* data, size_t n) {
         }
     }
     for (; n >= 16; data += 16, n -= 16) {
-        a_ = Mix(a_, Get64(data));
-        b_ = Mix(b_, Get64(data + 8));
+        a_ = Mix(a_, platform::GetLe64(data));
+        b_ = Mix(b_, platform::GetLe64(data + 8));
     }
     for (; n > 0; --n) {
         tail_ |= uint64_t(*data++) << (8 * tailBytes_);
@@ -113,32 +106,32 @@ uint64_t TTableSum::Value() const { return Final(Mix(Mix(Mix(a_, b_), tail_ ^ ui
 
 void EncodeTrailer(const TTableOwner& owner, const timespec& made, uint64_t sum, uint8_t* out) {
     std::memcpy(out, TrailerMagic, 8);
-    Put64(out + 8, owner.Device);
-    Put64(out + 16, owner.Inode);
-    Put64(out + 24, uint64_t(owner.Size));
-    Put64(out + 32, uint64_t(owner.Seconds));
-    Put64(out + 40, uint64_t(owner.Nanoseconds));
-    Put64(out + 48, uint64_t(made.tv_sec));
-    Put64(out + 56, uint64_t(made.tv_nsec));
-    Put64(out + 64, sum);
+    platform::SetLe64(out + 8, owner.Device);
+    platform::SetLe64(out + 16, owner.Inode);
+    platform::SetLe64(out + 24, uint64_t(owner.Size));
+    platform::SetLe64(out + 32, uint64_t(owner.Seconds));
+    platform::SetLe64(out + 40, uint64_t(owner.Nanoseconds));
+    platform::SetLe64(out + 48, uint64_t(made.tv_sec));
+    platform::SetLe64(out + 56, uint64_t(made.tv_nsec));
+    platform::SetLe64(out + 64, sum);
     TTableSum check;
     check.Add(out, 72);
-    Put64(out + 72, check.Value());
+    platform::SetLe64(out + 72, check.Value());
 }
 
 bool DecodeTrailer(const uint8_t* in, TTableOwner& owner, timespec& made, uint64_t& sum) {
     if (std::memcmp(in, TrailerMagic, 8) != 0) return false;
     TTableSum check;
     check.Add(in, 72);
-    if (check.Value() != Get64(in + 72)) return false;
-    owner.Device = Get64(in + 8);
-    owner.Inode = Get64(in + 16);
-    owner.Size = int64_t(Get64(in + 24));
-    owner.Seconds = int64_t(Get64(in + 32));
-    owner.Nanoseconds = int64_t(Get64(in + 40));
-    made.tv_sec = time_t(Get64(in + 48));
-    made.tv_nsec = long(Get64(in + 56));
-    sum = Get64(in + 64);
+    if (check.Value() != platform::GetLe64(in + 72)) return false;
+    owner.Device = platform::GetLe64(in + 8);
+    owner.Inode = platform::GetLe64(in + 16);
+    owner.Size = int64_t(platform::GetLe64(in + 24));
+    owner.Seconds = int64_t(platform::GetLe64(in + 32));
+    owner.Nanoseconds = int64_t(platform::GetLe64(in + 40));
+    made.tv_sec = time_t(platform::GetLe64(in + 48));
+    made.tv_nsec = long(platform::GetLe64(in + 56));
+    sum = platform::GetLe64(in + 64);
     return true;
 }
 
