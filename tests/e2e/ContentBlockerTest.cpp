@@ -151,10 +151,12 @@ TEST_F(ContentBlockerTest, TheListsBlockOnALoopbackPageAndTheSiteSwitchTurnsItOf
     const std::string page = server.Url("/page1");
     blocker.ApplyTo(manager, page);
     Load(view, page);
+    // Each of these reaches the server (the engine may ask for one twice).
     ASSERT_TRUE(e2e::Await([&] {
-        return server.CountOf("/ok.js") == 1 && server.CountOf("/ok.png") == 1 && server.CountOf("/okframe.html") == 1 &&
-               server.CountOf(lifted) == 1;
-    })) << "the addresses the lists let through did not load";
+        return server.CountOf("/ok.js") >= 1 && server.CountOf("/ok.png") >= 1 && server.CountOf("/okframe.html") >= 1 &&
+               server.CountOf(lifted) >= 1;
+    })) << "the addresses the lists let through did not load: " << server.CountOf("/ok.js") << " "
+        << server.CountOf("/ok.png") << " " << server.CountOf("/okframe.html") << " " << server.CountOf(lifted);
     // What is blocked would have come with the others.
     e2e::Await([] { return false; }, 1000);
     EXPECT_EQ(server.CountOf(script), 0) << script;
@@ -172,9 +174,11 @@ TEST_F(ContentBlockerTest, TheListsBlockOnALoopbackPageAndTheSiteSwitchTurnsItOf
     // time; on a loaded machine a load started at once may still meet it.
     e2e::Await([] { return false; }, 1000);
     Load(view, server.Url("/page2"));
+    // Each reaches the server (the engine may ask for one more than once).
     ASSERT_TRUE(e2e::Await([&] {
-        return server.CountOf(script) == 1 && server.CountOf(image) == 1 && server.CountOf(frame) == 1;
-    })) << "blocking stayed on for the site";
+        return server.CountOf(script) >= 1 && server.CountOf(image) >= 1 && server.CountOf(frame) >= 1;
+    })) << "blocking stayed on for the site: " << server.CountOf(script) << " " << server.CountOf(image) << " "
+        << server.CountOf(frame);
     EXPECT_EQ(e2e::RunScript(view, "getComputedStyle(document.getElementById('ad')).display"), "block");
     blocker.SetEnabledFor(page, true);
     EXPECT_TRUE(ContentBlocker(lists, dir / "store/", dir / "ContentBlocking.Ini").EnabledFor(page));
