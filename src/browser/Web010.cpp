@@ -158,6 +158,7 @@ TWeb010::TWeb010(std::unique_ptr<WebControl> control) : fHome_(kStartPageUrl) {
 
 TWeb010::~TWeb010() {
     startHome_.disconnect();
+    blockingWait_.disconnect();
     goGlyph_.disconnect();
     sessionSave_.disconnect();
     unloadTimer_.disconnect();
@@ -166,9 +167,17 @@ TWeb010::~TWeb010() {
     // A private session leaves nothing behind, not even the address list.
     if (!keepNothing_) RunGuarded([this] { FormDestroy(); });
     if (!keepNothing_) RunGuarded([this] { SaveSession(true); });
+    // The bookmarks' menus are the window's own, not their items'.
+    ClearBookmarksMenu();
+    if (bookmarksItem_) bookmarksItem_->unset_submenu();
+    addressFocusOut_.disconnect();
+    cbURL_.OnChange = nullptr;
+    suggestions_.OnPick = nullptr;
     // The menus go before the buttons that drop them down.
     toolButton2_.unset_popup();
     toolButton3_.unset_popup();
+    suggestions_.Close();
+    resolving_.reset();
     // The controls outlive no handler of ours; the strip, emptied, shows no
     // other tab on the way (which would load its page).
     ending_ = true;
@@ -241,8 +250,17 @@ void TWeb010::BuildTopBar() {
     cbURL_.OnDblClick = [this](Gtk::Widget&) { RunGuarded([this] { cbURLClick(); }); };
     cbURL_.OnKeyDown = [this](Gtk::Widget&, GdkEventKey* e) {
         bool consumed = false;
-        RunGuarded([&] { consumed = cbURLKeyDown(e->keyval); });
+        RunGuarded([&] { consumed = SuggestionKey(e->keyval) || cbURLKeyDown(e->keyval); });
         return consumed;
+    };
+    cbURL_.OnChange = [this](Gtk::Widget&) { RunGuarded([this] { AddressEdited(); }); };
+    addressFocusOut_ = cbURL_.get_entry()->signal_focus_out_event().connect([this](GdkEventFocus*) {
+        suggestions_.Close();
+        return false;
+    });
+    suggestions_.OnPick = [this](const places::TCompletionItem& item) {
+        cbURL_.SetText(item.Address);
+        GoURL();
     };
     spGO_.set_name("spGO");
     spGO_.SetCaption("GO");
@@ -338,6 +356,7 @@ void TWeb010::BuildMenus() {
     separator(mF_);
     own(mF_, tagClose, "Close", nullptr);
     mF_.show_all();
+    BuildPlacesMenus();
 }
 
 // ---- actions -----------------------------------------------------------------
@@ -393,6 +412,22 @@ void TWeb010::FormCreate() {
 void TWeb010::WMStartHome() {
     startHome_.disconnect();
     startedHome_ = true;
+    // The first pages wait for the content filter (it loads in a moment
+    // once compiled), so that their ads are blocked too; not for ever.
+    if (memory_.blocker && !blockingSettled_) {
+        startWaiting_ = true;
+        blockingWait_ = Glib::signal_timeout().connect(
+            [this] {
+                RunGuarded([this] { BlockingPrepared(false, ""); });
+                return false;
+            },
+            kBlockingWaitMilliseconds);
+        return;
+    }
+    StartPages();
+}
+
+void TWeb010::StartPages() {
     // Pages a crash or a kill left open come back first; an address on the
     // command line then opens beside them.
     if (!keepNothing_ && !sessionFile_.empty() && RestoreSession()) {
@@ -406,10 +441,7 @@ void TWeb010::WMStartHome() {
     SessionChanged();
 }
 
-void TWeb010::GoURL() {
-    current_->userNavigate = true;
-    NavigateTo(cbURL_.Text());
-}
+void TWeb010::GoURL() { GoTyped(cbURL_.Text()); }
 
 void TWeb010::NavigateTo(const std::string& url) {
     const TVariant zero(0);
@@ -447,6 +479,12 @@ void TWeb010::SbAct(int tag) {
     case tagPrint: wb01().ExecWB(OLECMDID_PRINT, OLECMDEXECOPT_PROMPTUSER); break;
     case tagPageSetup: wb01().ExecWB(OLECMDID_PAGESETUP, OLECMDEXECOPT_PROMPTUSER); break;
     case tagClose: CloseWindow(); break;
+    case tagBookmarkPage: BookmarkPage(); break;
+    case tagShowBookmarks: ShowPlacesPage("qel:bookmarks"); break;
+    case tagImportBookmarks: ImportBookmarks(); break;
+    case tagExportBookmarks: ExportBookmarks(); break;
+    case tagShowHistory: ShowPlacesPage("qel:history"); break;
+    case tagClearHistory: AskClearHistory(); break;
     default: break;
     }
 }
@@ -562,6 +600,7 @@ void TWeb010::wb01StatusTextChange(TWebTab& tab, const std::string& text) {
 }
 
 void TWeb010::wb01TitleChange(TWebTab& tab, const std::string& text) {
+    RecordTitle(tab, text);
     tab.caption = text;
     tab.title = text;
     tab.ShowLabel();

@@ -5,6 +5,9 @@
 // through SbAct; the control's events keep the window in step with it. The
 // window restores its settings when it is created and saves them when it
 // is destroyed.
+#include "browser/AddressSuggestions.h"
+#include "browser/BookmarkDialog.h"
+#include "browser/BrowsingMemory.h"
 #include "browser/FindBar.h"
 #include "browser/WebControl.h"
 #include "browser/WebTab.h"
@@ -16,6 +19,8 @@
 #include <giomm/simpleaction.h>
 #include <giomm/simpleactiongroup.h>
 #include <gtkmm/box.h>
+#include <gtkmm/checkmenuitem.h>
+#include <gtkmm/dialog.h>
 #include <gtkmm/label.h>
 #include <gtkmm/menu.h>
 #include <gtkmm/gesturemultipress.h>
@@ -42,6 +47,8 @@ constexpr unsigned WM_STARTHOME = 5120;
 enum : int {
     tagBack = 1, tagForward = 2, tagHome = 3, tagStop = 4, tagRefresh = 5,
     tagToolbar = 11, tagStatusbar = 12, tagSetHome = 15, tagFavorites = 21, tagHistory = 22,
+    tagBookmarkPage = 23, tagShowBookmarks = 24, tagImportBookmarks = 25, tagExportBookmarks = 26,
+    tagShowHistory = 27, tagClearHistory = 28, tagBlockContent = 29,
     tagAbout = 80, tagSave = 82, tagPrintPreview = 92, tagPrint = 93, tagPageSetup = 94, tagClose = 99,
 };
 
@@ -87,6 +94,25 @@ public:
     void SetNotifier(std::function<void(const std::string& title, const std::string& body)> notify) {
         notifier_ = std::move(notify);
     }
+    // History, bookmarks, completion and blocking (Web010Places.cpp).
+    void SetMemory(const TBrowsingMemory& memory) { memory_ = memory; }
+    const TBrowsingMemory& Memory() const { return memory_; }
+    TAddressSuggestions& Suggestions() { return suggestions_; }
+    // Ctrl+D: the box to add the page's bookmark or change the one it has.
+    void BookmarkPage();
+    TBookmarkDialog* BookmarkBox() { return bookmarkBox_.get(); }
+    // The program's own pages of history and bookmarks, in a new tab.
+    void ShowPlacesPage(const std::string& url);
+    // Asks which span to clear, then clears it.
+    void AskClearHistory();
+    Gtk::Dialog* ClearHistoryBox() { return clearBox_.get(); }
+    void ClearHistory(places::TClearSpan span);
+    // Blocking turned on or off for the current page's site; it reloads.
+    void SetBlockingHere(bool on);
+    // The filter is ready (or could not be): the open pages take it.
+    void BlockingPrepared(bool ready, const std::string& notice);
+    Gtk::Menu& mB() { return mB_; }
+    Gtk::CheckMenuItem* BlockItem() { return blockItem_; }
     // Where the open tabs are kept between runs; empty keeps nothing.
     void SetSessionFile(const std::string& path) { sessionFile_ = path; }
     // Seconds a tab stays hidden before it gives its page up; 0 never.
@@ -156,12 +182,26 @@ private:
     void FormDestroy();
     void RestoreSettings();
     void WMStartHome();
+    void StartPages();
     void SetChecked(int tag, bool checked);
     void SetEnabled(int tag, bool enabled);
     void NavigateTo(const std::string& url);
     void Step(bool forward);
     bool FocusInEditable();
     bool WindowButtonPress(guint button);
+
+    // History, bookmarks, completion and blocking (Web010Places.cpp).
+    void BuildPlacesMenus();
+    void RecordVisit(TWebTab& tab, const std::string& url);
+    void RecordTitle(TWebTab& tab, const std::string& title);
+    void AddressEdited();
+    bool SuggestionKey(guint key);
+    void GoTyped(const std::string& text);
+    void FillBookmarksMenu();
+    void ClearBookmarksMenu();
+    void ImportBookmarks();
+    void ExportBookmarks();
+    void ShowBlockingState();
 
     // Tabs (Web010Tabs.cpp).
     TWebTab& AddTab(std::unique_ptr<WebControl> control, bool foreground, int position, const ClosedTab& what = {});
@@ -238,6 +278,23 @@ private:
     Gtk::Label zoomLabel_;
     Gtk::Menu mP_;
     Gtk::Menu mF_;
+    Gtk::Menu mB_;  // the File menu's bookmarks
+    std::vector<std::unique_ptr<Gtk::Widget>> bookmarkItems_;  // mB_'s bookmarks and folders
+    Gtk::CheckMenuItem* blockItem_ = nullptr;
+    Gtk::MenuItem* bookmarksItem_ = nullptr;  // the File menu's, holding mB_
+    bool showingBlocking_ = false;
+    TBrowsingMemory memory_;
+    TAddressSuggestions suggestions_;
+    sigc::connection addressFocusOut_;
+    std::string typed_;  // the address box's text as the user typed it, while a row is picked
+    std::unique_ptr<TBookmarkDialog> bookmarkBox_;
+    std::unique_ptr<Gtk::Dialog> clearBox_;
+    bool blockingSettled_ = false;  // the filter is ready, or will not be
+    bool startWaiting_ = false;     // the first pages wait for it
+    sigc::connection blockingWait_;
+    static constexpr unsigned kBlockingWaitMilliseconds = 3000;
+    static constexpr unsigned kReloadAfterBlockingMilliseconds = 300;
+    std::shared_ptr<int> resolving_;  // the typed word being looked up; reset to forget the answer
     std::vector<std::unique_ptr<Gtk::MenuItem>> items_;
 
     std::string fHome_;

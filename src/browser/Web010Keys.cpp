@@ -110,6 +110,22 @@ bool TWeb010::ShortcutKeyDown(guint key, GdkModifierType state) {
         SelectTab(key == GDK_KEY_9 ? n - 1 : std::min<int>(key - GDK_KEY_1, n - 1));
         return true;
     }
+    if (ctrl && lower == GDK_KEY_d) {
+        SbAct(tagBookmarkPage);
+        return true;
+    }
+    if (ctrlShift && lower == GDK_KEY_o) {
+        SbAct(tagShowBookmarks);
+        return true;
+    }
+    if (ctrl && lower == GDK_KEY_h) {
+        SbAct(tagShowHistory);
+        return true;
+    }
+    if (ctrlShift && (key == GDK_KEY_Delete || key == GDK_KEY_KP_Delete)) {
+        SbAct(tagClearHistory);
+        return true;
+    }
     if (none && key == GDK_KEY_F11) {
         ToggleFullScreen();
         return true;

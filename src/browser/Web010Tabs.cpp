@@ -95,6 +95,7 @@ void TWeb010::BindControl(TWebTab& tab) {
     c.OnStatusTextChange = Guarded<const std::string&>([this, t](const std::string& s) { wb01StatusTextChange(*t, s); });
     c.OnTitleChange = Guarded<const std::string&>([this, t](const std::string& s) { wb01TitleChange(*t, s); });
     c.OnDocumentComplete = Guarded<const std::string&>([this, t](const std::string& u) { wb01DocumentComplete(*t, u); });
+    c.OnNavigateComplete2 = Guarded<const std::string&>([this, t](const std::string& u) { RecordVisit(*t, u); });
     c.OnCommandStateChange = Guarded<int, bool>([this, t](int cmd, bool e) { wb01CommandStateChange(*t, cmd, e); });
     c.OnFindResult = Guarded<int>([this, t](int n) { wb01FindResult(*t, n); });
     c.OnOpenInTab = Guarded<const std::string&, bool>([this, t](const std::string& u, bool foreground) {
@@ -150,6 +151,7 @@ void TWeb010::UnbindControl(TWebTab& tab) {
     c.OnStatusTextChange = nullptr;
     c.OnTitleChange = nullptr;
     c.OnDocumentComplete = nullptr;
+    c.OnNavigateComplete2 = nullptr;
     c.OnCommandStateChange = nullptr;
     c.OnFindResult = nullptr;
     c.OnOpenInTab = nullptr;

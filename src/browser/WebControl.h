@@ -84,11 +84,17 @@ public:
     virtual bool HasFocus() { return false; }
     // The page is asking the user something (whether it may be left).
     virtual bool Asking() { return false; }
+    // Puts the content filter in or out for the page's site again (the
+    // user changed it for the site, or the filter became ready).
+    virtual void ApplyContentBlocking() {}
 
     // Events, raised on the main thread in the order the engine produces
     // them. The window binds them once; an unbound event is dropped.
     std::function<void(const std::string& url)> OnBeforeNavigate2;
     std::function<void(const std::string& url)> OnDocumentComplete;
+    // The main frame began showing a page of its own (not an error page
+    // standing in for one): a visit.
+    std::function<void(const std::string& url)> OnNavigateComplete2;
     std::function<void(const std::string& title)> OnTitleChange;
     std::function<void(const std::string& text)> OnStatusTextChange;
     std::function<void(int command, bool enable)> OnCommandStateChange;
@@ -117,6 +123,7 @@ public:
 protected:
     void FireBeforeNavigate2(const std::string& url) { if (OnBeforeNavigate2) OnBeforeNavigate2(url); }
     void FireDocumentComplete(const std::string& url) { if (OnDocumentComplete) OnDocumentComplete(url); }
+    void FireNavigateComplete2(const std::string& url) { if (OnNavigateComplete2) OnNavigateComplete2(url); }
     void FireTitleChange(const std::string& title) { if (OnTitleChange) OnTitleChange(title); }
     void FireStatusTextChange(const std::string& text) { if (OnStatusTextChange) OnStatusTextChange(text); }
     void FireCommandStateChange(int command, bool enable) {

@@ -11,6 +11,7 @@ typedef struct _WebKitWebContext WebKitWebContext;
 typedef struct _WebKitSettings WebKitSettings;
 
 namespace browser {
+class ContentBlocker;
 
 struct WebProfile {
     // Nothing reaches the disk: cookies, site data and cache stay in memory.
@@ -45,12 +46,16 @@ public:
     WebKitSettings* Settings() const { return settings_; }
     const WebProfile& Profile() const { return profile_; }
     bool Sandboxed() const { return sandboxed_; }
+    // The ad and tracker filter every page's view takes, where there is one.
+    void SetBlocker(ContentBlocker* blocker) { blocker_ = blocker; }
+    ContentBlocker* Blocker() const { return blocker_; }
 
 private:
     WebProfile profile_;
     WebKitWebContext* context_ = nullptr;
     WebKitSettings* settings_ = nullptr;
     bool sandboxed_ = false;
+    ContentBlocker* blocker_ = nullptr;
 };
 
 } // namespace browser

@@ -1,6 +1,7 @@
 #include "browser/WebKitControl.h"
 
 #include "browser/AppErrors.h"
+#include "browser/ContentBlocker.h"
 #include "browser/ErrorPages.h"
 #include "browser/UrlCompletion.h"
 #include "browser/WebEngine.h"
@@ -174,10 +175,12 @@ struct WebKitControl::Signals {
                 c->stateText_ = "Opening page " + uri + " ...";
             }
             c->startedUrl_ = uri;
+            c->ApplyContentBlocking();
             break;
         case WEBKIT_LOAD_REDIRECTED:
             c->stateText_ = "Redirecting to " + uri + " ...";
             c->startedUrl_.clear();
+            c->ApplyContentBlocking();
             break;
         case WEBKIT_LOAD_COMMITTED:
             // A load the engine refuses (a restricted port, a scheme it does
@@ -193,6 +196,7 @@ struct WebKitControl::Signals {
             if (c->errorText_.empty()) c->stateText_ = "Loading " + uri + " ...";
             c->findText_.clear();  // a search starts afresh on the new page
             c->ReportHistory();
+            if (c->errorText_.empty()) RunGuarded([&] { c->FireNavigateComplete2(uri); });
             break;
         case WEBKIT_LOAD_FINISHED:
             // A failed load, and the page standing in for it, end with the
@@ -444,6 +448,8 @@ WebKitControl::WebKitControl(WebEngine& engine, WebKitWebView* relatedTo) : engi
         [this] { ReportBusy(); });
     downloadSignal_ = g_signal_connect(context, "download-started", G_CALLBACK(Signals::DownloadStarted), this);
     widget_ = Glib::wrap(GTK_WIDGET(view_));
+    // Blocking is on for a page that has no site yet.
+    ApplyContentBlocking("http://new.page/");
 }
 
 WebKitControl::~WebKitControl() {
@@ -474,7 +480,9 @@ Gtk::Widget& WebKitControl::Widget() { return *widget_; }
 
 void WebKitControl::Navigate(const std::string& url, const platform::TVariant&, const platform::TVariant&,
                              const platform::TVariant&, const platform::TVariant&) {
-    webkit_web_view_load_uri(view_, CompleteUrl(url).c_str());
+    const std::string complete = CompleteUrl(url);
+    ApplyContentBlocking(complete);
+    webkit_web_view_load_uri(view_, complete.c_str());
 }
 
 void WebKitControl::GoBack() {
@@ -567,6 +575,21 @@ bool WebKitControl::RestoreHistory(const std::string& saved) {
     if (!current) return false;
     webkit_web_view_go_to_back_forward_list_item(view_, current);
     return true;
+}
+
+void WebKitControl::ApplyContentBlocking() { ApplyContentBlocking(Text(webkit_web_view_get_uri(view_))); }
+
+void WebKitControl::ApplyContentBlocking(const std::string& uri) {
+    // The engine hands a filter change to the page's process on its own
+    // time: it is made as early as the address is known, and only when the
+    // site wants another state than the page has.
+    ContentBlocker* blocker = engine_.Blocker();
+    if (!blocker || !blocker->Ready()) return;
+    const bool wanted = blocker->EnabledFor(uri);
+    if (blocking_ == int(wanted) && blockingFilter_ == blocker->Identifier()) return;
+    blocker->ApplyTo(webkit_web_view_get_user_content_manager(view_), uri);
+    blocking_ = int(wanted);
+    blockingFilter_ = blocker->Identifier();
 }
 
 void WebKitControl::TerminatePage() { webkit_web_view_terminate_web_process(view_); }

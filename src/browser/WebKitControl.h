@@ -55,6 +55,8 @@ public:
     void TerminatePage() override;
     bool HasFocus() override;
     bool Asking() override { return asking_; }
+    void ApplyContentBlocking() override;
+    void ApplyContentBlocking(const std::string& uri);
 
     WebKitWebView* View() const { return view_; }
 
@@ -108,6 +110,8 @@ private:
     bool asking_ = false;                  // a page's question is on the screen
     std::string title_;                    // the page's last title, kept for a crash page
     std::string findText_;
+    int blocking_ = -1;            // whether the content filter is in: -1 never set
+    std::string blockingFilter_;   // which filter that was
     bool findCase_ = false;
 };
 

@@ -46,6 +46,7 @@ struct TWebTab {
     std::string url;
     std::string title;
     std::string history;  // the engine's own back/forward bytes
+    std::string visited;  // the page of the last visit recorded, for its title
 
     bool responsive = true;
     int64_t hiddenSince = 0;   // monotonic microseconds; 0 while shown

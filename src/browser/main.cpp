@@ -1,6 +1,7 @@
 // QelBrowser: the program entry. The units start in dependency order before
 // any window exists and stop in reverse order after the main window is gone;
 // each start is one guard object here, so the order is the code's order.
+#include "browser/BrowsingMemory.h"
 #include "browser/CommandLine.h"
 #include "browser/DesktopNotifier.h"
 #include "browser/WebEngine.h"
@@ -9,6 +10,7 @@
 #include "gtk/GtkServices.h"
 #include "places/Session.h"
 #include "settings/Environment.h"
+#include "settings/SettingsStore.h"
 #include "settings/SysServices.h"
 #include "xoFil20x/VolumeConfig.h"
 #include "xpGif10/GifUnit.h"
@@ -71,6 +73,12 @@ int main(int argc, char** argv) {
         if (!settings::Env().ApplicationTitle.empty()) Glib::set_application_name(settings::Env().ApplicationTitle);
         // The engine outlives the window and its view.
         browser::WebEngine engine(browser::UserProfile(line.privateMode), std::move(sandboxCheck));
+
+        // History, bookmarks and the content filter, read before the window
+        // comes; what cannot be read is said, and the browser goes on.
+        if (!settings::IniList()) settings::ReloadSettings();
+        browser::BrowsingUnit browsing(engine, line.privateMode, settings::IniList());
+        for (const std::string& problem : browsing.Problems()) settings::MsgBox(problem, "Qel Browser", 0);
         {
             auto window = std::make_unique<browser::TWeb010>(std::make_unique<browser::WebKitControl>(engine));
             window->SetStartUrl(line.url);
@@ -78,6 +86,16 @@ int main(int argc, char** argv) {
             window->SetControlFactory([&engine] { return std::make_unique<browser::WebKitControl>(engine); });
             if (!line.privateMode) window->SetSessionFile(places::SessionFileFor(settings::Env().IniFile));
             window->SetNotifier(browser::DesktopNotifier());
+            window->SetMemory(browsing.Memory());
+            // The filter loads (or is compiled, the first time) while the
+            // window comes up; its first pages wait for it a moment.
+            browser::TWeb010* shown = window.get();
+            if (browser::ContentBlocker* blocker = browsing.Blocker())
+                blocker->Prepare([blocker, &shown](bool ready) {
+                    const std::string notice = blocker->TakeNotice();
+                    if (!notice.empty()) std::cerr << "QelBrowser: " << notice << "\n";
+                    if (shown) shown->BlockingPrepared(ready, notice);
+                });
             // A log-out or a kill from the terminal ends the program as its
             // close does: the settings and the open tabs are saved.
             std::vector<guint> signalSources;
@@ -92,6 +110,7 @@ int main(int argc, char** argv) {
             window->show();
             Gtk::Main::run(*window);
             for (guint source : signalSources) g_source_remove(source);
+            shown = nullptr;
             // Destroying the window saves its settings; the units stop after.
         }
         return 0;

@@ -25,11 +25,20 @@ TComboSx::TComboSx() : Gtk::ComboBoxText(true), TControl(static_cast<Gtk::Widget
     // can take it away.
     entry->signal_key_press_event().connect(sigc::mem_fun(*this, &TComboSx::EntryKeyPress), false);
     entry->signal_button_press_event().connect(sigc::mem_fun(*this, &TComboSx::EntryButtonPress), false);
+    // A row picked from the list is active while its text goes in; typing
+    // makes the combo box forget its active row first.
+    entry->signal_changed().connect([this] {
+        if (setting_ == 0 && get_active_row_number() < 0 && OnChange) OnChange(*this);
+    });
 }
 
 std::string TComboSx::Text() const { return const_cast<TComboSx*>(this)->get_entry()->get_text(); }
 
-void TComboSx::SetText(const std::string& text) { get_entry()->set_text(text); }
+void TComboSx::SetText(const std::string& text) {
+    ++setting_;
+    get_entry()->set_text(text);
+    --setting_;
+}
 
 int TComboSx::ItemCount() const {
     auto model = const_cast<TComboSx*>(this)->get_model();

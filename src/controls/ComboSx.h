@@ -45,12 +45,16 @@ public:
     // A key pressed while the entry has the focus, before the entry handles
     // it; answering true consumes the key.
     std::function<bool(Gtk::Widget& sender, GdkEventKey* event)> OnKeyDown;
+    // The user changed the entry's text by editing it (not SetText, not a
+    // pick from the drop-down list).
+    TNotifyEvent OnChange;
 
 private:
     bool EntryButtonPress(GdkEventButton* event);
     bool EntryKeyPress(GdkEventKey* event);
 
     int itemHeight_ = 16;
+    int setting_ = 0;  // inside our own changes of the text
 };
 
 } // namespace controls

@@ -58,8 +58,9 @@ std::string SearchUrl(const std::string& words, const std::string& searchTemplat
     for (unsigned char c : words) {
         if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
             encoded += char(c);
-        } else if (c == ' ') {
-            encoded += '+';
+        } else if (c == ' ' || c == '\t') {
+            // A run of blanks is one gap between words.
+            if (encoded.empty() || encoded.back() != '+') encoded += '+';
         } else {
             encoded += '%';
             encoded += hex[c >> 4];

@@ -100,6 +100,10 @@ protected:
         settings::WriteValue(&ini, "Web010", "Right", 900);
         settings::WriteValue(&ini, "Web010", "Bottom", 700);
         settings::WriteValue(&ini, "Web010", "Home", server_.Url("/a"));
+        // A filter list of the test's own: the system's lists take seconds
+        // to compile, and each run here starts with an empty cache.
+        std::ofstream(dir_ + "filters.txt") << "[Adblock Plus 2.0]\n/advert-banner.js\n##.sponsored-box\n";
+        settings::WriteValue(&ini, "ContentBlocking", "Lists", dir_ + "filters.txt", settings::rvToEndOfLine);
         ini.SaveToFile(dir_ + "QelBrowser.Ini");
     }
     void TearDown() override {
@@ -247,6 +251,10 @@ protected:
         {"/b", "<html><head><title>Page B</title><style>a{display:block;position:fixed;left:0;top:0;"
                "width:100%;height:100%;font-size:40px}</style></head><body><a href='/c'>to c</a></body></html>"},
         {"/c", "<html><head><title>Page C</title></head><body>linked</body></html>"},
+        {"/ads", "<html><head><title>With ads</title><script src='/advert-banner.js'></script>"
+                 "<script src='/app.js'></script></head><body>text</body></html>"},
+        {"/advert-banner.js", "document.title = 'the advert ran';"},
+        {"/app.js", "window.appRan = true;"},
     }};
     PrivateXvfb xvfb_;
     Display* display_ = nullptr;
@@ -425,6 +433,29 @@ TEST_F(QelBrowserE2E, TabsLeftByAKillComeBackInOrderAndSigtermSavesLikeAClose) {
     // The settings went to the file as at a close, the typed address too.
     EXPECT_EQ(Stored("cbURL#0"), server_.Url("/c"));
     EXPECT_EQ(Stored("cbURL#1"), "<none>");
+}
+
+TEST_F(QelBrowserE2E, VisitsGoToTheHistoryFileWithTitlesAdsAreBlockedAndAPrivateRunRecordsNothing) {
+    const std::string history = dir_ + "data/QelBrowser/history.txt";
+    Start({server_.Url("/ads")});
+    WaitWindow();
+    ASSERT_TRUE(WaitCaption("With ads")) << Caption();
+    ASSERT_TRUE(Poll([&] { return server_.CountOf("/app.js") >= 1; }, 30000));
+    // One line a visit: time, address, title, tab-separated.
+    EXPECT_TRUE(Poll([&] { return FileText(history).find("\t" + server_.Url("/ads") + "\tWith ads\n") != std::string::npos; },
+                     10000))
+        << FileText(history);
+    CloseWindow();
+    ASSERT_EQ(Ended(), 0);
+    EXPECT_EQ(server_.CountOf("/advert-banner.js"), 0) << FileText(dir_ + "output.txt");  // blocked before it left the browser
+
+    const std::string kept = FileText(history);
+    Start({"--private", server_.Url("/c")});
+    WaitWindow();
+    ASSERT_TRUE(WaitCaption("Page C")) << Caption();
+    CloseWindow();
+    ASSERT_EQ(Ended(), 0);
+    EXPECT_EQ(FileText(history), kept);
 }
 
 TEST_F(QelBrowserE2E, HelpAndVersionNeedNoDisplayAndABadOptionIsRefused) {
