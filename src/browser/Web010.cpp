@@ -2,6 +2,7 @@
 
 #include "browser/AppErrors.h"
 #include "browser/StartPage.h"
+#include "browser/Web010Actions.h"
 #include "browser/Web080.h"
 #include "controls/GlyphStrip.h"
 #include "gtk/GtkPlacement.h"
@@ -10,6 +11,7 @@
 #include <gdk/gdkkeysyms.h>
 #include <gdkmm/seat.h>
 #include <glibmm/main.h>
+#include <gtkmm/accellabel.h>
 #include <gtkmm/checkmenuitem.h>
 #include <gtkmm/cssprovider.h>
 #include <gtkmm/separatormenuitem.h>
@@ -19,47 +21,6 @@
 namespace browser {
 
 using platform::TVariant;
-
-namespace {
-
-struct ActionDef {
-    const char* name;
-    int tag;
-    const char* caption;
-    const char* hint;
-    const char* icon;
-    bool checkable;
-};
-
-const char* kIconBack = "go-previous";
-const char* kIconForward = "go-next";
-const char* kIconStop = "process-stop";
-const char* kIconRefresh = "view-refresh";
-const char* kIconHome = "go-home";
-
-// The actions in their list order: name, tag, caption, hint, image, check mark.
-const ActionDef kActions[] = {
-    {"acBack", tagBack, "Back", "Show previous entry in history list", kIconBack, false},
-    {"acForw", tagForward, "Forward", "Show next entry in hostory list", kIconForward, false},
-    {"acStop", tagStop, "Stop", "Try to stop the file downloads", kIconStop, false},
-    {"acRfs", tagRefresh, "Refresh", "Reload current page", kIconRefresh, false},
-    {"acTool", tagToolbar, "Toolbar", "Show / Hide toolbar", nullptr, true},
-    {"acSts", tagStatusbar, "Statusbar", "Show / Hide statusbar", nullptr, true},
-    {"acAbt", tagAbout, "About ...", "Show about screen", nullptr, false},
-    {"acHome", tagHome, "Home", "Goto home page", kIconHome, false},
-    {"acFav", tagFavorites, "Favorites", "Show favorites", "user-bookmarks", false},
-    {"acHis", tagHistory, "History", "Show history list", "document-open-recent", false},
-    {"ac082", tagSave, "Logs", "", nullptr, false},
-    {"acsHome", tagSetHome, "Set home page", "", nullptr, false},
-};
-
-const ActionDef& ActionOf(int tag) {
-    for (const ActionDef& d : kActions)
-        if (d.tag == tag) return d;
-    throw platform::Exception("No action with tag " + std::to_string(tag));
-}
-
-}  // namespace
 
 TWeb010::TWeb010(std::unique_ptr<WebControl> control) : fHome_(kStartPageUrl) {
     set_name("Web010");
@@ -197,7 +158,7 @@ TWeb010::~TWeb010() {
 
 void TWeb010::BuildActions() {
     ac_ = Gio::SimpleActionGroup::create();
-    for (const ActionDef& d : kActions) {
+    for (const ActionDef& d : Actions()) {
         Glib::RefPtr<Gio::SimpleAction> a =
             d.checkable ? Gio::SimpleAction::create_bool(d.name, true) : Gio::SimpleAction::create(d.name);
         int tag = d.tag;
@@ -307,29 +268,28 @@ void TWeb010::LoadGoGlyph() {
 }
 
 void TWeb010::BuildMenus() {
-    auto bound = [this](Gtk::Menu& menu, int tag, const char* ownHint = nullptr) {
+    // Every item runs its action and shows the action's first key.
+    auto bound = [this](Gtk::Menu& menu, int tag, const char* ownHint = nullptr, const char* ownCaption = nullptr) {
         const ActionDef& d = ActionOf(tag);
+        const char* caption = ownCaption ? ownCaption : d.caption;
         std::unique_ptr<Gtk::MenuItem> item;
         if (d.checkable)
-            item = std::make_unique<Gtk::CheckMenuItem>(d.caption);
+            item = std::make_unique<Gtk::CheckMenuItem>(caption);
         else
-            item = std::make_unique<Gtk::MenuItem>(d.caption);
+            item = std::make_unique<Gtk::MenuItem>(caption);
         gtk_actionable_set_action_name(GTK_ACTIONABLE(item->gobj()), (std::string("win.") + d.name).c_str());
         const char* hint = ownHint ? ownHint : d.hint;
         if (hint && *hint) item->set_tooltip_text(hint);
+        guint key = 0;
+        GdkModifierType mods = GdkModifierType(0);
+        if (FirstKeyOf(tag, key, mods))
+            if (auto* label = dynamic_cast<Gtk::AccelLabel*>(item->get_child()))
+                label->set_accel(key, Gdk::ModifierType(mods));
         menu.append(*item);
         items_.push_back(std::move(item));
     };
     auto separator = [this](Gtk::Menu& menu) {
         auto item = std::make_unique<Gtk::SeparatorMenuItem>();
-        menu.append(*item);
-        items_.push_back(std::move(item));
-    };
-    // The File menu's items run the command with their own tags.
-    auto own = [this](Gtk::Menu& menu, int tag, const char* caption, const char* hint) {
-        auto item = std::make_unique<Gtk::MenuItem>(caption);
-        if (hint) item->set_tooltip_text(hint);
-        item->signal_activate().connect([this, tag] { RunGuarded([=, this] { SbAct(tag); }); });
         menu.append(*item);
         items_.push_back(std::move(item));
     };
@@ -348,15 +308,47 @@ void TWeb010::BuildMenus() {
     bound(mP_, tagAbout);
     mP_.show_all();
 
-    own(mF_, tagSave, "Save ...", "Save page");
+    bound(mF_, tagSave, "Save page", "Save ...");
     separator(mF_);
-    own(mF_, tagPrintPreview, "Print preview ...", nullptr);
-    own(mF_, tagPrint, "Print ...", nullptr);
-    own(mF_, tagPageSetup, "Page setup ...", nullptr);
+    bound(mF_, tagPrintPreview);
+    bound(mF_, tagPrint);
+    bound(mF_, tagPageSetup);
     separator(mF_);
-    own(mF_, tagClose, "Close", nullptr);
+    // The bookmarks are the File menu's: its button is the favorites' one.
+    auto bookmarks = std::make_unique<Gtk::MenuItem>("Bookmarks");
+    bookmarks->set_submenu(mB_);
+    bookmarksItem_ = bookmarks.get();
+    mF_.append(*bookmarks);
+    items_.push_back(std::move(bookmarks));
+    bound(mF_, tagShowHistory);
+    bound(mF_, tagClearHistory);
+    separator(mF_);
+    auto block = std::make_unique<Gtk::CheckMenuItem>("Block Content on This Site");
+    blockItem_ = block.get();
+    block->signal_toggled().connect([this] {
+        if (showingBlocking_) return;
+        RunGuarded([this] { SetBlockingHere(blockItem_->get_active()); });
+    });
+    mF_.append(*block);
+    items_.push_back(std::move(block));
+    separator(mF_);
+    bound(mF_, tagClose);
+    // What the menu shows is read as it drops down: the bookmarks page may
+    // have changed the bookmarks, and the page its site.
+    mF_.signal_show().connect([this] {
+        RunGuarded([this] {
+            ShowBlockingState();
+            FillBookmarksMenu();
+        });
+    });
     mF_.show_all();
-    BuildPlacesMenus();
+
+    bound(mB_, tagBookmarkPage);
+    bound(mB_, tagShowBookmarks);
+    separator(mB_);
+    bound(mB_, tagImportBookmarks);
+    bound(mB_, tagExportBookmarks);
+    mB_.show_all();
 }
 
 // ---- actions -----------------------------------------------------------------
@@ -485,7 +477,24 @@ void TWeb010::SbAct(int tag) {
     case tagExportBookmarks: ExportBookmarks(); break;
     case tagShowHistory: ShowPlacesPage("qel:history"); break;
     case tagClearHistory: AskClearHistory(); break;
-    default: break;
+    case tagZoomIn: Zoom(+1); break;
+    case tagZoomOut: Zoom(-1); break;
+    case tagZoomReset: Zoom(0); break;
+    case tagFocusAddress: FocusAddress(); break;
+    case tagHardRefresh: wb01().Refresh2(TVariant(REFRESH_COMPLETELY)); break;
+    case tagFind: findBar_.Open(); break;
+    case tagFindNext: findBar_.FindAgain(false); break;
+    case tagFindPrevious: findBar_.FindAgain(true); break;
+    case tagNewTab: NewTab(fHome_, true, true); break;
+    case tagCloseTab: CloseTab(CurrentTab()); break;
+    case tagReopenTab: ReopenClosedTab(); break;
+    case tagNextTab: SelectTab((CurrentTab() + 1) % TabCount()); break;
+    case tagPreviousTab: SelectTab((CurrentTab() + TabCount() - 1) % TabCount()); break;
+    case tagLastTab: SelectTab(TabCount() - 1); break;
+    case tagFullScreen: ToggleFullScreen(); break;
+    default:
+        if (tag >= tagSelectTab1 && tag < tagSelectTab1 + 8) SelectTab(std::min(tag - tagSelectTab1, TabCount() - 1));
+        break;
     }
 }
 

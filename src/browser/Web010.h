@@ -49,6 +49,10 @@ enum : int {
     tagToolbar = 11, tagStatusbar = 12, tagSetHome = 15, tagFavorites = 21, tagHistory = 22,
     tagBookmarkPage = 23, tagShowBookmarks = 24, tagImportBookmarks = 25, tagExportBookmarks = 26,
     tagShowHistory = 27, tagClearHistory = 28, tagBlockContent = 29,
+    tagZoomIn = 40, tagZoomOut = 41, tagZoomReset = 42, tagFocusAddress = 43, tagHardRefresh = 44,
+    tagFind = 45, tagFindNext = 46, tagFindPrevious = 47, tagNewTab = 48, tagCloseTab = 49,
+    tagReopenTab = 50, tagNextTab = 51, tagPreviousTab = 52, tagSelectTab1 = 60, tagLastTab = 68,
+    tagFullScreen = 69,
     tagAbout = 80, tagSave = 82, tagPrintPreview = 92, tagPrint = 93, tagPageSetup = 94, tagClose = 99,
 };
 
@@ -191,7 +195,6 @@ private:
     bool WindowButtonPress(guint button);
 
     // History, bookmarks, completion and blocking (Web010Places.cpp).
-    void BuildPlacesMenus();
     void RecordVisit(TWebTab& tab, const std::string& url);
     void RecordTitle(TWebTab& tab, const std::string& title);
     void AddressEdited();

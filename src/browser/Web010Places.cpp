@@ -14,7 +14,6 @@
 #include <gdk/gdkkeysyms.h>
 #include <gio/gio.h>
 #include <glibmm/main.h>
-#include <gtkmm/accellabel.h>
 #include <gtkmm/filechooserdialog.h>
 #include <gtkmm/radiobutton.h>
 #include <gtkmm/separatormenuitem.h>
@@ -66,65 +65,7 @@ std::string MenuTitle(const places::TBookmark& b) {
 
 } // namespace
 
-// ---- menus -------------------------------------------------------------------
-
-void TWeb010::BuildPlacesMenus() {
-    auto item = [this](Gtk::Menu& menu, int tag, const char* caption, guint key, Gdk::ModifierType mods) {
-        auto owned = std::make_unique<Gtk::MenuItem>(caption, true);
-        if (key)
-            if (auto* label = dynamic_cast<Gtk::AccelLabel*>(owned->get_child())) label->set_accel(key, mods);
-        owned->signal_activate().connect([this, tag] { RunGuarded([=, this] { SbAct(tag); }); });
-        menu.append(*owned);
-        items_.push_back(std::move(owned));
-    };
-    auto separator = [this](Gtk::Menu& menu) {
-        auto owned = std::make_unique<Gtk::SeparatorMenuItem>();
-        menu.append(*owned);
-        items_.push_back(std::move(owned));
-    };
-    const auto ctrl = Gdk::CONTROL_MASK, ctrlShift = Gdk::CONTROL_MASK | Gdk::SHIFT_MASK;
-
-    // The File menu's history and blocking, above its Close.
-    std::vector<Gtk::Widget*> tail;
-    for (Gtk::Widget* w : mF_.get_children()) tail.push_back(w);
-    Gtk::Widget* close = tail.empty() ? nullptr : tail.back();
-    if (close) mF_.remove(*close);
-    // The bookmarks are the File menu's: its button is the favorites' one.
-    auto bookmarks = std::make_unique<Gtk::MenuItem>("Bookmarks");
-    bookmarks->set_submenu(mB_);
-    bookmarksItem_ = bookmarks.get();
-    mF_.append(*bookmarks);
-    items_.push_back(std::move(bookmarks));
-    item(mF_, tagShowHistory, "History", GDK_KEY_h, ctrl);
-    item(mF_, tagClearHistory, "Clear History ...", GDK_KEY_Delete, ctrlShift);
-    separator(mF_);
-    auto block = std::make_unique<Gtk::CheckMenuItem>("Block Content on This Site");
-    blockItem_ = block.get();
-    block->signal_toggled().connect([this] {
-        if (showingBlocking_) return;
-        RunGuarded([this] { SetBlockingHere(blockItem_->get_active()); });
-    });
-    mF_.append(*block);
-    items_.push_back(std::move(block));
-    separator(mF_);
-    if (close) mF_.append(*dynamic_cast<Gtk::MenuItem*>(close));
-    // What the menu shows is read as it drops down: the bookmarks page may
-    // have changed the bookmarks, and the page its site.
-    mF_.signal_show().connect([this] {
-        RunGuarded([this] {
-            ShowBlockingState();
-            FillBookmarksMenu();
-        });
-    });
-    mF_.show_all();
-
-    item(mB_, tagBookmarkPage, "Bookmark This Page ...", GDK_KEY_d, ctrl);
-    item(mB_, tagShowBookmarks, "Show All Bookmarks", GDK_KEY_o, ctrlShift);
-    separator(mB_);
-    item(mB_, tagImportBookmarks, "Import Bookmarks ...", 0, ctrl);
-    item(mB_, tagExportBookmarks, "Export Bookmarks ...", 0, ctrl);
-    mB_.show_all();
-}
+// ---- the bookmarks menu ----------------------------------------------------
 
 void TWeb010::ClearBookmarksMenu() {
     // A menu item destroys its submenu with it: the folders' menus are

@@ -1,5 +1,11 @@
 // The main window's commands and its reactions to the control's events,
 // driven through a scripted control.
+#include "browser/Web010Actions.h"
+
+#include <gtkmm/accellabel.h>
+
+#include <set>
+#include <tuple>
 #include "BrowserTestSupport.h"
 
 #include "browser/StartPage.h"
@@ -323,3 +329,29 @@ TEST_F(Web010Test, AFailedOperationIsShownAndTheWindowGoesOn) {
 }
 
 } // namespace
+
+TEST_F(Web010Test, EveryKeyRunsAnActionAndTheMenusShowTheirKeys) {
+    Open();
+    // No key runs a command the window has no action for, and no key is
+    // bound twice with the same modifiers.
+    std::set<std::pair<guint, unsigned>> seen;
+    for (const KeyDef& k : Keys()) {
+        EXPECT_NO_THROW(ActionOf(k.tag)) << gdk_keyval_name(k.key);
+        EXPECT_TRUE(seen.insert({k.key, k.mods}).second) << gdk_keyval_name(k.key);
+        EXPECT_TRUE(window_->ActionEnabled(k.tag) || k.tag == tagStop || k.tag == tagBack || k.tag == tagForward);
+    }
+    // A menu item names its key.
+    for (auto [menu, label, key] : {std::tuple{&window_->mF(), "Print ...", GDK_KEY_p},
+                                    std::tuple{&window_->mF(), "Close", GDK_KEY_q},
+                                    std::tuple{&window_->mP(), "Refresh", GDK_KEY_F5},
+                                    std::tuple{&window_->mB(), "Bookmark This Page ...", GDK_KEY_d}}) {
+        Gtk::MenuItem* item = ItemOf(*menu, label);
+        ASSERT_NE(item, nullptr) << label;
+        auto* accel = dynamic_cast<Gtk::AccelLabel*>(item->get_child());
+        ASSERT_NE(accel, nullptr) << label;
+        guint shown = 0;
+        Gdk::ModifierType mods;
+        accel->get_accel(shown, mods);
+        EXPECT_EQ(shown, guint(key)) << label;
+    }
+}
