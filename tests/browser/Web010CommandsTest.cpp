@@ -1,17 +1,16 @@
 // The main window's commands and its reactions to the control's events,
 // driven through a scripted control.
-#include "browser/Web010Actions.h"
-
-#include <gtkmm/accellabel.h>
-
-#include <set>
-#include <tuple>
 #include "BrowserTestSupport.h"
 
 #include "browser/StartPage.h"
+#include "browser/Web010Actions.h"
 
 #include <gdk/gdkkeysyms.h>
+#include <gtkmm/accellabel.h>
 #include <gtkmm/checkmenuitem.h>
+
+#include <set>
+#include <tuple>
 
 using namespace browser;
 using browser_test::BrowserFixture;
