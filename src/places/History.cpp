@@ -110,7 +110,7 @@ bool THistory::Open() {
     if (slash != std::string::npos && slash > 0 && !EnsureFolder(fileName_.substr(0, slash + 1)))
         return Fail("Cannot make the folder of the history file \"" + fileName_ + "\"");
     list_ = std::make_unique<xoStr31::THdStrings>();
-    list_->SetParam(0, 2);
+    list_->SetParam(xoStr31::TParam::StorageMode, xoStr31::TStorageMode::File);
     // A new history file is an ordinary Linux text file.
     list_->SetLineEnd(xoStr31::TLineEnd::Lf);
     if (!list_->Open(fileName_, false)) return Fail(list_->LastError());

@@ -176,7 +176,7 @@ int Recover(const std::string& file, bool discard, std::ostream& out) {
         return 0;
     }
     xoStr31::THdStrings list;
-    list.SetParam(0, 2);
+    list.SetParam(xoStr31::TParam::StorageMode, xoStr31::TStorageMode::File);
     list.SetCreateMissing(false);
     // Asked for by the user: a disk plugged in again may carry another
     // device number; the file's inode, sizes and bytes must still fit.
@@ -265,7 +265,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
                 return 0;
             }
         }
-        list.SetParam(0, 2);
+        list.SetParam(xoStr31::TParam::StorageMode, xoStr31::TStorageMode::File);
         if (lf) list.SetLineEnd(xoStr31::TLineEnd::Lf);
         // Only insert makes a missing file.
         list.SetCreateMissing(command == "insert");
@@ -273,14 +273,14 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         if (tools::IsStdStream(file)) {
             // Standard input: read whole into memory, for the reading commands.
             if (!reads) throw Failure{command + " changes a file in place: standard input cannot be changed"};
-            list.SetParam(0, 0);
+            list.SetParam(xoStr31::TParam::StorageMode, xoStr31::TStorageMode::Memory);
             std::vector<uint8_t> bytes = tools::ReadInput(file);
             list.AppendData(bytes.data(), int64_t(bytes.size()));
             list.UseLineEndOfContent();
         } else if (!list.Open(file, reads)) {
             if (!reads || list.LastFault() != xoStr31::TFileFault::SizeUnknown) throw Failure{Cause(list, file)};
             // A file of the system without a size (/proc): read to its end.
-            list.SetParam(0, 0);
+            list.SetParam(xoStr31::TParam::StorageMode, xoStr31::TStorageMode::Memory);
             std::vector<uint8_t> bytes = tools::ReadInput(file);
             list.AppendData(bytes.data(), int64_t(bytes.size()));
             list.UseLineEndOfContent();
@@ -330,17 +330,13 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             if (command != "insert" && n >= count)
                 throw Failure{"no entry " + words[2] + ": " + file + " has " + std::to_string(count) +
                               " entries, counted from 0"};
-            bool done;
-            if (command == "insert") {
-                done = list.InsertItem(n, words[3], 0) >= 0;
-            } else if (command == "put") {
+            if (command == "insert")
+                list.InsertItem(n, words[3], 0);
+            else if (command == "put")
                 list.Put(n, words[3]);
-                done = !list.IoError();
-            } else {
+            else
                 list.Delete(n);
-                done = !list.IoError() && list.GetCount() == count - 1;
-            }
-            if (!done)
+            if (!list.LastChangeMade())
                 throw Failure{command + " failed on " + file + ": " +
                               (list.LastError().empty() ? std::string("cannot write") : list.LastError()) +
                               (list.Stream() ? "; the file is unchanged" : "")};
