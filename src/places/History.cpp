@@ -170,7 +170,8 @@ bool THistory::SetTitle(const std::string& address, const std::string& title) {
         if (v.Title == title) return false;
         v.Title = title;
         list_->Put(i, FormatVisit(v));
-        if (list_->IoError()) return Fail(list_->LastError());
+        // IoError may still be set by a read before: the put answers here.
+        if (!list_->LastChangeMade()) return Fail(list_->LastError());
         if (OnRetitled) OnRetitled(i, v);
         return true;
     }
