@@ -185,6 +185,10 @@ bool THdStrings::SetStorage(int index, int64_t delta) { return Report(ResizeEntr
 
 bool THdStrings::BuildIndex(int from) { return Report(ScanEntries(from)); }
 
+// Cutting the slack is tidying, not a change of the entries: a failure
+// answers false and leaves IoError alone.
+bool THdStrings::Truncate() { return Report(CutToContent(), false); }
+
 void THdStrings::SetLineEnd(TLineEnd kind) { Report(SetLineEndOfNewEntries(kind)); }
 
 void THdStrings::UseLineEndOfContent() {

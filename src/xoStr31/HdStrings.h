@@ -215,7 +215,7 @@ public:
     bool SetStorage(int index, int64_t delta);
     bool BuildIndex(int from);
     using TStringStore::Grow;
-    using TStringStore::Truncate;
+    bool Truncate();
 
     // ---- state ----
     using TStringStore::Stream;

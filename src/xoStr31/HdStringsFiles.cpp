@@ -100,7 +100,7 @@ bool THdStrings::IndexOpened(const std::string& fileName) {
     if (FFile && FFile->Writing()) TTableWriter::RemoveLeftovers(IndexFileName(fileName));
     // A read that fails must not leave a guess: the CR LF default would
     // make an LF file one entry, and the next edit would replace it all.
-    if (DetectLineEnd() && (LoadIndex(fileName) || Report(ScanEntries(-1), false))) return true;
+    if (DetectLineEnd().Done() && (LoadIndex(fileName) || Report(ScanEntries(-1), false))) return true;
     int err = errno;
     DropContent();
     return SetFault(TFileFault::Unreadable,

@@ -236,6 +236,14 @@ TStoreResult TStringStore::AppendBytes(const void* buffer, int64_t length) {
 }
 
 TStoreResult TStringStore::ResizeEntry(int index, int64_t delta) {
+    try {
+        return MoveAfterEntry(index, delta);
+    } catch (const platform::Exception&) {
+        return TStoreResult::Failed(TStoreFault::Io);  // the stream could not be sized
+    }
+}
+
+TStoreResult TStringStore::MoveAfterEntry(int index, int64_t delta) {
     if (delta == 0) return TStoreResult::Ok();
     if (index < 0 || index > FLastIndex) return TStoreResult::Failed(TStoreFault::Refused);
     if (index > FUsedSize) {
@@ -385,15 +393,14 @@ void TStringStore::Grow(int64_t bytes) {
 
 // A data file holds exactly its content after every edit: nothing to cut,
 // and bytes another program added behind it are not ours to cut.
-bool TStringStore::Truncate() {
-    if (!FStream || FFile || dynamic_cast<TMemoryStream*>(FStream.get())) return true;
-    if (FStream->Size() == FUsedSize) return true;
+TStoreResult TStringStore::CutToContent() {
+    if (!FStream || FFile || dynamic_cast<TMemoryStream*>(FStream.get())) return TStoreResult::Ok();
     try {
-        FStream->SetSize(FUsedSize);
+        if (FStream->Size() != FUsedSize) FStream->SetSize(FUsedSize);
     } catch (const platform::Exception&) {
-        return false;
+        return TStoreResult::Failed(TStoreFault::Io);
     }
-    return true;
+    return TStoreResult::Ok();
 }
 
 void TStringStore::TrimStorage() {
@@ -411,7 +418,7 @@ void TStringStore::TrimStorage() {
 void TStringStore::ReleaseStream() {
     if (!FStream) return;
     try {
-        Truncate();
+        CutToContent();  // a stream that cannot be cut still is let go of
     } catch (...) {
     }
     FStream.reset();
@@ -560,13 +567,13 @@ TStoreResult TStringStore::SetLineEndOfNewEntries(TLineEnd kind) {
 
 // The first line end decides: a lone LF makes an LF file; CR LF, or no line
 // end at all, keeps the list's kind for new entries.
-bool TStringStore::DetectLineEnd() {
+TStoreResult TStringStore::DetectLineEnd() {
     std::string separator = FNewSeparator;
     std::vector<char> block(65536);
     char previous = 0;
     for (int64_t pos = 0; pos < FUsedSize;) {
         int64_t n = std::min<int64_t>(int64_t(block.size()), FUsedSize - pos);
-        if (!ReadAt(pos, block.data(), n)) return false;
+        if (!ReadAt(pos, block.data(), n)) return TStoreResult::Failed(TStoreFault::Io);
         const char* lf = static_cast<const char*>(std::memchr(block.data(), '\n', size_t(n)));
         if (lf) {
             char before = lf > block.data() ? lf[-1] : previous;
@@ -578,7 +585,7 @@ bool TStringStore::DetectLineEnd() {
     }
     FSeparator = separator;
     FSeparatorLength = static_cast<uint8_t>(separator.size());
-    return true;
+    return TStoreResult::Ok();
 }
 
 } // namespace xoStr31

@@ -123,14 +123,15 @@ protected:
     // Line ends of new entries; content held is indexed anew by them.
     TStoreResult SetLineEndOfNewEntries(TLineEnd kind);
     // Takes the line end of the content held (first line end a lone LF:
-    // LF); false when the content cannot be read.
-    bool DetectLineEnd();
+    // LF); Io when the content cannot be read (the line end stays).
+    TStoreResult DetectLineEnd();
     // Scans the bytes from entry from's end on for line ends; -1: all.
     TStoreResult ScanEntries(int from);
     // Takes a table of ends read from elsewhere (an entry-table file).
     void AdoptEntries(TEntryEnds ends, std::vector<uint32_t> objects, bool openEnd);
     void Grow(int64_t bytes);
-    bool Truncate();
+    // Cuts a temporary file's growth slack (a data file has none).
+    TStoreResult CutToContent();
     void TrimStorage();
 
     // ---- opening a data file, in its two steps ----
@@ -199,6 +200,7 @@ private:
     bool SizeMoveBuffer(int64_t tail, int64_t change);
     TStoreResult MakeStream(int mode, std::unique_ptr<platform::TStream>& made);
     TStoreResult EnsureStream();
+    TStoreResult MoveAfterEntry(int index, int64_t delta);
 
     int32_t FGrowStep = 1048576;
     uint8_t FMemoryPercent = 15;

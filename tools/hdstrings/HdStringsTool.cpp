@@ -8,7 +8,6 @@
 #include "xoStr31/EditJournal.h"
 #include "xoStr31/HdStrings.h"
 
-#include <cerrno>
 #include <memory>
 
 namespace hdstrings {
@@ -297,8 +296,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             if (n >= list.GetCount())
                 throw Failure{"no entry " + words[2] + ": " + file + " has " + std::to_string(list.GetCount()) +
                               " entries, counted from 0"};
+            // A line that cannot be read raises, naming the system's reason.
             std::string line = list.GetLine(n);
-            if (list.IoError()) throw Failure{file + ": entry " + words[2] + " cannot be read (" + xoStr31::ErrorText(errno) + ")"};
             progress.Done();
             out << line << "\n";
         } else if (command == "find") {
