@@ -17,8 +17,9 @@
 //
 // The bytes and the entry table are the store's (TStringStore); this class
 // is the string-list surface over it, with the files, search and sort, and
-// turns each store result into IoError, LastFault/LastError, a message or
-// an exception in one place (Report).
+// turns each store result into IoError, LastFault/LastError, Warning or a
+// message in one place (Report). The whole-line reads raise instead, since
+// a line that could not be read is no answer.
 #include "platform/FileSystem.h"
 #include "platform/Strings.h"
 #include "platform/Variant.h"
