@@ -18,6 +18,7 @@
 // Files go under $TMPDIR (else /tmp) and are removed afterwards.
 #include "xoStr31/HdStrings.h"
 #include "xoStr31/SortBytes.h"
+#include "SortWalk.h"  // the quadratic definition, from the tests
 
 #include <algorithm>
 #include <ctime>

@@ -110,7 +110,7 @@ bool THistory::Open() {
     if (slash != std::string::npos && slash > 0 && !EnsureFolder(fileName_.substr(0, slash + 1)))
         return Fail("Cannot make the folder of the history file \"" + fileName_ + "\"");
     list_ = std::make_unique<xoStr31::THdStrings>();
-    list_->SetParam(0, 2);
+    list_->SetParam(xoStr31::TParam::StorageMode, xoStr31::TStorageMode::File);
     // A new history file is an ordinary Linux text file.
     list_->SetLineEnd(xoStr31::TLineEnd::Lf);
     if (!list_->Open(fileName_, false)) return Fail(list_->LastError());
@@ -170,7 +170,8 @@ bool THistory::SetTitle(const std::string& address, const std::string& title) {
         if (v.Title == title) return false;
         v.Title = title;
         list_->Put(i, FormatVisit(v));
-        if (list_->IoError()) return Fail(list_->LastError());
+        // IoError may still be set by a read before: the put answers here.
+        if (!list_->LastChangeMade()) return Fail(list_->LastError());
         if (OnRetitled) OnRetitled(i, v);
         return true;
     }

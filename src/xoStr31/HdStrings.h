@@ -14,6 +14,12 @@
 // In storage mode 2 every change of the data file is one journaled edit
 // (TEditJournal): whole or not at all, whatever stops it; an edit a stopped
 // process left unfinished is brought to an end by the next Open.
+//
+// The bytes and the entry table are the store's (TStringStore); this class
+// is the string-list surface over it, with the files, search and sort, and
+// turns each store result into IoError, LastFault/LastError, Warning or a
+// message in one place (Report). The whole-line reads raise instead, since
+// a line that could not be read is no answer.
 #include "platform/FileSystem.h"
 #include "platform/Strings.h"
 #include "platform/Variant.h"
@@ -21,6 +27,7 @@
 #include "xoStr31/EntryEnds.h"
 #include "xoStr31/EntryRecord.h"
 #include "xoStr31/SortOrder.h"
+#include "xoStr31/StringStore.h"
 #include "xoStr31/TextOrder.h"
 
 #include <cstdint>
@@ -34,15 +41,24 @@ namespace xoStr31 {
 
 class TTextMatcher;
 
-// The most bytes a list holds (files of any size a disk holds), and the most
-// entries (indexes are signed 32-bit).
-constexpr int64_t MaxDataSize = int64_t(1) << 46;
-constexpr int64_t MaxEntries = INT32_MAX - 1000;
+// The kinds SetParam takes.
+enum class TParam : int { StorageMode = 0, Reserve = 1 };
 
-enum class TLineEnd { CrLf, Lf };
+// The kinds GetFlag and SetFlag take: two stored options that nothing in
+// the list consults (kept for callers that keep state in them), and the
+// comparison bits of CompareFlags.
+enum class TFlag : int {
+    StoredOption0 = 0,
+    StoredOption1 = 1,
+    IgnoreCase = 10,
+    IgnoreNonSpace = 11,
+    IgnoreSymbols = 12,
+    IgnoreKanaType = 13,
+    IgnoreWidth = 14,
+};
 
-// Which work an OnProgress event reports.
-enum class TProgressKind { Index, Move, Sort };
+// The kinds GetPath and SetPath take.
+enum class TPathKind : int { FileName = 0, TempFolder = 1, TempFileName = 2 };
 
 // Comparison flag bits of CompareFlags (GetFlag/SetFlag kinds 10 to 14).
 constexpr uint32_t cfIgnoreCase = 0x00001;
@@ -53,7 +69,7 @@ constexpr uint32_t cfIgnoreWidth = 0x20000;
 // CompareEntries flag: bytes compare exactly, without letter case folding.
 constexpr unsigned ceExact = 32;
 
-class THdStrings : public platform::TStrings {
+class THdStrings : public platform::TStrings, protected TStringStore {
 public:
     using StringObject = platform::StringObject;
 
@@ -106,6 +122,13 @@ public:
     // Kind 0 FileName, 1 TempFolder, 2 TempFileName.
     virtual std::string GetPath(int kind);
     virtual void SetPath(int kind, const std::string& path);
+    // The same by name, for callers that should not spell the numbers.
+    bool GetFlag(TFlag kind) { return GetFlag(static_cast<int>(kind)); }
+    void SetFlag(TFlag kind, bool value) { SetFlag(static_cast<int>(kind), value); }
+    void SetParam(TParam kind, int value) { SetParam(static_cast<int>(kind), value); }
+    void SetParam(TParam kind, TStorageMode mode) { SetParam(static_cast<int>(kind), static_cast<int>(mode)); }
+    std::string GetPath(TPathKind kind) { return GetPath(static_cast<int>(kind)); }
+    void SetPath(TPathKind kind, const std::string& path) { SetPath(static_cast<int>(kind), path); }
     virtual void UpdateEnds() {}
     virtual void UpdateBegins() {}
     virtual int InsertItem(int index, const std::string& s, StringObject obj);
@@ -113,9 +136,10 @@ public:
     virtual bool LoadIndex(const std::string& fileName);
     virtual bool SaveIndex(bool onlyIfPresent);
     virtual void Sort();
-    // The sort key text ("sS" when empty) and the two integers select
-    // nothing yet; they are kept for callers that pass them.
+    // The sort key text and the two integers select nothing: this slot
+    // keeps them for callers that pass them, and sorts as BuildSortIndex().
     virtual void BuildSortIndex(const std::string& spec, int param1, int param2);
+    void BuildSortIndex();
     virtual int IndexOfRange(const std::string& s, int first, int last);
     // Index of the first entry that the locale comparison (with flags)
     // finds equal to a text value (variant kinds 8, 72 and 256), or -1.
@@ -157,11 +181,14 @@ public:
     // Whether Open finishes an unfinished edit of a file whose device is
     // numbered anew (the user says it is the same disk); off unless set.
     void SetRecoverAnyDevice(bool any) { FRecoverAnyDevice = any; }
-    // The data file is open for reading only (storage mode 2).
-    bool ReadOnly() const { return FStorageMode == 2 && FFile && !FFile->Writing(); }
+    // Whether the last change (insert, put, delete, a range, an append)
+    // was made: the one answer for callers of the operations that answer
+    // nothing themselves.
+    bool LastChangeMade() const { return FLastChangeMade; }
 
+    using TStringStore::ReadOnly;
+    using TStringStore::LineEnd;
     // Line ends of new entries; a data file's own kind replaces it on Open.
-    TLineEnd LineEnd() const { return FSeparatorLength == 1 ? TLineEnd::Lf : TLineEnd::CrLf; }
     void SetLineEnd(TLineEnd kind);
     // Takes the line ends of the content held (first line end a lone LF:
     // LF), as Open does for a file, and indexes it again when they change.
@@ -188,35 +215,37 @@ public:
     bool SetStorageMode(int mode);
     bool SetStorage(int index, int64_t delta);
     bool BuildIndex(int from);
-    void Grow(int64_t bytes);
+    using TStringStore::Grow;
     bool Truncate();
 
     // ---- state ----
-    platform::TStream* Stream() const { return FStream.get(); }
-    int64_t EntryEnd(int index) const { return FEnds[size_t(index)]; }
-    // The entry's record as an entry table stores it.
-    TEntry Entry(int index) const;
-    int LastIndex() const { return FLastIndex; }
-    int64_t UsedSize() const { return FUsedSize; }
+    using TStringStore::Stream;
+    using TStringStore::EntryEnd;
+    using TStringStore::Entry;
+    using TStringStore::LastIndex;
+    using TStringStore::UsedSize;
+    using TStringStore::StorageMode;
+    using TStringStore::Storage;
+    using TStringStore::FileName;
+    using TStringStore::Reserve;
+    using TStringStore::GrowStep;
+    using TStringStore::SetGrowStep;
+    using TStringStore::Separator;
+    using TStringStore::MoveBufferSize;
+    using TStringStore::SetScanChunk;
+    using TStringStore::SetMoveLimit;
     bool IoError() const { return FIoError; }
-    int StorageMode() const { return FStorageMode; }
     uint32_t CompareFlags() const { return FCompareFlags; }
     void SetCompareFlags(uint32_t flags) { FCompareFlags = flags; }
-    const std::string& FileName() const { return FFileName; }
     const std::string& IndexFolder() const { return FIndexFolder; }
     void SetIndexFolder(const std::string& folder) { FIndexFolder = folder; }
-    int32_t Reserve() const { return FReserve; }
-    int32_t GrowStep() const { return FGrowStep; }
-    void SetGrowStep(int32_t step) { FGrowStep = step > 0 ? step : 1; }
     bool OwnsObjects() const { return FOwnsObjects; }
     void SetOwnsObjects(bool owns) { FOwnsObjects = owns; }
-    const std::string& Separator() const { return FSeparator; }
     uint8_t Progress() const { return FProgress; }
     TProgressKind ProgressKind() const { return FProgressKind; }
     const platform::FindData& FileData() const { return FFileData; }
     const std::vector<TSortRecord>& SortIndex() const { return FSortIndex; }
     platform::TStringList* Samples() const { return FSamples.get(); }
-    int64_t MoveBufferSize() const { return static_cast<int64_t>(FMoveBuffer.size()); }
 
     // Raised once per chunk while BuildIndex scans, and once per piece while
     // an edit moves the bytes of a data file (ProgressKind tells which).
@@ -224,49 +253,33 @@ public:
     // Releases an attached object when Clear runs with OwnsObjects set.
     std::function<void(uint32_t)> OnReleaseObject;
 
-    // Tuning, for tests and benchmarks: bytes read per scan chunk (bounded
-    // further by a fifth of the free memory) and the most tail bytes the
-    // move buffer holds at once (longer tails move in pieces).
-    void SetScanChunk(int64_t bytes) { FScanChunk = bytes; }
-    void SetMoveLimit(int64_t bytes) { FMoveLimit = bytes > 0 ? bytes : 1; }
-
 protected:
     void ReportProgress(TProgressKind kind, int64_t done, int64_t total);
-
-private:
-    int64_t EntryStart(int index) const { return index > 0 ? FEnds[size_t(index) - 1] : 0; }
-    bool IsOpenEnd(int index) const { return FOpenEnd && index == FLastIndex; }
-    uint32_t ObjectAt(int index) const { return FObjects.empty() ? 0 : FObjects[size_t(index)]; }
-    void SetObjectAt(int index, uint32_t object);
-    void InsertEntryRecord(int index, int64_t end, uint32_t object);
-    void EnsureHeld(int needed, int grow);
-    void RemoveEntryRecord(int index);
-    bool ReadAt(int64_t pos, void* buffer, int64_t count);
-    bool WriteAt(int64_t pos, const void* buffer, int64_t count);
-    bool MoveTail(int64_t from, int64_t tail, int64_t delta);
-    // Replaces the stored bytes [at, at + oldLength) with bytes, moving the
-    // rest: journaled in a data file, through the move buffer elsewhere.
-    // On success UsedSize follows; the caller updates the entry ends.
-    bool ReplaceBytes(int64_t at, int64_t oldLength, const void* bytes, int64_t length);
-    bool JournaledEdit(int64_t at, int64_t oldLength, const void* bytes, int64_t length);
-    // Sizes the move buffer for a tail and a size change; false (after the
-    // message) when it cannot hold the change.
-    bool SizeMoveBuffer(int64_t tail, int64_t change);
-    void RefuseLineEnds(const std::string& s) const;
-    bool SetFault(TFileFault fault, const std::string& text);
+    bool HearsProgress() const override { return static_cast<bool>(OnProgress); }
+    void StoreProgress(TProgressKind kind, int64_t done, int64_t total) override { ReportProgress(kind, done, total); }
     // Makes the entry table on disk stale before the data file changes, so
     // that a stop between the change and a new table never leaves a table
     // that looks valid.
-    void StaleIndexBeforeChange();
-    // False when the file cannot be read: the line end is then unknown.
-    bool DetectLineEnd();
+    void BeforeFileChange() override;
+
+private:
+    // The one place a store result becomes what callers see: a failed
+    // change sets IoError (change false: an open, which answers false
+    // instead), a file's fault goes to LastFault/LastError, a warning to
+    // Warning, and a full move buffer or a failed scan is shown as before.
+    bool Report(const TStoreResult& result, bool change = true);
+    void RefuseLineEnds(const std::string& s) const;
+    bool SetFault(TFileFault fault, const std::string& text);
+    // The three jobs of Open: reach the file (and finish an edit a stopped
+    // process left), take its bytes in place of the entries held, and
+    // find its entries (from a fresh entry table, else by a scan).
+    bool ReachForOpen(const std::string& fileName, bool readOnly, std::unique_ptr<TDataFile>& file,
+                      platform::FindData& data);
+    bool TakeForOpen(std::unique_ptr<TDataFile> file, const std::string& fileName, bool& taken);
+    bool IndexOpened(const std::string& fileName);
     // The kind byte of this list's entry table.
     uint8_t IndexKind() const;
     static bool IsEntryTable(const std::string& path);
-    void ReleaseStream();
-    std::unique_ptr<platform::TStream> MakeStream(int mode);
-    std::unique_ptr<platform::TStream> MakeTempStream();
-    void DeleteTempFile();
     bool ValidEntryTable(const TEntryEnds& ends, bool openEnd);
     // The first entry from from to to (either way) the matcher takes, or
     // -1; entries that cannot be read are passed over and set readFailed.
@@ -274,51 +287,25 @@ private:
     // Every entry's text as Get answers it, read in one sweep.
     bool ReadAllTexts(TSortTexts& texts, int& failedAt);
 
-    std::unique_ptr<platform::TStream> FStream;
-    TDataFile* FFile = nullptr;  // FStream when it is the data file
-    int32_t FGrowStep = 1048576;
     bool FIoError = false;
-    std::string FFileName;
+    bool FLastChangeMade = false;
     std::string FIndexFolder;
-    std::string FTempFolder;
-    std::string FTempFileName;
-    int32_t FReserve = 0;
-    int32_t FStorageMode = 0;
-    uint8_t FSeparatorLength = 2;
     bool FOwnsObjects = false;
-    bool FOption0 = false;
-    bool FOption1 = false;
+    bool FStoredOptions[2] = {false, false};  // GetFlag/SetFlag kinds 0 and 1
     uint32_t FCompareFlags = 0;
     void* FReadBuffer = nullptr;
     int64_t FReadBufferSize = 0;
-    uint8_t FMemoryPercent = 15;
-    std::vector<uint8_t> FMoveBuffer;
     uint8_t FProgress = 0;
     std::vector<TSortRecord> FSortIndex;
     std::unique_ptr<platform::TStringList> FSamples;
-    // The entry table, one end per entry 0 to LastIndex (4 bytes each, so a
-    // big file's table stays small); only the last entry can lack its
-    // separator; objects are held only once one is set.
-    TEntryEnds FEnds;
-    bool FOpenEnd = false;
-    std::vector<uint32_t> FObjects;
-    int FHeld = 0;                 // entry records the table counts as held
     platform::FindData FFileData;
-    std::string FSeparator;
-    std::string FNewSeparator = "\r\n";  // for files without a line end yet
-    int32_t FLastIndex = -1;
-    int64_t FUsedSize = 0;
-
-    int64_t FScanChunk = 4 << 20;
-    int64_t FMoveLimit = 4 << 20;
     TProgressKind FProgressKind = TProgressKind::Index;
     TFileFault FLastFault = TFileFault::None;
     std::string FLastError;
     std::string FWarning;
-    bool FIndexFresh = false;
+    bool FIndexFresh = false;  // the table on disk matches the data file as it is
     bool FRecoverAnyDevice = false;
-    bool FCreateMissing = true;  // the table on disk matches the data file as it is
-    bool FIndexDirty = false;  // entries changed since the entry table was read or written
+    bool FCreateMissing = true;
 };
 
 } // namespace xoStr31

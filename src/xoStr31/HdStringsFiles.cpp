@@ -38,31 +38,6 @@ constexpr size_t RecordsPerBlock = 65536;
 
 bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
-// Two names of one file (also through links): same device and inode.
-bool SameFile(const std::string& a, const std::string& b) {
-    if (a.empty() || b.empty()) return false;
-    struct stat sa{}, sb{};
-    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return a == b;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
-// The find data of the file named exactly so: no trimming, no wildcards.
-bool StatExact(const std::string& path, FindData& out) {
-    struct stat st{};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0) return false;
-    out = FindData{};
-    out.Attributes = S_ISDIR(st.st_mode) ? platform::faDirectory : 0;
-    if (::access(path.c_str(), W_OK) != 0) out.Attributes |= platform::faReadOnly;
-    uint64_t size = S_ISDIR(st.st_mode) ? 0 : uint64_t(st.st_size);
-    out.SizeHigh = uint32_t(size >> 32);
-    out.SizeLow = uint32_t(size);
-    out.CreationTime = st.st_ctim;
-    out.LastAccessTime = st.st_atim;
-    out.LastWriteTime = st.st_mtim;
-    out.FileName = platform::ExtractFileName(path);
-    return true;
-}
-
 bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
@@ -93,168 +68,43 @@ bool THdStrings::Open(const std::string& fileName, bool readOnly) {
     FLastFault = TFileFault::None;
     FLastError.clear();
     FWarning.clear();
-    FindData data;
-    bool existed = StatExact(fileName, data);
-    if (existed && (data.Attributes & platform::faDirectory))
-        return SetFault(TFileFault::NotRegular, "\"" + fileName + "\": not a regular file");
-    if (existed && data.Size() > MaxDataSize)
-        return SetFault(TFileFault::TooLarge, "\"" + fileName + "\": too large");
     std::unique_ptr<TDataFile> file;
-    if (existed || (FStorageMode != 0 && FCreateMissing)) {
-        // Opening its own data file again: the list lets go of it first, or
-        // its own lock would refuse the open.
-        if (FFile && SameFile(fileName, FFileName)) ReleaseStream();
-        const bool writing = FStorageMode == 2 && !readOnly;
-        try {
-            if (existed && TEditJournal::Exists(fileName)) {
-                // An edit a stopped process left: finished before anything
-                // reads the file, under the lock that keeps other writers out.
-                std::unique_ptr<TDataFile> writer;
-                std::string why;
-                try {
-                    writer = TDataFile::Open(fileName, true, false);
-                } catch (const EDataFileError& e) {
-                    if (e.Fault() == TFileFault::InUse) return SetFault(e.Fault(), e.what());
-                    why = e.what();
-                }
-                std::string error;
-                auto outcome = writer ? TEditJournal::Recover(*writer, error, FRecoverAnyDevice) : TEditJournal::TRecovery::Failed;
-                if (outcome == TEditJournal::TRecovery::Kept) return SetFault(TFileFault::Journal, error);
-                if (outcome == TEditJournal::TRecovery::Clean) {
-                    if (!error.empty()) FWarning = error;
-                    if (writing) file = std::move(writer);
-                } else {
-                    // Someone else's edit, which this user may not finish: a
-                    // reader still sees the old content while nothing moved.
-                    if (why.empty()) why = error;
-                    error.clear();
-                    writer.reset();
-                    if (!readOnly && FStorageMode == 2)
-                        return SetFault(TFileFault::Other, why + "; an unfinished edit cannot be finished");
-                    auto reader = TDataFile::Open(fileName, false, false);
-                    if (!TEditJournal::Untouched(*reader, error))
-                        return SetFault(TFileFault::Journal, why + "; " + error);
-                    FWarning = "an unfinished edit of \"" + fileName + "\" waits in \"" +
-                               TEditJournal::NameFor(fileName) + "\" (" + why + "); the file is read as it was";
-                    file = std::move(reader);
-                }
-                StatExact(fileName, data);
-            }
-            if (!file) {
-                bool write = writing && !(existed && (data.Attributes & platform::faReadOnly));
-                file = TDataFile::Open(fileName, write, FStorageMode != 0 && FCreateMissing);
-            }
-        } catch (const EDataFileError& e) {
-            return SetFault(e.Fault(), e.what());
-        }
-        if (!existed) StatExact(fileName, data);
-    } else {
-        SetFault(TFileFault::NotFound, "\"" + fileName + "\": not found");
-        if (FStorageMode != 0) return false;  // nothing made, nothing changed
-    }
-
+    FindData data;
+    if (!ReachForOpen(fileName, readOnly, file, data)) return false;
     Clear();
-    ReleaseStream();
-    if (FStorageMode == 1) {
-        DeleteTempFile();
-        FTempFileName.clear();
-    }
-    FUsedSize = 0;
-    FLastIndex = -1;
-    FEnds.clear();
-    FObjects.clear();
-    FOpenEnd = false;
-    FIndexDirty = true;
-    FIndexFresh = false;
-    FIoError = false;
-
-    bool answer = false;
-    switch (FStorageMode) {
-    case 0: {
-        auto memory = std::make_unique<TMemoryStream>();
-        if (file) {
-            try {
-                int64_t size = file->GetSize();
-                memory->SetSize(size);
-                if (size > 0 && !file->ReadAt(0, memory->Memory(), size)) throw platform::EReadError("short read");
-                FUsedSize = size;
-                answer = true;
-            } catch (...) {
-                memory->SetSize(0);
-                FUsedSize = 0;
-                answer = false;
-            }
-        }
-        FStream = std::move(memory);
-        break;
-    }
-    case 1:
-        // The temporary file holds the list's bytes; the named file is not
-        // loaded in this mode.
-        FStream = MakeTempStream();
-        break;
-    default:
-        FUsedSize = file->GetSize();
-        if (FUsedSize == 0) {
-            // Files of the system (/proc, /sys) report no size but have
-            // content: taken as empty they would count 0 entries, and an
-            // edit would write over them.
-            char byte;
-            if (file->ReadAt(0, &byte, 1))
-                return SetFault(TFileFault::SizeUnknown, "\"" + fileName +
-                                                             "\": the system reports no size for its content "
-                                                             "(not a text file on disk); nothing was read");
-        }
-        FFile = file.get();
-        FStream = std::move(file);
-        answer = true;
-        break;
-    }
-    file.reset();
-
-    if (answer) {
-        FFileName = fileName;
-        FFileData = data;
-        // A writer of the file clears what killed runs left of its table.
-        if (FFile && FFile->Writing()) TTableWriter::RemoveLeftovers(IndexFileName(fileName));
-        // A read that fails must not leave a guess: the CR LF default would
-        // make an LF file one entry, and the next edit would replace it all.
-        if (!DetectLineEnd() || (!LoadIndex(fileName) && !BuildIndex(-1))) {
-            int err = errno;
-            ReleaseStream();
-            FEnds.clear();
-            FObjects.clear();
-            FLastIndex = -1;
-            FUsedSize = 0;
-            FOpenEnd = false;
-            return SetFault(TFileFault::Unreadable, "\"" + fileName + "\": cannot be read (" +
-                                                        ErrorText(err ? err : EIO) + "); nothing was changed");
-        }
-    }
-    return answer;
+    bool taken = false;
+    if (!TakeForOpen(std::move(file), fileName, taken) || !taken) return false;
+    FFileData = data;
+    return IndexOpened(fileName);
 }
 
-// The first line end decides: a lone LF makes an LF file; CR LF, or no line
-// end at all, keeps the list's kind for new entries.
-bool THdStrings::DetectLineEnd() {
-    std::string separator = FNewSeparator;
-    std::vector<char> block(65536);
-    char previous = 0;
-    for (int64_t pos = 0; pos < FUsedSize;) {
-        int64_t n = std::min<int64_t>(int64_t(block.size()), FUsedSize - pos);
-        if (!ReadAt(pos, block.data(), n)) return false;
-        const char* lf = static_cast<const char*>(std::memchr(block.data(), '\n', size_t(n)));
-        if (lf) {
-            char before = lf > block.data() ? lf[-1] : previous;
-            separator = before == '\r' ? "\r\n" : "\n";
-            break;
-        }
-        previous = block[size_t(n) - 1];
-        pos += n;
-    }
-    FSeparator = separator;
-    FSeparatorLength = static_cast<uint8_t>(separator.size());
-    return true;
+// True also for a missing file in storage mode 0, whose open still empties
+// the list (and answers false, NotFound).
+bool THdStrings::ReachForOpen(const std::string& fileName, bool readOnly, std::unique_ptr<TDataFile>& file,
+                              FindData& data) {
+    std::string warning;
+    TStoreResult reached = ReachDataFile(fileName, readOnly, FCreateMissing, FRecoverAnyDevice, file, data, warning);
+    if (!warning.empty()) FWarning = warning;
+    Report(reached, false);
+    return reached.Done() || (reached.FileFault == TFileFault::NotFound && FStorageMode == 0);
+}
+
+bool THdStrings::TakeForOpen(std::unique_ptr<TDataFile> file, const std::string& fileName, bool& taken) {
+    FIndexFresh = false;
+    FIoError = false;
+    return Report(TakeContent(std::move(file), fileName, taken), false);
+}
+
+bool THdStrings::IndexOpened(const std::string& fileName) {
+    // A writer of the file clears what killed runs left of its table.
+    if (FFile && FFile->Writing()) TTableWriter::RemoveLeftovers(IndexFileName(fileName));
+    // A read that fails must not leave a guess: the CR LF default would
+    // make an LF file one entry, and the next edit would replace it all.
+    if (DetectLineEnd().Done() && (LoadIndex(fileName) || Report(ScanEntries(-1), false))) return true;
+    int err = errno;
+    DropContent();
+    return SetFault(TFileFault::Unreadable,
+                    "\"" + fileName + "\": cannot be read (" + ErrorText(err ? err : EIO) + "); nothing was changed");
 }
 
 bool THdStrings::Save(const std::string& fileName) {
@@ -414,12 +264,7 @@ bool THdStrings::LoadIndex(const std::string& fileName) {
             if (e.Object != 0) objects[size_t(i)] = e.Object;
         }
         if (!ValidEntryTable(ends, openEnd)) return false;
-        FEnds = std::move(ends);
-        FObjects = std::move(objects);
-        FOpenEnd = openEnd;
-        FLastIndex = static_cast<int32_t>(count - 1);
-        FHeld = static_cast<int>(count);
-        FIndexDirty = false;
+        AdoptEntries(std::move(ends), std::move(objects), openEnd);
         FIndexFresh = true;
         return true;
     } catch (...) {
@@ -502,7 +347,7 @@ bool THdStrings::IsEntryTable(const std::string& path) {
     }
 }
 
-void THdStrings::StaleIndexBeforeChange() {
+void THdStrings::BeforeFileChange() {
     if (!FIndexFresh || FFileName.empty()) return;
     FIndexFresh = false;
     const std::string name = IndexFileName(FFileName);

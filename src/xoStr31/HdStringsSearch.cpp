@@ -137,7 +137,9 @@ bool THdStrings::ReadAllTexts(TSortTexts& texts, int& failedAt) {
 
 void THdStrings::Sort() { BuildSortIndex("", -1, -1); }
 
-void THdStrings::BuildSortIndex(const std::string&, int, int) {
+void THdStrings::BuildSortIndex(const std::string&, int, int) { BuildSortIndex(); }
+
+void THdStrings::BuildSortIndex() {
     if (FSamples)
         FSamples->Clear();
     else

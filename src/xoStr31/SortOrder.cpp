@@ -59,37 +59,6 @@ int CompareEntryTexts(std::string_view a, std::string_view b, unsigned flags) {
     return a.size() < b.size() ? -1 : 1;
 }
 
-void ComputeSortIndexByWalk(const TSortTexts& texts, std::vector<TSortRecord>& records,
-                            std::vector<int32_t>& sampleEntries) {
-    records.clear();
-    records.reserve(texts.Count());
-    for (size_t j = 0; j < texts.Count(); ++j) {
-        std::string_view s = texts[j];
-        size_t placed = records.size();
-        size_t p = 0;
-        if (!s.empty()) {
-            bool compared = false;
-            bool found = false;
-            for (size_t k = 0; k < placed; ++k) {
-                std::string_view t = texts[static_cast<size_t>(records[k].Entry)];
-                if (t.empty()) continue;
-                compared = true;
-                if (CompareEntryTexts(s, t, 0) == -1) {
-                    p = k;
-                    found = true;
-                    break;
-                }
-            }
-            if (!found) p = compared ? placed : 0;
-        }
-        TSortRecord r;
-        r.Entry = static_cast<int32_t>(j);
-        r.Position = static_cast<int32_t>(p);
-        records.insert(records.begin() + static_cast<std::ptrdiff_t>(p), r);
-    }
-    SetSamples(records, sampleEntries);
-}
-
 void ComputeSortIndex(TSortTexts texts, std::vector<TSortRecord>& records, std::vector<int32_t>& sampleEntries,
                       std::vector<std::string>* sampleTexts, const std::function<void(int)>& progress) {
     const size_t n = texts.Count();

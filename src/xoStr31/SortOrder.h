@@ -37,9 +37,4 @@ int CompareEntryTexts(std::string_view a, std::string_view b, unsigned flags);
 void ComputeSortIndex(TSortTexts texts, std::vector<TSortRecord>& records, std::vector<int32_t>& sampleEntries,
                       std::vector<std::string>* sampleTexts = nullptr, const std::function<void(int)>& progress = {});
 
-// The walk itself (quadratic): the reference ComputeSortIndex must agree
-// with.
-void ComputeSortIndexByWalk(const TSortTexts& texts, std::vector<TSortRecord>& records,
-                            std::vector<int32_t>& sampleEntries);
-
 } // namespace xoStr31

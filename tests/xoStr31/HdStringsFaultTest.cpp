@@ -160,6 +160,14 @@ TEST(HdStringsFaults, FullDiskChangesNothing) {
     EXPECT_NE(err.str().find("the file is unchanged"), std::string::npos) << err.str();
     EXPECT_EQ(ReadFile(file), before);
     EXPECT_FALSE(xoStr31::TEditJournal::Exists(file));
+    // A put and a delete move the whole tail through the journal, which
+    // finds no room either: each says so and fails.
+    for (const auto& args : std::vector<std::vector<std::string>>{{"put", file, "0", line}, {"delete", file, "0"}}) {
+        std::ostringstream quiet, why;
+        EXPECT_EQ(hdstrings::Run(args, quiet, why), 1) << args[0];
+        EXPECT_NE(why.str().find("no space left"), std::string::npos) << args[0] << ": " << why.str();
+        EXPECT_EQ(ReadFile(file), before) << args[0];
+    }
     ::unlink(filler.c_str());
     EXPECT_EQ(hdstrings::Run({"insert", file, "0", line}, out, err), 0);
     EXPECT_EQ(ReadFile(file), line + "\n" + before);

@@ -402,6 +402,60 @@ TEST(HdStringsStorage, InsertThatCannotMakeRoomChangesNothing) {
     EXPECT_EQ(hdtest::ReadFile(dir / "ro.txt"), "one\r\ntwo\r\n");
 }
 
+// Whether a change was made is answered by the change itself, not by the
+// sticky IoError that an earlier failure leaves set.
+TEST(HdStringsStorage, EachChangeAnswersWhetherItWasMade) {
+    TempFolder dir;
+    hdtest::WriteFile(dir / "d.txt", "one\r\ntwo\r\n");
+    THdStrings list;
+    list.SetParam(TParam::StorageMode, TStorageMode::File);
+    ASSERT_TRUE(list.Open(dir / "d.txt", true));
+    list.Put(0, "changed");
+    EXPECT_FALSE(list.LastChangeMade());
+    EXPECT_EQ(list.LastFault(), TFileFault::ReadOnly);
+    list.Delete(1);
+    EXPECT_FALSE(list.LastChangeMade());
+    EXPECT_EQ(list.GetCount(), 2);
+    EXPECT_EQ(hdtest::ReadFile(dir / "d.txt"), "one\r\ntwo\r\n");
+
+    ASSERT_TRUE(list.Open(dir / "d.txt", false));
+    EXPECT_FALSE(list.SetStorage(0, -(int64_t(1) << 47)));  // past what a list holds
+    EXPECT_TRUE(list.IoError());
+    list.Put(0, "changed");
+    EXPECT_TRUE(list.LastChangeMade());
+    EXPECT_TRUE(list.IoError());  // still set from before: no answer for the put
+    list.Delete(1);
+    EXPECT_TRUE(list.LastChangeMade());
+    EXPECT_EQ(hdtest::ReadFile(dir / "d.txt"), "changed\r\n");
+}
+
+// The names stand for the numbers the numbered calls take.
+TEST(HdStringsStorage, NamedKindsAreTheNumberedOnes) {
+    TempFolder dir;
+    THdStrings list;
+    list.SetFlag(TFlag::IgnoreCase, true);
+    list.SetFlag(TFlag::IgnoreNonSpace, true);
+    list.SetFlag(TFlag::IgnoreSymbols, true);
+    list.SetFlag(TFlag::IgnoreKanaType, true);
+    list.SetFlag(TFlag::IgnoreWidth, true);
+    EXPECT_EQ(list.CompareFlags(), 0x30007u);
+    list.SetFlag(TFlag::StoredOption1, true);
+    EXPECT_TRUE(list.GetFlag(1));
+    EXPECT_FALSE(list.GetFlag(TFlag::StoredOption0));
+    list.SetParam(TParam::Reserve, 5);
+    EXPECT_EQ(list.Reserve(), 5);
+    list.SetPath(TPathKind::TempFolder, dir.Path());
+    EXPECT_EQ(list.GetPath(1), dir.Path());
+    list.SetParam(TParam::StorageMode, TStorageMode::TempFile);
+    EXPECT_EQ(list.StorageMode(), 1);
+    EXPECT_EQ(list.GetPath(TPathKind::TempFileName), dir / "xoStr31.Txt");
+    list.SetPath(TPathKind::FileName, dir / "named.txt");
+    list.SetParam(TParam::StorageMode, TStorageMode::File);
+    EXPECT_EQ(list.Storage(), TStorageMode::File);
+    EXPECT_EQ(list.GetPath(0), dir / "named.txt");
+    EXPECT_EQ(list.GetPath(TPathKind::TempFileName), "");  // the temporary file is gone with its mode
+}
+
 // Entry ends past 4 GiB are kept as 4-byte low halves and a few step marks:
 // every change of the table against a plain list of 64-bit ends, with ends
 // that cross several 4 GiB boundaries back and forth.

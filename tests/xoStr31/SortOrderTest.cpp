@@ -4,6 +4,7 @@
 #include "xoStr31/OrderLabels.h"
 #include "xoStr31/SortBytes.h"
 #include "xoStr31/SortOrder.h"
+#include "SortWalk.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,6 @@
 #include "xoStr31/EditJournal.h"
 #include "xoStr31/HdStrings.h"
 
-#include <cerrno>
 #include <memory>
 
 namespace hdstrings {
@@ -176,7 +175,7 @@ int Recover(const std::string& file, bool discard, std::ostream& out) {
         return 0;
     }
     xoStr31::THdStrings list;
-    list.SetParam(0, 2);
+    list.SetParam(xoStr31::TParam::StorageMode, xoStr31::TStorageMode::File);
     list.SetCreateMissing(false);
     // Asked for by the user: a disk plugged in again may carry another
     // device number; the file's inode, sizes and bytes must still fit.
@@ -265,7 +264,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
                 return 0;
             }
         }
-        list.SetParam(0, 2);
+        list.SetParam(xoStr31::TParam::StorageMode, xoStr31::TStorageMode::File);
         if (lf) list.SetLineEnd(xoStr31::TLineEnd::Lf);
         // Only insert makes a missing file.
         list.SetCreateMissing(command == "insert");
@@ -273,14 +272,14 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         if (tools::IsStdStream(file)) {
             // Standard input: read whole into memory, for the reading commands.
             if (!reads) throw Failure{command + " changes a file in place: standard input cannot be changed"};
-            list.SetParam(0, 0);
+            list.SetParam(xoStr31::TParam::StorageMode, xoStr31::TStorageMode::Memory);
             std::vector<uint8_t> bytes = tools::ReadInput(file);
             list.AppendData(bytes.data(), int64_t(bytes.size()));
             list.UseLineEndOfContent();
         } else if (!list.Open(file, reads)) {
             if (!reads || list.LastFault() != xoStr31::TFileFault::SizeUnknown) throw Failure{Cause(list, file)};
             // A file of the system without a size (/proc): read to its end.
-            list.SetParam(0, 0);
+            list.SetParam(xoStr31::TParam::StorageMode, xoStr31::TStorageMode::Memory);
             std::vector<uint8_t> bytes = tools::ReadInput(file);
             list.AppendData(bytes.data(), int64_t(bytes.size()));
             list.UseLineEndOfContent();
@@ -297,8 +296,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             if (n >= list.GetCount())
                 throw Failure{"no entry " + words[2] + ": " + file + " has " + std::to_string(list.GetCount()) +
                               " entries, counted from 0"};
+            // A line that cannot be read raises, naming the system's reason.
             std::string line = list.GetLine(n);
-            if (list.IoError()) throw Failure{file + ": entry " + words[2] + " cannot be read (" + xoStr31::ErrorText(errno) + ")"};
             progress.Done();
             out << line << "\n";
         } else if (command == "find") {
@@ -330,17 +329,13 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             if (command != "insert" && n >= count)
                 throw Failure{"no entry " + words[2] + ": " + file + " has " + std::to_string(count) +
                               " entries, counted from 0"};
-            bool done;
-            if (command == "insert") {
-                done = list.InsertItem(n, words[3], 0) >= 0;
-            } else if (command == "put") {
+            if (command == "insert")
+                list.InsertItem(n, words[3], 0);
+            else if (command == "put")
                 list.Put(n, words[3]);
-                done = !list.IoError();
-            } else {
+            else
                 list.Delete(n);
-                done = !list.IoError() && list.GetCount() == count - 1;
-            }
-            if (!done)
+            if (!list.LastChangeMade())
                 throw Failure{command + " failed on " + file + ": " +
                               (list.LastError().empty() ? std::string("cannot write") : list.LastError()) +
                               (list.Stream() ? "; the file is unchanged" : "")};
