@@ -284,6 +284,56 @@ void ContentBlocker::RemoveOtherFilters() {
         data);
 }
 
+std::string ContentBlocker::WebExtensionsFolder() { return QEL_WEB_EXTENSIONS_DIR; }
+
+bool ContentBlocker::ReportBlocked(WebKitWebContext* context) {
+    const std::string folder = WebExtensionsFolder();
+    if (!platform::FileExists(folder + "/qelblockreport.so")) return false;
+    webkit_web_context_set_web_extensions_directory(context, folder.c_str());
+    return true;
+}
+
+namespace {
+
+struct TBlockedCount {
+    std::function<void(int)> changed;
+    std::set<std::string> addresses;
+};
+
+constexpr const char* CountKey = "qel-blocked-count";
+
+gboolean BlockedMessage(WebKitWebView*, WebKitUserMessage* message, gpointer data) {
+    if (g_strcmp0(webkit_user_message_get_name(message), "qel-blocked") != 0) return FALSE;
+    auto* count = static_cast<TBlockedCount*>(data);
+    GVariant* address = webkit_user_message_get_parameters(message);
+    if (address && g_variant_is_of_type(address, G_VARIANT_TYPE_STRING) &&
+        count->addresses.insert(g_variant_get_string(address, nullptr)).second && count->changed)
+        count->changed(int(count->addresses.size()));
+    return TRUE;
+}
+
+void BlockedPageChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+    if (event != WEBKIT_LOAD_COMMITTED) return;
+    auto* count = static_cast<TBlockedCount*>(data);
+    count->addresses.clear();
+    if (count->changed) count->changed(0);
+}
+
+} // namespace
+
+void ContentBlocker::CountBlocked(WebKitWebView* view, std::function<void(int)> changed) {
+    // A second call changes the callback: the count and its handlers stay.
+    if (auto* count = static_cast<TBlockedCount*>(g_object_get_data(G_OBJECT(view), CountKey))) {
+        count->changed = std::move(changed);
+        return;
+    }
+    auto* count = new TBlockedCount{std::move(changed), {}};
+    g_object_set_data_full(G_OBJECT(view), CountKey, count,
+                           [](gpointer p) { delete static_cast<TBlockedCount*>(p); });
+    g_signal_connect(view, "user-message-received", G_CALLBACK(BlockedMessage), count);
+    g_signal_connect(view, "load-changed", G_CALLBACK(BlockedPageChanged), count);
+}
+
 bool ContentBlocker::CompileJson(const std::string& storeFolder, const std::string& identifier,
                                  const std::string& json, std::string& error, WebKitUserContentFilter** filterOut) {
     WebKitUserContentFilterStore* store = webkit_user_content_filter_store_new(storeFolder.c_str());

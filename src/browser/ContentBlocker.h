@@ -65,6 +65,19 @@ public:
     // address wants: called for each top-level navigation before it starts.
     void ApplyTo(WebKitUserContentManager* manager, const std::string& uri);
 
+    // Requests a filter blocked: the engine tells the browser process
+    // nothing of them, so a web process extension reports what the page's
+    // console hears. ReportBlocked readies a context for it and must come
+    // before the context's first view; false when the extension is not
+    // there. CountBlocked then calls changed with how many addresses were
+    // blocked on the view's page so far (an address asked for twice counts
+    // once), and with 0 when a new page comes. Views of an ephemeral
+    // (private) context report nothing: the engine keeps their console to
+    // itself.
+    static bool ReportBlocked(WebKitWebContext* context);
+    static void CountBlocked(WebKitWebView* view, std::function<void(int)> changed);
+    static std::string WebExtensionsFolder();
+
     // Compiles engine rules as JSON into a store under an identifier,
     // waiting in the main loop; false with the engine's error. The filter,
     // when wanted, is handed over with a reference.

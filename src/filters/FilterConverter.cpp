@@ -110,6 +110,32 @@ constexpr const char* Procedural[] = {":-abp-", ":has-text(", ":contains(", ":xp
                                       ":if-not(", ":nth-ancestor(", ":remove-attr(", ":remove-class(",
                                       ":shadow", ":matches-prop("};
 
+// Whether a selector keeps to itself: quotes closed, brackets paired, no
+// comment opened. Hiding goes many selectors to a rule, and one that does
+// not keep to itself voids the others of its rule.
+bool SelfContained(const std::string& selector) {
+    std::string open;
+    char quote = 0;
+    for (size_t i = 0; i < selector.size(); ++i) {
+        char c = selector[i];
+        if (c == '\\') {
+            ++i;
+        } else if (quote) {
+            if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '/' && i + 1 < selector.size() && selector[i + 1] == '*') {
+            return false;
+        } else if (c == '[' || c == '(') {
+            open += c == '[' ? ']' : ')';
+        } else if (c == ']' || c == ')') {
+            if (open.empty() || open.back() != c) return false;
+            open.pop_back();
+        }
+    }
+    return !quote && open.empty();
+}
+
 } // namespace
 
 TConversionCounts TFilterConverter::AddList(std::string_view text) {
@@ -187,6 +213,10 @@ bool TFilterConverter::AddCosmetic(std::string_view domains, std::string_view se
     }
     if (selector.find_first_of("{}") != std::string::npos) {
         why = "selector with a style block";
+        return false;
+    }
+    if (!SelfContained(selector)) {
+        why = "selector with unclosed quotes, brackets or a comment";
         return false;
     }
     std::vector<std::string> ifDomain, unlessDomain;

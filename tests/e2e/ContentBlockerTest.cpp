@@ -211,3 +211,58 @@ TEST_F(ContentBlockerTest, TheCompiledFilterIsLoadedUntilAListChanges) {
     EXPECT_NE(missing.TakeNotice(), "");
     EXPECT_EQ(missing.TakeNotice(), "");  // said once
 }
+
+TEST_F(ContentBlockerTest, TheBlockedRequestsOfAPageAreCountedAndANewPageStartsAtNone) {
+    // A context of its own: the report must be set up before its first
+    // web process starts. Not an ephemeral one: the engine keeps the
+    // console of private pages to itself, so they report nothing.
+    ::setenv("WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS", "1", 1);
+    TempDir dir;
+    WebKitWebsiteDataManager* data = webkit_website_data_manager_new(
+        "base-data-directory", (dir / "data").c_str(), "base-cache-directory", (dir / "cache").c_str(), nullptr);
+    WebKitWebContext* context = webkit_web_context_new_with_website_data_manager(data);
+    g_object_unref(data);
+    ASSERT_TRUE(ContentBlocker::ReportBlocked(context)) << ContentBlocker::WebExtensionsFolder();
+    e2e::LoopbackServer server([&](const e2e::HttpRequest& r) {
+        e2e::HttpResponse response;
+        if (r.path == "/page") {
+            // One blocked picture twice: one address, counted once.
+            response.body = "<!DOCTYPE html><html><body><script src='/qel-stop-a.js'></script>"
+                            "<img src='/qel-stop-b.png'><img src='/qel-stop-b.png'><img src='/ok.png'>"
+                            "<iframe src='/qel-stop-c.html'></iframe></body></html>";
+        } else if (r.path == "/plain") {
+            response.body = "<!DOCTYPE html><html><body><img src='/ok2.png'></body></html>";
+        } else {
+            response.contentType = "image/png";
+        }
+        return response;
+    });
+    const std::string list = dir / "list.txt";
+    std::ofstream(list) << "/qel-stop-\n";
+    ContentBlocker blocker({list}, dir / "store/", dir / "sites.Ini");
+    ASSERT_TRUE(blocker.PrepareAndWait()) << blocker.LastError();
+
+    WebKitUserContentManager* manager = webkit_user_content_manager_new();
+    auto* view = WEBKIT_WEB_VIEW(
+        g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "user-content-manager", manager, nullptr));
+    window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_container_add(GTK_CONTAINER(window_), GTK_WIDGET(view));
+    gtk_widget_show_all(window_);
+    std::vector<int> told;
+    ContentBlocker::CountBlocked(view, [&](int n) { told.push_back(n); });
+    blocker.ApplyTo(manager, server.Url("/page"));
+    Load(view, server.Url("/page"));
+    ASSERT_TRUE(e2e::Await([&] { return !told.empty() && told.back() == 3 && server.CountOf("/ok.png") >= 1; }))
+        << (told.empty() ? -1 : told.back());
+    e2e::Await([] { return false; }, 500);
+    EXPECT_EQ(told.back(), 3);
+    EXPECT_EQ(server.CountOf("/qel-stop-a.js") + server.CountOf("/qel-stop-b.png") + server.CountOf("/qel-stop-c.html"),
+              0);
+
+    Load(view, server.Url("/plain"));
+    ASSERT_TRUE(e2e::Await([&] { return server.CountOf("/ok2.png") >= 1; }));
+    e2e::Await([] { return false; }, 500);
+    EXPECT_EQ(told.back(), 0);
+    g_object_unref(manager);
+    g_object_unref(context);
+}

@@ -178,3 +178,16 @@ TEST(FilterConverter, JsonEscapesSelectorsAndFilters) {
     EXPECT_NE(json.find("\"selector\":\"a[href=\\\"x\\\\\\\\y\\\"]\""), std::string::npos) << json;
     EXPECT_NE(json.find("\"url-filter\":\"/a\\\\\\\\b\""), std::string::npos) << json;
 }
+
+TEST(FilterConverter, ABrokenSelectorIsLeftOutRatherThanVoidingItsGroup) {
+    // The engine hides many selectors with one rule; one unclosed quote or
+    // bracket among them would void all of them.
+    TFilterConverter c;
+    const char* broken[] = {"##a[href=\"x", "##div[title=x", "##.ad:not(.x", "##.ad /* note", "##.ad)"};
+    for (const char* rule : broken) EXPECT_FALSE(c.AddRule(rule)) << rule;
+    const char* sound[] = {"##a[title=\"a)b[\"]", "##a[title='q\"q']", "##.ad:not([id])", "##a[href\\5b=x]"};
+    for (const char* rule : sound) EXPECT_TRUE(c.AddRule(rule)) << rule;
+    std::vector<TBlockerRule> rules = c.Rules();
+    ASSERT_EQ(rules.size(), 1u);
+    EXPECT_EQ(rules[0].Selector, "a[title=\"a)b[\"], a[title='q\"q'], .ad:not([id]), a[href\\5b=x]");
+}
