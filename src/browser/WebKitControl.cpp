@@ -258,6 +258,9 @@ struct WebKitControl::Signals {
         // The engine clears the title when a new document commits, and some
         // documents have none: the caption then names the document instead.
         if (title.empty()) title = Text(webkit_web_view_get_uri(view));
+        // A page that stopped keeps its name while the page saying so comes.
+        if (Text(webkit_web_view_get_title(view)).empty() && !c->errorPageUrl_.empty() && !c->title_.empty())
+            title = c->title_;
         RunGuarded([&] { c->FireTitleChange(title); });
     }
 

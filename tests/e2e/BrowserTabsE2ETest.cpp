@@ -299,7 +299,7 @@ TEST_F(BrowserTabsE2E, StoppingAHungPageShowsWhatHappened) {
     bar.ClickFirst();
     ASSERT_TRUE(Await([&] { return Script(View(), "document.getElementById('reload') ? 'yes' : 'no'") == "yes"; }));
     EXPECT_FALSE(bar.Showing());
-    EXPECT_EQ(Caption(), "Spin");
+    EXPECT_TRUE(Await([&] { return Caption() == "Spin"; })) << Caption();
 }
 
 TEST_F(BrowserTabsE2E, ARefusedPortShowsTheErrorPage) {
