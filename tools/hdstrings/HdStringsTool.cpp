@@ -1,5 +1,6 @@
 #include "HdStringsTool.h"
 
+#include "common/Commands.h"
 #include "common/ProgressBar.h"
 #include "common/ToolFiles.h"
 #include "platform/Exception.h"
@@ -187,9 +188,107 @@ int Recover(const std::string& file, bool discard, std::ostream& out) {
     return 0;
 }
 
+// What a command works on once its file is open.
+struct TWork {
+    TProgress& progress;
+    std::string order;
+    bool ignoreCase;
+    std::string file{};
+    xoStr31::THdStrings list{};
+    int n = 0, first = 0, last = -1;
+};
+
+void Answer(TWork& w, std::ostream& out, const std::string& text) {
+    w.progress.Done();
+    out << text;
+}
+
+std::string NoEntry(const std::string& index, const std::string& file, int count) {
+    return "no entry " + index + ": " + file + " has " + std::to_string(count) + " entries, counted from 0";
+}
+
+// insert, put and delete: the change, then the entry table brought up to date.
+int Change(TWork& w, const tools::TErrorPrinter& errors, const std::string& command, const tools::Args& a) {
+    int count = w.list.GetCount();
+    if (command != "insert" && w.n >= count) throw Failure{NoEntry(a[1], w.file, count)};
+    if (command == "insert")
+        w.list.InsertItem(w.n, a[2], 0);
+    else if (command == "put")
+        w.list.Put(w.n, a[2]);
+    else
+        w.list.Delete(w.n);
+    if (!w.list.LastChangeMade())
+        throw Failure{command + " failed on " + w.file + ": " +
+                      (w.list.LastError().empty() ? std::string("cannot write") : w.list.LastError()) +
+                      (w.list.Stream() ? "; the file is unchanged" : "")};
+    const std::string warning = w.list.Warning();
+    if (!warning.empty()) errors.Warning(warning);
+    if (!w.list.SaveIndex(true) && w.list.Warning() != warning) errors.Warning(w.list.Warning());
+    return 0;
+}
+
+// The commands; the argument counts include FILE. Every answer is made
+// before the first byte of it is printed, with the progress bar erased.
+tools::TCommandTable Commands(TWork& w, std::ostream& out, const tools::TErrorPrinter& errors) {
+    auto change = [&w, &errors](const char* command) {
+        return [&w, &errors, command](const tools::Args& a) { return Change(w, errors, command, a); };
+    };
+    return tools::TCommandTable({
+        {.name = "count", .usage = "count FILE", .run = [&w, &out](const tools::Args&) {
+             Answer(w, out, std::to_string(w.list.GetCount()) + "\n");
+             return 0;
+         }, .minArgs = 1, .maxArgs = 1},
+        {.name = "get", .usage = "get FILE N", .run = [&w, &out](const tools::Args& a) {
+             if (w.n >= w.list.GetCount()) throw Failure{NoEntry(a[1], w.file, w.list.GetCount())};
+             // A line that cannot be read raises, naming the system's reason.
+             Answer(w, out, w.list.GetLine(w.n) + "\n");
+             return 0;
+         }, .minArgs = 2, .maxArgs = 2},
+        {.name = "find", .usage = "find FILE TEXT [FIRST [LAST]]", .run = [&w, &out](const tools::Args& a) {
+             int found = w.list.FindLine(a[1], w.ignoreCase ? xoStr31::cfIgnoreCase : 0, w.first, w.last);
+             Answer(w, out, std::to_string(found) + "\n");
+             return 0;
+         }, .minArgs = 2, .maxArgs = 4},
+        {.name = "sort", .usage = "sort FILE", .run = [&w, &out](const tools::Args&) {
+             std::vector<int32_t> sorted;
+             if (w.order == "list") {
+                 w.list.Sort();
+                 for (const auto& r : w.list.SortIndex()) sorted.push_back(r.Entry);
+             } else {
+                 sorted = w.list.SortLines(w.order == "bytes" ? xoStr31::TTextOrder::Bytes
+                                                                : xoStr31::TTextOrder::Locale);
+             }
+             std::string text;
+             for (int32_t i : sorted) {
+                 text += std::to_string(i);
+                 text += '\n';
+             }
+             Answer(w, out, text);
+             return 0;
+         }, .minArgs = 1, .maxArgs = 1},
+        {.name = "insert", .usage = "insert FILE N TEXT", .run = change("insert"), .minArgs = 3, .maxArgs = 3},
+        {.name = "put", .usage = "put FILE N TEXT", .run = change("put"), .minArgs = 3, .maxArgs = 3},
+        {.name = "delete", .usage = "delete FILE N", .run = change("delete"), .minArgs = 2, .maxArgs = 2},
+        {.name = "index", .usage = "index FILE", .run = [&w, &out](const tools::Args&) {
+             if (!w.list.SaveIndex(false))
+                 throw Failure{w.list.Warning().empty() ? "cannot write " + w.list.IndexFileName(w.file)
+                                                        : w.list.Warning()};
+             Answer(w, out, std::to_string(w.list.GetCount()) + "\n");
+             return 0;
+         }, .minArgs = 1, .maxArgs = 1},
+        // Works on the journal, before the file is opened: Run calls it apart.
+        {.name = "recover", .usage = "recover [--discard] FILE", .minArgs = 1, .maxArgs = 1},
+    });
+}
+
+bool Changes(const std::string& command) {
+    return command == "insert" || command == "put" || command == "delete" || command == "index";
+}
+
 } // namespace
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const tools::TErrorPrinter errors(err, "hdstrings", true);
     bool ignoreCase = false, help = false, lf = false, options = true, discard = false;
     std::string order = "locale";
     std::vector<std::string> words;
@@ -201,7 +300,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         } else if (options && a.rfind("--order=", 0) == 0) {
             order = a.substr(std::string("--order=").size());
             if (order != "locale" && order != "bytes" && order != "list") {
-                err << "hdstrings: unknown order " << order << " (locale, bytes or list)\n";
+                errors.Error("unknown order " + order + " (locale, bytes or list)");
                 return 1;
             }
         } else if (options && a == "--lf") {
@@ -211,7 +310,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         } else if (options && (a == "--help" || a == "-h")) {
             help = true;
         } else if (options && a.size() > 1 && a[0] == '-' && !(a.size() > 1 && std::isdigit(uint8_t(a[1])))) {
-            err << "hdstrings: unknown option " << a << " (see --help)\n";
+            errors.Error("unknown option " + a + " (see --help)");
             return 1;
         } else {
             words.push_back(a);
@@ -227,30 +326,29 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         if (words.size() < 2) throw Failure{"missing command or file (see --help)"};
         const std::string& command = words[0];
         const std::string& file = words[1];
-        auto need = [&](size_t lo, size_t hi) {
-            if (words.size() < lo || words.size() > hi) throw Failure{"wrong number of arguments for " + command};
+        TWork w{progress, order, ignoreCase, file};
+        auto& list = w.list;
+        const tools::TCommandTable commands = Commands(w, out, errors);
+        const tools::TCommand* c = commands.Find(command);
+        auto need = [&]() {
+            if (!c->Takes(words.size() - 1)) throw Failure{"wrong number of arguments for " + command};
         };
         if (command == "recover") {
-            need(2, 2);
+            need();
             return Recover(file, discard, out);
         }
         if (discard) throw Failure{"--discard goes with recover only"};
-        const bool changes = command == "insert" || command == "put" || command == "delete" || command == "index";
-        const bool reads = command == "count" || command == "get" || command == "find" || command == "sort";
-        if (!changes && !reads) throw Failure{"unknown command: " + command};
-        if (command == "count" || command == "sort" || command == "index") need(2, 2);
-        if (command == "get" || command == "delete") need(3, 3);
-        if (command == "insert" || command == "put") need(4, 4);
-        if (command == "find") need(3, 5);
+        if (!c) throw Failure{"unknown command: " + command};
+        const bool changes = Changes(command), reads = !changes;
+        need();
         if ((command == "insert" || command == "put") && words[3].find_first_of("\r\n") != std::string::npos)
             throw Failure{"the text holds a line end (CR or LF); an entry is one line"};
         // Indexes are checked before the file is opened.
         const bool indexed = command == "get" || command == "delete" || command == "insert" || command == "put";
-        const int n = indexed ? Index(words[2]) : 0;
-        const int first = command == "find" && words.size() > 3 ? Index(words[3]) : 0;
-        const int last = command == "find" && words.size() > 4 ? Index(words[4]) : -1;
+        w.n = indexed ? Index(words[2]) : 0;
+        w.first = command == "find" && words.size() > 3 ? Index(words[3]) : 0;
+        w.last = command == "find" && words.size() > 4 ? Index(words[4]) : -1;
 
-        xoStr31::THdStrings list;
         if (!tools::IsStdStream(file) && !lf) {
             // A fresh table answers without a scan; a count needs no table.
             int64_t count = 0;
@@ -259,7 +357,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
                 out << count << "\n";
                 return 0;
             }
-            if (command == "get" && list.GetFromTable(file, n, text)) {
+            if (command == "get" && list.GetFromTable(file, w.n, text)) {
                 out << text << "\n";
                 return 0;
             }
@@ -285,73 +383,16 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             list.UseLineEndOfContent();
         }
         if (changes && list.ReadOnly()) throw Failure{file + ": read-only"};
-        if (!list.Warning().empty()) err << "hdstrings: warning: " << list.Warning() << "\n";
-
-        // Every answer is made before the first byte of it is printed, with
-        // the progress bar erased.
-        if (command == "count") {
-            progress.Done();
-            out << list.GetCount() << "\n";
-        } else if (command == "get") {
-            if (n >= list.GetCount())
-                throw Failure{"no entry " + words[2] + ": " + file + " has " + std::to_string(list.GetCount()) +
-                              " entries, counted from 0"};
-            // A line that cannot be read raises, naming the system's reason.
-            std::string line = list.GetLine(n);
-            progress.Done();
-            out << line << "\n";
-        } else if (command == "find") {
-            int found = list.FindLine(words[2], ignoreCase ? xoStr31::cfIgnoreCase : 0, first, last);
-            progress.Done();
-            out << found << "\n";
-        } else if (command == "sort") {
-            std::vector<int32_t> sorted;
-            if (order == "list") {
-                list.Sort();
-                for (const auto& r : list.SortIndex()) sorted.push_back(r.Entry);
-            } else {
-                sorted = list.SortLines(order == "bytes" ? xoStr31::TTextOrder::Bytes : xoStr31::TTextOrder::Locale);
-            }
-            progress.Done();
-            std::string text;
-            for (int32_t i : sorted) {
-                text += std::to_string(i);
-                text += '\n';
-            }
-            out << text;
-        } else if (command == "index") {
-            if (!list.SaveIndex(false))
-                throw Failure{list.Warning().empty() ? "cannot write " + list.IndexFileName(file) : list.Warning()};
-            progress.Done();
-            out << list.GetCount() << "\n";
-        } else {
-            int count = list.GetCount();
-            if (command != "insert" && n >= count)
-                throw Failure{"no entry " + words[2] + ": " + file + " has " + std::to_string(count) +
-                              " entries, counted from 0"};
-            if (command == "insert")
-                list.InsertItem(n, words[3], 0);
-            else if (command == "put")
-                list.Put(n, words[3]);
-            else
-                list.Delete(n);
-            if (!list.LastChangeMade())
-                throw Failure{command + " failed on " + file + ": " +
-                              (list.LastError().empty() ? std::string("cannot write") : list.LastError()) +
-                              (list.Stream() ? "; the file is unchanged" : "")};
-            const std::string warning = list.Warning();
-            if (!warning.empty()) err << "hdstrings: warning: " << warning << "\n";
-            if (!list.SaveIndex(true) && list.Warning() != warning)
-                err << "hdstrings: warning: " << list.Warning() << "\n";
-        }
+        if (!list.Warning().empty()) errors.Warning(list.Warning());
+        c->run(tools::Args(words.begin() + 1, words.end()));
         progress.Done();
         return 0;
     } catch (const Failure& f) {
         progress.Done();
-        err << "hdstrings: " << f.text << "\n";
+        errors.Error(f.text);
     } catch (const platform::Exception& e) {
         progress.Done();
-        err << "hdstrings: " << e.what() << "\n";
+        errors.Error(e.what());
     }
     return 1;
 }

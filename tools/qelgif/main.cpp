@@ -4,6 +4,7 @@
 #include "GifCommands.h"
 #include "platform/Exception.h"
 #include "ToolIO.h"
+#include "common/Commands.h"
 #include "platform/Streams.h"
 #include "xpGif10/GifImage.h"
 #include "xpGif10/GifUnit.h"
@@ -130,14 +131,7 @@ int Copy(const Args& args) {
     return 0;
 }
 
-struct Command {
-    const char* name;
-    const char* usage;
-    std::string help;
-    std::function<int(const Args&)> run;
-    // Takes IN and OUT first, so that batch mode can change a file in place.
-    bool inPlace = false;
-};
+using tools::TCommand;
 
 std::string Hex(int v) {
     char text[8];
@@ -145,8 +139,8 @@ std::string Hex(int v) {
     return text;
 }
 
-const std::vector<Command>& Commands() {
-    static const std::vector<Command> commands = {
+const tools::TCommandTable& Commands() {
+    static const tools::TCommandTable commands({
         {"info", "info FILE",
          "Prints the version, the logical screen (width, height, global colour count,\n"
          "      background index), one line per frame (index, left, top, width, height,\n"
@@ -248,13 +242,13 @@ const std::vector<Command>& Commands() {
         {"view", "view FILE",
          "Shows the file in a window and plays it (needs the GTK build).",
          qelgif::View},
-    };
+    });
     return commands;
 }
 
 void Help(std::ostream& os) {
     os << "Usage: qelgif COMMAND ARGS...\n\nCommands:\n";
-    for (const auto& c : Commands()) os << "  " << c.usage << "\n      " << c.help << "\n";
+    for (const auto& c : Commands().All()) os << "  " << c.usage << "\n      " << c.help << "\n";
     os << "\nA file name of - is standard input or output; pipes are read to their end.\n"
           "An output or picture of more than 1 GiB stops the command before it starts\n"
           "unless --force is given (anywhere on the line). A FIFO or device is refused\n"
@@ -268,20 +262,19 @@ void Help(std::ostream& os) {
           "go on, and the exit status is 1 when any failed.\n";
 }
 
-const Command* Find(const std::string& name) {
-    for (const auto& c : Commands())
-        if (name == c.name) return &c;
-    return nullptr;
+const tools::TErrorPrinter& Errors() {
+    static const tools::TErrorPrinter errors(std::cerr, "qelgif", false);
+    return errors;
 }
 
 // Runs one command and reports its failure; answers the exit status.
-int Run(const Command& c, const Args& args, const std::string& prefix = "") {
+int Run(const TCommand& c, const Args& args, const std::string& subject = "") {
     try {
         return c.run(args);
     } catch (const UsageError& e) {
-        std::cerr << prefix << e.what() << "\nusage: qelgif " << c.usage << "\n";
+        Errors().Usage(e.what(), c.usage, subject);
     } catch (const std::exception& e) {
-        std::cerr << prefix << e.what() << "\n";
+        Errors().Error(e.what(), subject);
     }
     return 1;
 }
@@ -290,32 +283,34 @@ int Run(const Command& c, const Args& args, const std::string& prefix = "") {
 // through the safe save, so a file it fails on keeps its old content.
 int Batch(const Args& args) {
     if (args.size() < 2) {
-        std::cerr << "batch needs a COMMAND, -- and FILES (see qelgif --help)\n";
+        Errors().Error("batch needs a COMMAND, -- and FILES (see qelgif --help)");
         return 1;
     }
-    const Command* c = Find(args[1]);
+    const TCommand* c = Commands().Find(args[1]);
     if (!c || !c->inPlace) {
-        std::cerr << "batch runs a command that takes IN and OUT, not " << args[1] << " (see qelgif --help)\n";
+        Errors().Error("batch runs a command that takes IN and OUT, not " + args[1] + " (see qelgif --help)");
         return 1;
     }
     auto dashes = std::find(args.begin() + 2, args.end(), "--");
     if (dashes == args.end() || dashes + 1 == args.end()) {
-        std::cerr << "batch needs -- and at least one file after the command's arguments\n";
+        Errors().Error("batch needs -- and at least one file after the command's arguments");
         return 1;
     }
     const Args options(args.begin() + 2, dashes);
     int failed = 0, files = 0;
     for (auto f = dashes + 1; f != args.end(); ++f, ++files) {
         if (*f == "-") {
-            std::cerr << "-: batch changes files in place, not standard input\n";
+            Errors().Error("batch changes files in place, not standard input", "-");
             ++failed;
             continue;
         }
         Args one{*f, *f};
         one.insert(one.end(), options.begin(), options.end());
-        if (Run(*c, one, *f + ": ") != 0) ++failed;
+        if (Run(*c, one, *f) != 0) ++failed;
     }
-    if (failed) std::cerr << failed << " of " << files << " files failed and were left as they were\n";
+    if (failed)
+        Errors().Error(std::to_string(failed) + " of " + std::to_string(files) +
+                       " files failed and were left as they were");
     return failed ? 1 : 0;
 }
 
@@ -339,7 +334,7 @@ int main(int argc, char** argv) {
     }
     GifUnit unit;
     if (args[0] == "-b" || args[0] == "--batch") return Batch(args);
-    if (const Command* c = Find(args[0])) return Run(*c, Args(args.begin() + 1, args.end()));
-    std::cerr << "unknown command: " << args[0] << " (see qelgif --help)\n";
+    if (const TCommand* c = Commands().Find(args[0])) return Run(*c, Args(args.begin() + 1, args.end()));
+    Errors().Error("unknown command: " + args[0] + " (see qelgif --help)");
     return 1;
 }

@@ -1,5 +1,6 @@
 // qelini: reads and writes settings files from the command line, for scripts
 // and for checking a settings file by hand.
+#include "common/Commands.h"
 #include "common/ToolFiles.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 #include <sys/stat.h>
 #include <memory>
 #include <string>
@@ -71,6 +73,11 @@ const char* const kHelp =
     "\n"
     "Exit status: 0 on success, 1 on any error (the message goes to stderr),\n"
     "such as a FILE whose folder is missing or cannot be read.\n";
+
+const tools::TErrorPrinter& Errors() {
+    static const tools::TErrorPrinter errors(std::cerr, "qelini", true);
+    return errors;
+}
 
 class UsageError : public platform::Exception {
     using platform::Exception::Exception;
@@ -176,8 +183,8 @@ void Load(platform::TStringList& list, const std::string& file) {
     }
     list.LoadFromFile(file);
     if (list.LoadCut() >= 0)
-        std::fprintf(stderr, "qelini: warning: '%s' holds a zero byte at byte %lld; what follows it is not read\n",
-                     file.c_str(), static_cast<long long>(list.LoadCut()));
+        Errors().Warning("'" + file + "' holds a zero byte at byte " + std::to_string(list.LoadCut()) +
+                         "; what follows it is not read");
 }
 
 void Save(platform::TStringList& list, const std::string& file) {
@@ -186,81 +193,100 @@ void Save(platform::TStringList& list, const std::string& file) {
     tools::WriteOutput(file, text.data(), text.size());
 }
 
+unsigned ValueOptions(const Arguments& a) { return a.toEol ? settings::rvToEndOfLine : 0; }
+
 // Held across the load and the save of a file that a command changes.
 std::unique_ptr<platform::TFileUpdateLock> LockForUpdate(const std::string& file) {
     if (tools::IsStdStream(file)) return nullptr;
     return std::make_unique<platform::TFileUpdateLock>(file);
 }
 
-void Need(const Arguments& a, size_t minimum, size_t maximum) {
-    if (a.positional.size() < minimum || a.positional.size() > maximum)
-        throw UsageError("wrong number of arguments for " + a.command + " (see qelini --help)");
+int Get(const Arguments& a) {
+    const auto& p = a.positional;
+    platform::TStringList list;
+    Load(list, p[0]);
+    platform::TVariant def = Typed(a.kind, a.defaultText, a.hasDefault);
+    platform::TVariant v = settings::ReadValue(&list, p[1], p[2], def, -1, ValueOptions(a), a.occurrence);
+    std::printf("%s\n", Printed(v).c_str());
+    return 0;
 }
 
+int Set(const Arguments& a) {
+    const auto& p = a.positional;
+    platform::TStringList list;
+    platform::TVariant value = Typed(a.kind, p[3], true);
+    auto lock = LockForUpdate(p[0]);
+    Load(list, p[0]);
+    settings::WriteValue(&list, p[1], p[2], value, ValueOptions(a), a.occurrence);
+    Save(list, p[0]);
+    return 0;
+}
+
+int Find(const Arguments& a) {
+    const auto& p = a.positional;
+    platform::TStringList list;
+    Load(list, p[0]);
+    int start = 0, end = 0, sep = 0;
+    int r = settings::FindKey(&list, p[1], p[2], a.occurrence, start, end, sep, a.findOptions);
+    std::printf("%d %d %d %d\n", r, start, end, sep);
+    return 0;
+}
+
+int GetList(const Arguments& a) {
+    const auto& p = a.positional;
+    platform::TStringList list;
+    Load(list, p[0]);
+    platform::TStringList items;
+    settings::ReadList(&list, p[1], p[2], items, a.ints ? settings::rlWithIntegers : 0);
+    for (int i = 0; i < items.Count(); ++i) {
+        if (a.ints)
+            std::printf("%s\t%lld\n", items[i].c_str(), static_cast<long long>(items.GetObject(i)));
+        else
+            std::printf("%s\n", items[i].c_str());
+    }
+    return 0;
+}
+
+int SetList(const Arguments& a) {
+    const auto& p = a.positional;
+    platform::TStringList list;
+    platform::TStringList items;
+    if (a.ints) {
+        if ((p.size() - 3) % 2 != 0) throw UsageError("--ints wants the items in pairs TEXT INTEGER");
+        for (size_t i = 3; i < p.size(); i += 2) items.AddObject(p[i], platform::StrToInt(p[i + 1]));
+    } else {
+        for (size_t i = 3; i < p.size(); ++i) items.Add(p[i]);
+    }
+    auto lock = LockForUpdate(p[0]);
+    Load(list, p[0]);
+    unsigned options = (a.ints ? settings::rlWithIntegers : 0) | (a.keepStale ? settings::rlKeepStale : 0);
+    settings::WriteList(&list, p[1], p[2], items, options);
+    Save(list, p[0]);
+    return 0;
+}
+
+// The commands take the parsed line: the table runs each on a.positional's
+// count only, the options are already read.
 int Run(const Arguments& a) {
     if (a.command.empty() || a.command == "--help") {
         std::fputs(kHelp, stdout);
         return a.command.empty() ? 1 : 0;
     }
-    const auto& p = a.positional;
-    platform::TStringList list;
-    unsigned valueOptions = a.toEol ? settings::rvToEndOfLine : 0;
-
-    if (a.command == "get") {
-        Need(a, 3, 3);
-        Load(list, p[0]);
-        platform::TVariant def = Typed(a.kind, a.defaultText, a.hasDefault);
-        platform::TVariant v = settings::ReadValue(&list, p[1], p[2], def, -1, valueOptions, a.occurrence);
-        std::printf("%s\n", Printed(v).c_str());
-        return 0;
-    }
-    if (a.command == "set") {
-        Need(a, 4, 4);
-        platform::TVariant value = Typed(a.kind, p[3], true);
-        auto lock = LockForUpdate(p[0]);
-        Load(list, p[0]);
-        settings::WriteValue(&list, p[1], p[2], value, valueOptions, a.occurrence);
-        Save(list, p[0]);
-        return 0;
-    }
-    if (a.command == "find") {
-        Need(a, 3, 3);
-        Load(list, p[0]);
-        int start = 0, end = 0, sep = 0;
-        int r = settings::FindKey(&list, p[1], p[2], a.occurrence, start, end, sep, a.findOptions);
-        std::printf("%d %d %d %d\n", r, start, end, sep);
-        return 0;
-    }
-    if (a.command == "get-list") {
-        Need(a, 3, 3);
-        Load(list, p[0]);
-        platform::TStringList items;
-        settings::ReadList(&list, p[1], p[2], items, a.ints ? settings::rlWithIntegers : 0);
-        for (int i = 0; i < items.Count(); ++i) {
-            if (a.ints)
-                std::printf("%s\t%lld\n", items[i].c_str(), static_cast<long long>(items.GetObject(i)));
-            else
-                std::printf("%s\n", items[i].c_str());
-        }
-        return 0;
-    }
-    if (a.command == "set-list") {
-        if (p.size() < 3) Need(a, 3, 3);
-        platform::TStringList items;
-        if (a.ints) {
-            if ((p.size() - 3) % 2 != 0) throw UsageError("--ints wants the items in pairs TEXT INTEGER");
-            for (size_t i = 3; i < p.size(); i += 2) items.AddObject(p[i], platform::StrToInt(p[i + 1]));
-        } else {
-            for (size_t i = 3; i < p.size(); ++i) items.Add(p[i]);
-        }
-        auto lock = LockForUpdate(p[0]);
-        Load(list, p[0]);
-        unsigned options = (a.ints ? settings::rlWithIntegers : 0) | (a.keepStale ? settings::rlKeepStale : 0);
-        settings::WriteList(&list, p[1], p[2], items, options);
-        Save(list, p[0]);
-        return 0;
-    }
-    throw UsageError("unknown command '" + a.command + "' (see qelini --help)");
+    auto with = [&a](int (*command)(const Arguments&)) {
+        return [&a, command](const tools::Args&) { return command(a); };
+    };
+    const tools::TCommandTable commands({
+        {.name = "get", .usage = "get FILE SECTION KEY", .run = with(Get), .minArgs = 3, .maxArgs = 3},
+        {.name = "set", .usage = "set FILE SECTION KEY VALUE", .run = with(Set), .minArgs = 4, .maxArgs = 4},
+        {.name = "find", .usage = "find FILE SECTION KEY", .run = with(Find), .minArgs = 3, .maxArgs = 3},
+        {.name = "get-list", .usage = "get-list FILE SECTION KEY", .run = with(GetList), .minArgs = 3, .maxArgs = 3},
+        {.name = "set-list", .usage = "set-list FILE SECTION KEY [ITEM ...]", .run = with(SetList), .minArgs = 3},
+    });
+    const tools::TCommand* c = commands.Find(a.command);
+    if (!c) throw UsageError("unknown command '" + a.command + "' (see qelini --help)");
+    if (!c->Takes(a.positional.size()))
+        throw UsageError("wrong number of arguments for " + a.command + " (see qelini --help)");
+    return c->run(a.positional);
 }
 
 } // namespace
@@ -269,10 +295,8 @@ int main(int argc, char** argv) {
     platform::MessageBoxScope boxes(std::make_shared<platform::ConsoleMessageBox>());
     try {
         return Run(Parse(argc, argv));
-    } catch (const platform::Exception& e) {
-        std::fprintf(stderr, "qelini: %s\n", e.what());
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "qelini: %s\n", e.what());
+        Errors().Error(e.what());
     }
     return 1;
 }
