@@ -6,7 +6,7 @@ include(GoogleTest)
 function(qel_add_test)
   cmake_parse_arguments(T "" "NAME;LABEL" "SOURCES;LIBS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} testcommon GTest::gmock GTest::gtest_main)
   set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   # Tests with windows share one X display: they take turns, so that one
   # test's window never lies over what another reads back from the screen.

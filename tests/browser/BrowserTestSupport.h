@@ -3,6 +3,7 @@
 // their own for every test, a scripted message box, and waiting on the main
 // loop for a condition instead of sleeping.
 #include "browser/ScriptedWebControl.h"
+#include "common/TempFolder.h"
 #include "browser/Web010.h"
 #include "platform/MessageBox.h"
 #include "settings/Environment.h"
@@ -18,6 +19,7 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -88,10 +90,7 @@ inline void Drain() {
     for (int i = 0; i < 1000 && g_main_context_pending(nullptr); ++i) g_main_context_iteration(nullptr, FALSE);
 }
 
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
+using qeltest::ReadFile;
 
 // A program folder with the base settings file, the configuration folder
 // beside it, and the settings environment pointed at them.
@@ -99,8 +98,8 @@ class BrowserFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         EnsureGtk();
-        char tmpl[] = "/tmp/qel-browser-XXXXXX";
-        dir_ = std::string(::mkdtemp(tmpl)) + "/";
+        folder_.emplace("qel-browser", qeltest::TempFolder::Place::Tmp);
+        dir_ = folder_->Path();
         std::filesystem::create_directory(dir_ + "config");
         ::setenv("XDG_CONFIG_HOME", (dir_ + "config").c_str(), 1);
         std::ofstream(dir_ + "Varnolek.Ini").flush();
@@ -109,8 +108,7 @@ protected:
     void TearDown() override {
         window_.reset();
         settings::DoneEnvironment();
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
+        folder_.reset();
     }
 
     std::string IniFile() const { return dir_ + "QelBrowser.Ini"; }
@@ -133,6 +131,7 @@ protected:
     // Destroys the window, which saves its settings.
     void Close() { window_.reset(); }
 
+    std::optional<qeltest::TempFolder> folder_;
     std::string dir_;
     std::shared_ptr<platform::ScriptedMessageBox> boxes_ = std::make_shared<platform::ScriptedMessageBox>();
     platform::MessageBoxScope scope_{boxes_};

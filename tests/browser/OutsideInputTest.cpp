@@ -4,6 +4,7 @@
 #include "browser/CommandLine.h"
 #include "browser/DownloadNaming.h"
 #include "browser/ErrorPages.h"
+#include "common/TempFolder.h"
 
 #include <gio/gio.h>
 #include <gtest/gtest.h>
@@ -17,10 +18,7 @@ using namespace browser;
 
 namespace {
 
-std::string FileText(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
+constexpr auto FileText = qeltest::ReadFile;
 
 } // namespace
 
@@ -40,8 +38,8 @@ TEST(OutsideInput, SuggestedNamesStayOneFileInTheDownloadFolder) {
 }
 
 TEST(OutsideInput, ADownloadNameNeverTakesAFileOrAPartialOne) {
-    char tmpl[] = "/tmp/qel-names-XXXXXX";
-    const std::string dir = std::string(::mkdtemp(tmpl)) + "/";
+    qeltest::TempFolder folder("qel-names", qeltest::TempFolder::Place::Tmp);
+    const std::string dir = folder.Path();
     std::ofstream(dir + "a.zip") << "first";
     std::ofstream(dir + "a (1).zip.wkdownload") << "half";   // another download of it runs
     std::filesystem::create_directory(dir + "a (2).zip");     // a folder of that name counts too
@@ -50,7 +48,6 @@ TEST(OutsideInput, ADownloadNameNeverTakesAFileOrAPartialOne) {
     EXPECT_EQ(FreeDownloadPath(dir, "a.zip", {dir + "a (4).zip"}), dir + "a (5).zip");
     EXPECT_EQ(FreeDownloadPath(dir, "b.zip", {}), dir + "b.zip");
     EXPECT_EQ(FileText(dir + "a.zip"), "first");
-    std::filesystem::remove_all(dir);
 }
 
 TEST(OutsideInput, ErrorPagesShowOutsideTextsAsText) {

@@ -2,6 +2,7 @@
 // escaped, search, and changes that only this run's token can make, never
 // taking another entry than the one shown.
 #include "browser/QelPages.h"
+#include "common/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -11,16 +12,9 @@ using browser::QelPages;
 
 namespace {
 
-struct TFolder {
-    TFolder() {
-        char tmpl[] = "/tmp/qel-pages-XXXXXX";
-        path = std::string(::mkdtemp(tmpl)) + "/";
-    }
-    ~TFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-    std::string path;
+struct TFolder : qeltest::TempFolder {
+    TFolder() : TempFolder("qel-pages", Place::Tmp) {}
+    const std::string path = Path();
 };
 
 int Count(const std::string& text, const std::string& part) {

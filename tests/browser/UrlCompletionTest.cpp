@@ -1,6 +1,7 @@
 // What the engine is asked to load for a typed text, and the start page.
 #include "browser/StartPage.h"
 #include "browser/UrlCompletion.h"
+#include "common/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -29,8 +30,8 @@ TEST(UrlCompletion, CompletesTextTheWayAddressBarsDo) {
 }
 
 TEST(UrlCompletion, AnExistingRelativePathBecomesAFileUrl) {
-    char tmpl[] = "/tmp/qel-url-XXXXXX";
-    std::string dir = ::mkdtemp(tmpl);
+    qeltest::TempFolder folder("qel-url", qeltest::TempFolder::Place::Tmp);
+    std::string dir = folder.Path().substr(0, folder.Path().size() - 1);
     std::ofstream(dir + "/page.html") << "<p>x</p>";
     auto old = std::filesystem::current_path();
     std::filesystem::current_path(dir);
@@ -38,7 +39,6 @@ TEST(UrlCompletion, AnExistingRelativePathBecomesAFileUrl) {
     EXPECT_EQ(CompleteUrl("./page.html"), FileUrlOf(dir + "/page.html"));
     EXPECT_EQ(CompleteUrl("missing.html"), "http://missing.html");
     std::filesystem::current_path(old);
-    std::filesystem::remove_all(dir);
 }
 
 TEST(StartPage, NamesTheProgramAndItsShortcuts) {

@@ -9,6 +9,7 @@
 #include "EngineSupport.h"
 #include "LoopbackServer.h"
 #include "browser/ContentBlocker.h"
+#include "common/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -22,25 +23,10 @@ using browser::ContentBlocker;
 
 namespace {
 
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+constexpr auto ReadText = qeltest::ReadFile;
 
-class TempDir {
-public:
-    TempDir() {
-        char tmpl[] = "/tmp/qel-blocker-XXXXXX";
-        path_ = std::string(::mkdtemp(tmpl)) + "/";
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    std::string operator/(const std::string& name) const { return path_ + name; }
-
-private:
-    std::string path_;
+struct TempDir : qeltest::TempFolder {
+    TempDir() : TempFolder("qel-blocker", Place::Tmp) {}
 };
 
 // Plain path rules of a list (no anchors, wildcards or options), which

@@ -3,6 +3,7 @@
 // its folders in a private temporary folder, and a script run in the page
 // for what only the page knows.
 #include "browser/WebEngine.h"
+#include "common/TempFolder.h"
 
 #include <webkit2/webkit2.h>
 
@@ -40,8 +41,6 @@ private:
     TestEngine() {
         ::setenv("WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS", "1", 1);
         ::setenv("WEBKIT_DISABLE_COMPOSITING_MODE", "1", 1);
-        char tmpl[] = "/tmp/qel-engine-XXXXXX";
-        folder_ = std::string(::mkdtemp(tmpl)) + "/";
         browser::WebProfile profile;
         profile.privateMode = true;
         profile.dataFolder = folder_ + "data/";
@@ -52,14 +51,13 @@ private:
     }
     ~TestEngine() {
         engine_.reset();
-        std::error_code ec;
-        std::filesystem::remove_all(folder_, ec);
     }
     static TestEngine& Instance() {
         static TestEngine instance;
         return instance;
     }
-    std::string folder_;
+    qeltest::TempFolder temp_{"qel-engine", qeltest::TempFolder::Place::Tmp};
+    std::string folder_ = temp_.Path();
     std::unique_ptr<browser::WebEngine> engine_;
 };
 

@@ -6,6 +6,7 @@
 #include "PrivateXvfb.h"
 
 #include "browser/WebEngine.h"
+#include "common/TempFolder.h"
 #include "platform/Strings.h"
 #include "settings/SettingsText.h"
 
@@ -28,6 +29,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -85,8 +87,8 @@ protected:
         ASSERT_FALSE(xvfb_.Name().empty()) << "Xvfb did not start";
         display_ = XOpenDisplay(xvfb_.Name().c_str());
         ASSERT_NE(display_, nullptr);
-        char tmpl[] = "/tmp/qel-e2e-XXXXXX";
-        dir_ = std::string(::mkdtemp(tmpl)) + "/";
+        folder_.emplace("qel-e2e", qeltest::TempFolder::Place::Tmp);
+        dir_ = folder_->Path();
         std::filesystem::create_directory(dir_ + "config");
         std::filesystem::create_directory(dir_ + "runtime");
         std::filesystem::permissions(dir_ + "runtime", std::filesystem::perms::owner_all);
@@ -112,8 +114,7 @@ protected:
             ::waitpid(pid_, nullptr, 0);
         }
         if (display_) XCloseDisplay(display_);
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
+        folder_.reset();
     }
 
     // The program with its folders below the test's own; the sandbox is
@@ -258,6 +259,7 @@ protected:
     }};
     PrivateXvfb xvfb_;
     Display* display_ = nullptr;
+    std::optional<qeltest::TempFolder> folder_;
     std::string dir_;
     pid_t pid_ = -1;
     Window window_ = 0;

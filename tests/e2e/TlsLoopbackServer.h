@@ -3,6 +3,8 @@
 // trust: made by openssl when the server starts, signed by itself, for a
 // name that is not the server's. It counts TLS handshakes and the HTTP
 // requests that got through one, and answers each with the same page.
+#include "common/TempFolder.h"
+
 #include <gio/gio.h>
 
 #include <atomic>
@@ -17,8 +19,6 @@ namespace e2e {
 class TlsLoopbackServer {
 public:
     explicit TlsLoopbackServer(std::string page) : page_(std::move(page)) {
-        char tmpl[] = "/tmp/qel-tls-XXXXXX";
-        dir_ = std::string(::mkdtemp(tmpl)) + "/";
         const std::string cert = dir_ + "cert.pem", key = dir_ + "key.pem";
         const std::string command = "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
                                     " -days 2 -subj /CN=qel-test.invalid -keyout '" + key + "' -out '" + cert +
@@ -56,8 +56,6 @@ public:
         if (socket_) g_object_unref(socket_);
         if (cancel_) g_object_unref(cancel_);
         if (certificate_) g_object_unref(certificate_);
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
     }
 
     bool Ready() const { return problem_.empty(); }
@@ -106,7 +104,8 @@ private:
     }
 
     std::string page_;
-    std::string dir_;
+    qeltest::TempFolder folder_{"qel-tls", qeltest::TempFolder::Place::Tmp};
+    std::string dir_ = folder_.Path();
     std::string problem_;
     GTlsCertificate* certificate_ = nullptr;
     GSocket* socket_ = nullptr;

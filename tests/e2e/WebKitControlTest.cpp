@@ -5,6 +5,7 @@
 
 #include "browser/StartPage.h"
 #include "browser/WebKitControl.h"
+#include "common/TempFolder.h"
 #include "platform/MessageBox.h"
 
 #include <gtest/gtest.h>
@@ -40,12 +41,10 @@ std::string Page(const std::string& title, const std::string& body) {
 // that notes what it was given and exits, so that no real viewer opens and
 // nothing waits for one. The folders are set before the toolkit reads them.
 struct StandInViewer {
-    std::string folder;
+    qeltest::TempFolder temp{"qel-viewer", qeltest::TempFolder::Place::Tmp};
+    std::string folder = temp.Path().substr(0, temp.Path().size() - 1);
     std::string log;
     StandInViewer() {
-        char tmpl[] = "/tmp/qel-viewer-XXXXXX";
-        if (!::mkdtemp(tmpl)) throw std::runtime_error("no temporary folder for the stand-in viewer");
-        folder = tmpl;
         log = folder + "/viewed";
         std::filesystem::create_directories(folder + "/applications");
         std::filesystem::create_directories(folder + "/config");
@@ -61,10 +60,6 @@ struct StandInViewer {
         ::setenv("XDG_CONFIG_HOME", (folder + "/config").c_str(), 1);
         ::setenv("XDG_DATA_DIRS", (folder + ":/usr/local/share:/usr/share").c_str(), 1);
         ::unsetenv("XDG_CURRENT_DESKTOP");
-    }
-    ~StandInViewer() {
-        std::error_code ec;
-        std::filesystem::remove_all(folder, ec);
     }
     std::string Viewed() const {
         std::ifstream f(log);

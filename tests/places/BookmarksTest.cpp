@@ -2,15 +2,15 @@
 // and accents, a refused save over a file that could not be read whole, and
 // a round trip through a Netscape bookmark file written by hand in the
 // shape browsers export.
-#include "TempFolder.h"
+#include "common/TempFolder.h"
 #include "places/Bookmarks.h"
 #include "places/NetscapeBookmarks.h"
 
 #include <gtest/gtest.h>
 
-using hdtest::ReadFile;
-using hdtest::TempFolder;
-using hdtest::WriteFile;
+using qeltest::ReadFile;
+using qeltest::TempFolder;
+using qeltest::WriteFile;
 using places::TBookmark;
 using places::TBookmarks;
 

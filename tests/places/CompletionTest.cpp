@@ -1,7 +1,7 @@
 // Completion against a plain model (every place folded and ranked by
 // frecency), while the history grows, is retitled and forgets; pages found
 // by a title word in a later run; bookmarks and folded accents.
-#include "TempFolder.h"
+#include "common/TempFolder.h"
 #include "places/Completion.h"
 #include "places/TextFold.h"
 
@@ -11,7 +11,7 @@
 #include <map>
 #include <random>
 
-using hdtest::TempFolder;
+using qeltest::TempFolder;
 using places::TCompletion;
 using places::THistory;
 

@@ -2,7 +2,8 @@
 // nothing in private mode, clearing by time and address checked against a
 // plain model, and a kill or a full disk at every step of a change leaving
 // the old file or the new one.
-#include "TempFolder.h"
+#include "common/Spawn.h"
+#include "common/TempFolder.h"
 #include "places/History.h"
 #include "platform/Strings.h"
 #include "settings/SettingsText.h"
@@ -15,9 +16,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-using hdtest::ReadFile;
-using hdtest::TempFolder;
-using hdtest::WriteFile;
+using qeltest::ReadFile;
+using qeltest::TempFolder;
+using qeltest::WriteFile;
 using places::THistory;
 using places::TVisit;
 
@@ -176,23 +177,7 @@ TEST(History, AgeLimitKeyOfTheSettingsFile) {
 #ifdef HISTORY_FAULT_SHIM
 namespace {
 
-int Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, 1);
-        ::dup2(null, 2);
-        for (const auto& e : env) ::putenv(const_cast<char*>(e.c_str()));
-        std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execv(args[0], args.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
+using qeltest::Spawn;
 
 } // namespace
 

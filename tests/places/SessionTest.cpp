@@ -4,6 +4,8 @@
 // session or the new one.
 #include "places/Session.h"
 
+#include "common/TempFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -17,21 +19,11 @@ using namespace places;
 
 namespace {
 
-std::string Slurp(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
+constexpr auto Slurp = qeltest::ReadFile;
 
-struct TempDir {
-    std::string path;
-    TempDir() {
-        char tmpl[] = "/tmp/qel-session-XXXXXX";
-        path = std::string(::mkdtemp(tmpl)) + "/";
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
+struct TempDir : qeltest::TempFolder {
+    TempDir() : TempFolder("qel-session", Place::Tmp) {}
+    const std::string path = Path();
 };
 
 TSession Sample() {

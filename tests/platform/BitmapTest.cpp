@@ -1,4 +1,5 @@
 #include "platform/Bitmap.h"
+#include "common/Spawn.h"
 #include "platform/Canvas.h"
 #include "platform/Clipboard.h"
 
@@ -135,7 +136,7 @@ TEST(BitmapFiles, DamagedFilesGiveAClearError) {
 }
 
 TEST(BitmapFiles, ImageMagickBitmapsLoad) {
-    if (std::system("command -v convert >/dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick is not installed";
+    if (!qeltest::HaveTool("convert")) GTEST_SKIP() << "ImageMagick is not installed";
     auto dir = std::filesystem::temp_directory_path() / ("qelbmp-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     std::string d = dir.string();

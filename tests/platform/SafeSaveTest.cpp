@@ -1,5 +1,7 @@
 // Whole-file saves on the files users really have: links, modes, owners,
 // special files, folders they may not write.
+#include "common/Spawn.h"
+#include "common/TempFolder.h"
 #include "platform/Exception.h"
 #include "platform/MessageBox.h"
 #include "platform/SafeSave.h"
@@ -31,12 +33,8 @@ namespace {
 
 constexpr uid_t kNobody = 65534;
 
-std::string Read(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
-
-void Write(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+constexpr auto Read = qeltest::ReadFile;
+constexpr auto Write = qeltest::WriteFile;
 
 struct stat Stat(const std::string& path) {
     struct stat st{};
@@ -46,14 +44,10 @@ struct stat Stat(const std::string& path) {
 
 class SafeSave : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/qel-save-XXXXXX";
-        dir = std::string(::mkdtemp(tmpl)) + "/";
-        ::chmod(dir.c_str(), 0777);
-    }
+    void SetUp() override { ::chmod(dir.c_str(), 0777); }
     void TearDown() override {
         ::chmod(dir.c_str(), 0777);
-        fs::remove_all(dir);
+        folder.Remove();
     }
     // Names in the folder other than the given ones (left-over temporaries).
     std::vector<std::string> Others(std::initializer_list<std::string> known) {
@@ -90,7 +84,8 @@ protected:
             ASSERT_EQ(::chown(path.c_str(), kNobody, kNobody), 0);
         }
     }
-    std::string dir;
+    qeltest::TempFolder folder{"qel-save", qeltest::TempFolder::Place::Tmp};
+    std::string dir = folder.Path();
 };
 
 } // namespace
@@ -241,16 +236,7 @@ TEST_F(SafeSave, AUserSavesInPlaceWhereTheFolderIsNotTheirs) {
 
 namespace {
 
-std::string Output(const std::string& cmd) {
-    std::string out;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    ::pclose(p);
-    return out;
-}
+std::string Output(const std::string& cmd) { return qeltest::Shell(cmd).out; }
 
 bool HasAccessList(const std::string& path) {
     return ::getxattr(path.c_str(), "system.posix_acl_access", nullptr, 0) >= 0;

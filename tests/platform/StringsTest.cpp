@@ -1,6 +1,8 @@
 #include "platform/Exception.h"
 #include "platform/Strings.h"
 
+#include "common/TempFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -15,23 +17,12 @@ namespace fs = std::filesystem;
 namespace {
 std::vector<std::string> Lines(const std::string& bytes) { return TStrings::SplitLines(bytes.data(), bytes.size()); }
 
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        char tmpl[] = "/tmp/qel-strings-XXXXXX";
-        path = ::mkdtemp(tmpl);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::permissions(path, fs::perms::owner_all, ec);
-        fs::remove_all(path, ec);
-    }
+struct TempDir : qeltest::TempFolder {
+    TempDir() : TempFolder("qel-strings", Place::Tmp) {}
+    const fs::path path = fs::path(Path()).parent_path();
 };
 
-std::string ReadAll(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
+constexpr auto ReadAll = qeltest::ReadFile;
 } // namespace
 
 TEST(StringListLoading, EveryKindOfLineEndAndAnUnterminatedLastLine) {

@@ -2,6 +2,8 @@
 #include "platform/Sync.h"
 #include "platform/System.h"
 
+#include "common/TempFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -15,8 +17,8 @@ using namespace platform;
 namespace fs = std::filesystem;
 
 TEST(FileQueries, FindFirstFileWithWildcardsAndFolders) {
-    char tmpl[] = "/tmp/qel-find-XXXXXX";
-    fs::path dir = ::mkdtemp(tmpl);
+    qeltest::TempFolder folder("qel-find", qeltest::TempFolder::Place::Tmp);
+    fs::path dir = fs::path(folder.Path()).parent_path();
     std::ofstream(dir / "a.txt") << "12345";
     FindData fd;
     ASSERT_TRUE(FindFirstFile((dir / "*.txt").string(), fd));
@@ -42,7 +44,6 @@ TEST(FileQueries, FindFirstFileWithWildcardsAndFolders) {
     EXPECT_FALSE(FindFirstFile((dir / "blank").string(), fd));
     ASSERT_TRUE(FindFirstFile((dir / "list?1?.txt").string(), fd));
     EXPECT_EQ(fd.FileName, "list[1].txt");
-    fs::remove_all(dir);
 }
 
 TEST(FileQueries, FoldersOfTheEnvironment) {
@@ -77,15 +78,14 @@ TEST(FileQueries, FoldersOfTheEnvironment) {
 }
 
 TEST(FileQueries, SearchPathFindsFilesAlongPath) {
-    char tmpl[] = "/tmp/qel-path-XXXXXX";
-    fs::path dir = ::mkdtemp(tmpl);
+    qeltest::TempFolder folder("qel-path", qeltest::TempFolder::Place::Tmp);
+    fs::path dir = fs::path(folder.Path()).parent_path();
     std::ofstream(dir / "Found.Ini") << "";
     std::string saved = std::getenv("PATH");
     ::setenv("PATH", (dir.string() + ":/usr/bin").c_str(), 1);
     EXPECT_EQ(SearchPath("Found.Ini"), (dir / "Found.Ini").string());
     EXPECT_EQ(SearchPath("Missing-qel.Ini"), "");
     ::setenv("PATH", saved.c_str(), 1);
-    fs::remove_all(dir);
 }
 
 TEST(Pages, RegionSizesAndPartialFrees) {

@@ -3,6 +3,7 @@
 // files, and several writers at once. The tool runs as a program; the fault
 // injector is loaded into it.
 #include "TestSupport.h"
+#include "common/Spawn.h"
 
 #include <gtest/gtest.h>
 
@@ -34,15 +35,8 @@ struct Result {
 
 // Runs a shell command line; stdout is captured, stderr dropped.
 Result Shell(const std::string& cmd) {
-    Result r;
-    FILE* p = ::popen((cmd + " 2>/dev/null").c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    int st = ::pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : WIFSIGNALED(st) ? 128 + WTERMSIG(st) : -1;
-    return r;
+    qeltest::ShellResult r = qeltest::Shell(cmd + " 2>/dev/null");
+    return {r.status, r.out};
 }
 
 std::string Qelini(const std::vector<std::string>& args) {

@@ -1,6 +1,7 @@
 #pragma once
 // Small helpers shared by the settings tests: temporary folders, files,
 // environment variables set for one test, and lists made from lines.
+#include "common/TempFolder.h"
 #include "platform/Strings.h"
 
 #include <cstdlib>
@@ -14,28 +15,13 @@
 
 namespace settings_test {
 
-struct TempDir {
-    std::string path;  // with a trailing "/"
-    TempDir() {
-        char tmpl[] = "/tmp/qel-settings-XXXXXX";
-        path = std::string(::mkdtemp(tmpl)) + "/";
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-    std::string operator/(const std::string& name) const { return path + name; }
+struct TempDir : qeltest::TempFolder {
+    TempDir() : TempFolder("qel-settings", Place::Tmp) {}
+    const std::string path = Path();  // with a trailing "/"
 };
 
-inline void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f << bytes;
-}
-
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
+using qeltest::ReadFile;
+using qeltest::WriteFile;
 
 // Sets (or with nullopt unsets) an environment variable until the scope ends.
 class EnvVar {

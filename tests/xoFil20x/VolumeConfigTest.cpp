@@ -1,7 +1,7 @@
 // The volume configuration: defaults, the two files, what the save writes.
 #include "xoFil20x/VolumeConfig.h"
 
-#include "../xoStr31/TempFolder.h"
+#include "common/TempFolder.h"
 #include "platform/Exception.h"
 #include "platform/MessageBox.h"
 #include "settings/Environment.h"
@@ -12,8 +12,8 @@
 #include <unistd.h>
 
 using namespace xoFil20x;
-using hdtest::ReadFile;
-using hdtest::WriteFile;
+using qeltest::ReadFile;
+using qeltest::WriteFile;
 
 namespace {
 
@@ -31,7 +31,7 @@ protected:
         VsSys() = recVsSys{};
         settings::Env() = settings::EnvironmentTexts{};
     }
-    hdtest::TempFolder dir;
+    qeltest::TempFolder dir;
     std::string base;
 };
 

@@ -5,8 +5,8 @@
 // Edits run as programs of their own with the fault injector loaded.
 #include "HdStringsTool.h"
 #include "LineModel.h"
-#include "Spawn.h"
-#include "TempFolder.h"
+#include "common/Spawn.h"
+#include "common/TempFolder.h"
 #include "xoStr31/EditJournal.h"
 #include "xoStr31/HdStrings.h"
 
@@ -21,11 +21,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-using hdtest::AsUser;
-using hdtest::ReadFile;
-using hdtest::Spawn;
-using hdtest::TempFolder;
-using hdtest::WriteFile;
+using qeltest::AsUser;
+using qeltest::ReadFile;
+using qeltest::Spawn;
+using qeltest::TempFolder;
+using qeltest::WriteFile;
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Streams.h"
 #include "platform/System.h"
-#include "TempFolder.h"
+#include "common/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -16,9 +16,9 @@
 #include <unistd.h>
 
 using namespace xoStr31;
-using hdtest::ReadFile;
-using hdtest::TempFolder;
-using hdtest::WriteFile;
+using qeltest::ReadFile;
+using qeltest::TempFolder;
+using qeltest::WriteFile;
 
 namespace {
 

@@ -3,7 +3,8 @@
 // folding agrees with grep -i in the same locale, and on a terminal no
 // answer ever shares a line with a progress bar.
 #include "ToolRun.h"
-#include "TempFolder.h"
+#include "common/Spawn.h"
+#include "common/TempFolder.h"
 #include "common/ProgressBar.h"
 #include "xoStr31/HdStrings.h"
 #include "xoStr31/TextMatcher.h"
@@ -23,21 +24,14 @@
 #include <unistd.h>
 #include <wctype.h>
 
-using hdtest::ReadFile;
-using hdtest::TempFolder;
+using qeltest::ReadFile;
+using qeltest::TempFolder;
 using hdtest::Tool;
-using hdtest::WriteFile;
+using qeltest::WriteFile;
 
 namespace {
 
-std::string Shell(const std::string& command) {
-    FILE* p = ::popen(command.c_str(), "r");
-    std::string out;
-    char buf[65536];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-    ::pclose(p);
-    return out;
-}
+std::string Shell(const std::string& command) { return qeltest::Shell(command).out; }
 
 // The environment that puts the real program (or grep, or sort) in a
 // locale made for the tests.

@@ -2,8 +2,8 @@
 // do to a data file, checked from outside: the tool runs as a program of its
 // own, with faults injected by strace at the system calls themselves.
 #include "LineModel.h"
-#include "Spawn.h"
-#include "TempFolder.h"
+#include "common/Spawn.h"
+#include "common/TempFolder.h"
 #include "xoStr31/EditJournal.h"
 #include "xoStr31/EntryTableFile.h"
 #include "xoStr31/HdStrings.h"
@@ -19,11 +19,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-using hdtest::AsUser;
-using hdtest::ReadFile;
-using hdtest::Spawn;
-using hdtest::TempFolder;
-using hdtest::WriteFile;
+using qeltest::AsUser;
+using qeltest::ReadFile;
+using qeltest::Spawn;
+using qeltest::TempFolder;
+using qeltest::WriteFile;
 
 namespace {
 

@@ -5,14 +5,14 @@
 #include "platform/Exception.h"
 #include "platform/MessageBox.h"
 #include "platform/Streams.h"
-#include "TempFolder.h"
+#include "common/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
 using namespace xoStr31;
-using hdtest::TempFolder;
+using qeltest::TempFolder;
 
 namespace {
 
@@ -243,7 +243,7 @@ TEST(HdStringsStorage, ScanAcrossChunkBorders) {
 
 TEST(HdStringsStorage, ClearKeepsEntriesOfDataFile) {
     TempFolder dir;
-    hdtest::WriteFile(dir / "d.txt", "one\r\ntwo\r\n");
+    qeltest::WriteFile(dir / "d.txt", "one\r\ntwo\r\n");
     THdStrings list;
     list.SetParam(0, 2);
     ASSERT_TRUE(list.Open(dir / "d.txt", false));
@@ -311,7 +311,7 @@ TEST(HdStringsStorage, RandomEditsMatchPlainList) {
         EXPECT_EQ(list.GetText(), text);
         if (mode == 2) {
             list.TrimStorage();
-            EXPECT_EQ(hdtest::ReadFile(dir / "edits.txt"), text);
+            EXPECT_EQ(qeltest::ReadFile(dir / "edits.txt"), text);
         }
     }
 }
@@ -364,10 +364,10 @@ TEST(HdStringsStorage, ModeSwitchMovesOrKeepsContent) {
     EXPECT_EQ(list.StorageMode(), 2);
     list.Add("c");
     list.TrimStorage();
-    EXPECT_EQ(hdtest::ReadFile(dir / "moved.txt"), "a\r\nb\r\nc\r\n");
+    EXPECT_EQ(qeltest::ReadFile(dir / "moved.txt"), "a\r\nb\r\nc\r\n");
     list.SetParam(0, 0);
     EXPECT_EQ(Bytes(list), "a\r\nb\r\nc\r\n");
-    EXPECT_EQ(hdtest::ReadFile(dir / "moved.txt"), "a\r\nb\r\nc\r\n");
+    EXPECT_EQ(qeltest::ReadFile(dir / "moved.txt"), "a\r\nb\r\nc\r\n");
 
     list.SetPath(1, dir.Path());
     list.SetParam(0, 1);
@@ -388,7 +388,7 @@ TEST(HdStringsStorage, ModeSwitchMovesOrKeepsContent) {
 // A list that cannot make room (its file is read-only) loses nothing.
 TEST(HdStringsStorage, InsertThatCannotMakeRoomChangesNothing) {
     TempFolder dir;
-    hdtest::WriteFile(dir / "ro.txt", "one\r\ntwo\r\n");
+    qeltest::WriteFile(dir / "ro.txt", "one\r\ntwo\r\n");
     THdStrings list;
     list.SetParam(0, 2);
     ASSERT_TRUE(list.Open(dir / "ro.txt", true));
@@ -399,14 +399,14 @@ TEST(HdStringsStorage, InsertThatCannotMakeRoomChangesNothing) {
     EXPECT_EQ(list.GetCount(), 2);
     list.Put(0, "changed");
     EXPECT_EQ(list.Get(0), "one");
-    EXPECT_EQ(hdtest::ReadFile(dir / "ro.txt"), "one\r\ntwo\r\n");
+    EXPECT_EQ(qeltest::ReadFile(dir / "ro.txt"), "one\r\ntwo\r\n");
 }
 
 // Whether a change was made is answered by the change itself, not by the
 // sticky IoError that an earlier failure leaves set.
 TEST(HdStringsStorage, EachChangeAnswersWhetherItWasMade) {
     TempFolder dir;
-    hdtest::WriteFile(dir / "d.txt", "one\r\ntwo\r\n");
+    qeltest::WriteFile(dir / "d.txt", "one\r\ntwo\r\n");
     THdStrings list;
     list.SetParam(TParam::StorageMode, TStorageMode::File);
     ASSERT_TRUE(list.Open(dir / "d.txt", true));
@@ -416,7 +416,7 @@ TEST(HdStringsStorage, EachChangeAnswersWhetherItWasMade) {
     list.Delete(1);
     EXPECT_FALSE(list.LastChangeMade());
     EXPECT_EQ(list.GetCount(), 2);
-    EXPECT_EQ(hdtest::ReadFile(dir / "d.txt"), "one\r\ntwo\r\n");
+    EXPECT_EQ(qeltest::ReadFile(dir / "d.txt"), "one\r\ntwo\r\n");
 
     ASSERT_TRUE(list.Open(dir / "d.txt", false));
     EXPECT_FALSE(list.SetStorage(0, -(int64_t(1) << 47)));  // past what a list holds
@@ -426,7 +426,7 @@ TEST(HdStringsStorage, EachChangeAnswersWhetherItWasMade) {
     EXPECT_TRUE(list.IoError());  // still set from before: no answer for the put
     list.Delete(1);
     EXPECT_TRUE(list.LastChangeMade());
-    EXPECT_EQ(hdtest::ReadFile(dir / "d.txt"), "changed\r\n");
+    EXPECT_EQ(qeltest::ReadFile(dir / "d.txt"), "changed\r\n");
 }
 
 // The names stand for the numbers the numbered calls take.

@@ -3,7 +3,7 @@
 // with and without letter case.
 #include "ToolRun.h"
 #include "LineModel.h"
-#include "TempFolder.h"
+#include "common/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -12,11 +12,11 @@
 #include <sstream>
 #include <sys/wait.h>
 
-using hdtest::ReadFile;
+using qeltest::ReadFile;
 using hdtest::Tool;
-using hdtest::TempFolder;
+using qeltest::TempFolder;
 using hdtest::TLines;
-using hdtest::WriteFile;
+using qeltest::WriteFile;
 
 namespace {
 

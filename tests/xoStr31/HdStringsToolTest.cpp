@@ -1,6 +1,6 @@
 // The hdstrings command line on real files.
 #include "ToolRun.h"
-#include "TempFolder.h"
+#include "common/TempFolder.h"
 #include "xoStr31/HdStrings.h"
 
 #include <gtest/gtest.h>
@@ -8,10 +8,10 @@
 #include <sstream>
 #include <sys/stat.h>
 
-using hdtest::ReadFile;
+using qeltest::ReadFile;
 using hdtest::Tool;
-using hdtest::TempFolder;
-using hdtest::WriteFile;
+using qeltest::TempFolder;
+using qeltest::WriteFile;
 
 
 TEST(HdStringsTool, ReadsAndChangesInPlace) {

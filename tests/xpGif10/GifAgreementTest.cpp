@@ -4,6 +4,7 @@
 // giflib and Pillow.
 #include "GifTestUtil.h"
 #include "GiflibView.h"
+#include "common/Spawn.h"
 #include "platform/Streams.h"
 #include "xpGif10/GifImage.h"
 
@@ -22,11 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool Have(const char* tool) {
-    std::string cmd = std::string("command -v ") + tool + " >/dev/null 2>&1";
-    return std::system(cmd.c_str()) == 0;
-}
-
 class GifAgreement : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -34,7 +30,7 @@ protected:
         fs::create_directories(dir_);
         std::string d = dir_.string();
         std::vector<std::string> cmds;
-        if (Have("convert")) {
+        if (qeltest::HaveTool("convert")) {
             int colors[] = {2, 4, 8, 16, 32, 64, 128, 256};
             int sizes[][2] = {{123, 77}, {1, 1}, {3, 200}, {257, 5}};
             int n = 0;
@@ -51,7 +47,7 @@ protected:
             cmds.push_back("convert -delay 5 -size 60x40 -seed 3 plasma:fractal -seed 4 plasma:fractal -seed 5 "
                            "plasma:fractal -colors 100 -loop 0 " + d + "/im-anim.gif");
             cmds.push_back("convert -size 640x480 -seed 6 plasma:fractal -colors 256 " + d + "/im-large.gif");
-            if (Have("gifsicle")) {
+            if (qeltest::HaveTool("gifsicle")) {
                 cmds.push_back("gifsicle -O3 " + d + "/im-anim.gif -o " + d + "/gs-optimized.gif");
                 cmds.push_back("gifsicle --interlace --colors 32 " + d + "/im-anim.gif -o " + d + "/gs-interlaced.gif");
                 cmds.push_back("gifsicle --colors 4 --crop 5,5+33x21 " + d + "/im-large.gif -o " + d + "/gs-crop.gif");
@@ -59,7 +55,7 @@ protected:
                                d + "/gs-transparent.gif");
             }
         }
-        if (Have("/usr/bin/python3")) {
+        if (qeltest::HaveTool("/usr/bin/python3")) {
             std::ofstream py(d + "/make.py");
             py << "import sys\nfrom PIL import Image\n"
                   "d = sys.argv[1]\n"
@@ -146,7 +142,7 @@ TEST_F(GifAgreement, ThirdPartyFilesDecodeLikeGiflib) {
 TEST_F(GifAgreement, WhatThisLibraryWritesDecodesLikeGiflibAndPillow) {
     auto files = Files();
     if (files.empty()) GTEST_SKIP() << "no third-party encoder installed";
-    bool pillow = Have("/usr/bin/python3") && std::system("/usr/bin/python3 -c 'import PIL' >/dev/null 2>&1") == 0;
+    bool pillow = qeltest::HaveTool("/usr/bin/python3") && std::system("/usr/bin/python3 -c 'import PIL' >/dev/null 2>&1") == 0;
     // Files of a single full-screen frame, for Pillow, which is asked once
     // for all of them.
     struct ForPillow {

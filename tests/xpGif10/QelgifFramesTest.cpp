@@ -4,6 +4,7 @@
 // uncovered screen) are ours to fill from the earlier target, so only their
 // opaque pixels are compared.
 #include "platform/SafeSave.h"
+#include "common/Spawn.h"
 #include "platform/Streams.h"
 #include "xpGif10/GifImage.h"
 #include "xpGif10/GifLossyEncoder.h"
@@ -37,7 +38,7 @@ ShellRun Shell(const std::string& cmd, const fs::path& dir) {
     return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, Text(out), Text(err)};
 }
 
-bool Have(const std::string& probe) { return std::system((probe + " >/dev/null 2>&1").c_str()) == 0; }
+using qeltest::Have;
 
 struct Pam {
     int width = 0, height = 0, depth = 0;

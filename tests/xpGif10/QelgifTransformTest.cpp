@@ -3,8 +3,9 @@
 // input (coalesced, then given ImageMagick's own operation) are composed by
 // ImageMagick frame by frame and compared.
 #include "platform/SafeSave.h"
-#include "platform/Streams.h"
 #include "GifTestUtil.h"
+#include "common/Spawn.h"
+#include "platform/Streams.h"
 
 #include <gtest/gtest.h>
 
@@ -36,7 +37,7 @@ ShellRun Shell(const std::string& cmd, const fs::path& dir) {
     return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, Text(out), Text(err)};
 }
 
-bool Have(const std::string& probe) { return std::system((probe + " >/dev/null 2>&1").c_str()) == 0; }
+using qeltest::Have;
 
 struct Pam {
     int width = 0, height = 0, depth = 0;

@@ -1,4 +1,5 @@
 #include "platform/Bitmap.h"
+#include "common/Spawn.h"
 #include "platform/Canvas.h"
 #include "platform/Streams.h"
 #include "xpJpeg/JpegImage.h"
@@ -103,7 +104,7 @@ TEST(JpegImage, CorruptDataIsAnErrorNotAnExit) {
 }
 
 TEST(JpegImage, ImageMagickJpegLoadsAndDraws) {
-    if (std::system("command -v convert >/dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick is not installed";
+    if (!qeltest::HaveTool("convert")) GTEST_SKIP() << "ImageMagick is not installed";
     auto dir = std::filesystem::temp_directory_path() / ("qeljpg-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     std::string path = (dir / "red.jpg").string();
@@ -176,7 +177,7 @@ std::vector<uint8_t> YcckJpeg(const std::vector<uint8_t>& cmyk, int w, int h) {
 } // namespace
 
 TEST(JpegImage, CmykAndYcckFilesLoadAsImageMagickConvertsThem) {
-    if (std::system("command -v convert >/dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick is not installed";
+    if (!qeltest::HaveTool("convert")) GTEST_SKIP() << "ImageMagick is not installed";
     auto dir = std::filesystem::temp_directory_path() / ("qeljpg-cmyk-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const std::string d = dir.string();

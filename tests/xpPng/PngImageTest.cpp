@@ -1,6 +1,7 @@
 // PNG files of every kind made by ImageMagick and Pillow load as those
 // programs read them; what we save they read back.
 #include "platform/Bitmap.h"
+#include "common/Spawn.h"
 #include "platform/Graphics.h"
 #include "platform/Streams.h"
 #include "xpPng/PngImage.h"
@@ -20,7 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool Have(const std::string& probe) { return std::system((probe + " >/dev/null 2>&1").c_str()) == 0; }
+using qeltest::Have;
 
 std::string Python() {
     for (const char* p : {"/usr/bin/python3", "python3"})

@@ -1,6 +1,7 @@
 #pragma once
 // Programs run in processes of their own, as the tests' own user or as an
-// unprivileged one.
+// unprivileged one, and whether the machine has a program at all.
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <string>
@@ -8,7 +9,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace hdtest {
+namespace qeltest {
 
 // Runs a program with extra environment variables; answers its exit code,
 // or 128 + the signal that ended it. Standard output and error are dropped
@@ -64,4 +65,29 @@ inline std::vector<std::string> AsUser(std::vector<std::string> argv) {
     return user;
 }
 
-} // namespace hdtest
+struct ShellResult {
+    int status = -1;  // the exit code, 128 + the signal, or -1 when no shell ran
+    std::string out;
+};
+
+// Runs a shell command line and reads its standard output to the end;
+// standard error goes where the test's own goes unless the line redirects it.
+inline ShellResult Shell(const std::string& command) {
+    ShellResult r;
+    FILE* p = ::popen(command.c_str(), "r");
+    if (!p) return r;
+    char buf[65536];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
+    const int st = ::pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : WIFSIGNALED(st) ? 128 + WTERMSIG(st) : -1;
+    return r;
+}
+
+// Whether a shell command line succeeds, its output dropped: "convert
+// -version", "python3 -c 'import PIL'".
+inline bool Have(const std::string& probe) { return std::system((probe + " >/dev/null 2>&1").c_str()) == 0; }
+
+// Whether a program of that name is on the PATH.
+inline bool HaveTool(const std::string& name) { return Have("command -v " + name); }
+
+} // namespace qeltest
