@@ -6,6 +6,7 @@
 // folder, and its web process in the sandbox where the sandbox can run.
 // Two more runs show what the sandbox costs: the bare view in the sandbox
 // too, and QelBrowser without it.
+#include "common/BenchTiming.h"
 #include "LoopbackServer.h"
 #include "PrivateXvfb.h"
 
@@ -30,6 +31,8 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+using bench::UpperMedian;
 
 namespace {
 
@@ -126,11 +129,6 @@ bool Run(const std::string& display, const std::vector<std::string>& argv, const
     return loaded;
 }
 
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -188,7 +186,7 @@ int main(int argc, char** argv) {
                 "bare+sandbox", "ratio", "Qel, no sbx", "ratio");
     auto row = [&](const char* name, std::vector<double>* v) {
         double m[4];
-        for (int i = 0; i < 4; ++i) m[i] = Median(v[i]);
+        for (int i = 0; i < 4; ++i) m[i] = UpperMedian(v[i]);
         std::printf("%-26s %10.0f %10.0f %6.3f | %12.0f %6.3f | %12.0f %6.3f\n", name, m[0], m[1], m[0] / m[1], m[2],
                     m[0] / m[2], m[3], m[3] / m[1]);
     };

@@ -11,6 +11,7 @@
 // the site-specific hiding cost alone), and that filter with the generic
 // hiding as one user style sheet instead.
 // Usage: bench_blocking [runs]
+#include "common/BenchTiming.h"
 #include "LoopbackServer.h"
 #include "browser/ContentBlocker.h"
 #include "filters/FilterConverter.h"
@@ -29,14 +30,11 @@
 #include <unistd.h>
 #include <vector>
 
+using bench::UpperMedian;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 constexpr const char* NoGeneric = "bench-no-generic-hiding";
 
@@ -230,10 +228,11 @@ int main(int argc, char** argv) {
         sheet.push_back(TimeChild(argv[0], "sheet", store, url));
     }
     std::printf("start to first page: blocking off %.0f ms, on %.0f ms (medians of %d); on/off = %.3f (goal <= 1.05)\n",
-                Median(off), Median(on), runs, Median(on) / Median(off));
+                UpperMedian(off), UpperMedian(on), runs, UpperMedian(on) / UpperMedian(off));
     std::printf("  the filter without generic hiding: %.0f ms, %.3f of off; with that hiding as a user style sheet: "
                 "%.0f ms, %.3f of off\n",
-                Median(noGeneric), Median(noGeneric) / Median(off), Median(sheet), Median(sheet) / Median(off));
+                UpperMedian(noGeneric), UpperMedian(noGeneric) / UpperMedian(off), UpperMedian(sheet),
+                UpperMedian(sheet) / UpperMedian(off));
     std::error_code ec;
     std::filesystem::remove_all(store, ec);
     return 0;

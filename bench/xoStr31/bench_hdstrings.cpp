@@ -12,6 +12,7 @@
 //   sort index of 1,000,000 entries    against std::stable_sort of the texts
 // Files go under $TMPDIR (else /tmp) and are removed afterwards.
 // Usage: bench_hdstrings [big-file-MiB] [insert-file-MiB] [sort-entries] [path-of-hdstrings]
+#include "common/BenchTiming.h"
 #include "platform/FileSystem.h"
 #include "platform/SysUtils.h"
 #include "platform/MessageBox.h"
@@ -30,16 +31,13 @@
 #include <utility>
 #include <vector>
 
+using bench::UpperMedian;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
-
-double MedianOf(std::vector<double> times) {
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 template <typename F>
 double Median(int runs, F f) {
@@ -49,7 +47,7 @@ double Median(int runs, F f) {
         f();
         times.push_back(Seconds(t));
     }
-    return MedianOf(std::move(times));
+    return UpperMedian(std::move(times));
 }
 
 // Lines of letters, digits and blanks, 20 to 120 bytes, each ended by end.
@@ -161,7 +159,7 @@ int main(int argc, char** argv) {
         }
         builds.push_back(Seconds(t));
     }
-    const double scan = MedianOf(scans), build = MedianOf(builds);
+    const double scan = UpperMedian(scans), build = UpperMedian(builds);
     std::printf("index build      %8.3f s  memchr count %8.3f s  ratio %.2f  (goal <= 1.20)  entries %d / %lld\n",
                 build, scan, build / scan, entries, (long long)lines);
 
@@ -200,8 +198,8 @@ int main(int argc, char** argv) {
             withoutTable.push_back(Command(tool + " count " + big + quiet));
             ::rename(moved.c_str(), bigIndex.c_str());
         }
-        const double counted = MedianOf(withTable), scanned = MedianOf(withoutTable), lineCount = MedianOf(wc);
-        const double got = MedianOf(get), tailed = MedianOf(tail);
+        const double counted = UpperMedian(withTable), scanned = UpperMedian(withoutTable), lineCount = UpperMedian(wc);
+        const double got = UpperMedian(get), tailed = UpperMedian(tail);
         std::printf("count, table     %8.3f s  count, scan  %8.3f s  ratio %.3f  (goal <= 0.20)\n", counted, scanned,
                     counted / scanned);
         std::printf("count, scan      %8.3f s  wc -l        %8.3f s  ratio %.2f  (goal <= 2)\n", scanned, lineCount,

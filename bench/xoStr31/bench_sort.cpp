@@ -16,6 +16,7 @@
 //      lines come out alike.
 // Usage: bench_sort [lines] [runs] [walk-lines]   (1000000 5 20000)
 // Files go under $TMPDIR (else /tmp) and are removed afterwards.
+#include "common/BenchTiming.h"
 #include "xoStr31/HdStrings.h"
 #include "xoStr31/SortBytes.h"
 #include "SortWalk.h"  // the quadratic definition, from the tests
@@ -35,6 +36,8 @@
 #include <unistd.h>
 #include <vector>
 
+using bench::UpperMedian;
+
 namespace {
 
 // Processor time of this thread: the machine may be shared, and time
@@ -48,11 +51,6 @@ struct Clock {
     }
 };
 double Seconds(double since) { return Clock::now() - since; }
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 // ---- text ----
 
@@ -226,7 +224,7 @@ int CompareWithGnuSort(const std::vector<std::string>& texts, const std::string&
         }
         const bool alike = LinesInOrder(texts, FileText(ours)) == FileText(theirs);
         failed += !alike;
-        const double x = Median(a), y = Median(b);
+        const double x = UpperMedian(a), y = UpperMedian(b);
         std::printf("hdstrings sort %s %7.3f s   GNU sort %7.3f s   ratio %5.2f   lines %s   (locale %s)\n",
                     pair.name, x, y, x / y, alike ? "alike" : "DIFFER", locale && *locale ? locale : "C");
     }
@@ -295,7 +293,7 @@ int main(int argc, char** argv) {
         folded.push_back(Seconds(t));
     }
     ::unlink(path.c_str());
-    const double o = Median(ours), p = Median(plain), f = Median(folded), g = Median(growths);
+    const double o = UpperMedian(ours), p = UpperMedian(plain), f = UpperMedian(folded), g = UpperMedian(growths);
     const double allowance = double(file.size()) + 32.0 * lines;
     std::printf("BuildSortIndex %7.3f s   stable_sort bytes %7.3f s  ratio %5.2f   folded %7.3f s  ratio %5.2f"
                 "   (goal <= 10, medians of %d)\n",

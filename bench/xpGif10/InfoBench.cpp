@@ -6,6 +6,8 @@
 // ratios ours / gifsicle.
 //
 //   bench_gif_info [--runs N] [--keep DIR]
+#include "common/BenchTiming.h"
+
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,19 +22,10 @@
 
 namespace fs = std::filesystem;
 
+using bench::Median;
+using bench::Must;
+
 namespace {
-
-void Must(const std::string& cmd) {
-    if (std::system(cmd.c_str()) != 0) {
-        std::fprintf(stderr, "failed: %s\n", cmd.c_str());
-        std::exit(1);
-    }
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
 
 struct Run {
     double seconds;

@@ -15,6 +15,7 @@
 // is at least gifsicle's, found by bisection).
 //
 //   bench_gif_optimize [--runs N] [--keep DIR] [--lossy N]
+#include "common/BenchTiming.h"
 #include "platform/Streams.h"
 
 #include <sys/resource.h>
@@ -32,29 +33,12 @@
 using namespace platform;
 namespace fs = std::filesystem;
 
+using bench::ChildSeconds;
+using bench::Median;
+using bench::Must;
+using bench::WallSeconds;
+
 namespace {
-
-double WallSeconds() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-void Must(const std::string& cmd) {
-    if (std::system(cmd.c_str()) != 0) {
-        std::fprintf(stderr, "failed: %s\n", cmd.c_str());
-        std::exit(1);
-    }
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
-double ChildSeconds() {
-    rusage u;
-    getrusage(RUSAGE_CHILDREN, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
-}
 
 // Median wall time and median processor time (all the child's threads) of
 // several runs. The wall time of ours includes syncing the saved file to

@@ -7,6 +7,8 @@
 // against its box. Prints the median ratios at the end.
 //
 //   bench_gif_transform [--runs N] [--keep DIR]
+#include "common/BenchTiming.h"
+
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -20,29 +22,12 @@
 
 namespace fs = std::filesystem;
 
+using bench::ChildSeconds;
+using bench::Median;
+using bench::Must;
+using bench::WallSeconds;
+
 namespace {
-
-double WallSeconds() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-double ChildSeconds() {
-    rusage u;
-    getrusage(RUSAGE_CHILDREN, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
-}
-
-void Must(const std::string& cmd) {
-    if (std::system(cmd.c_str()) != 0) {
-        std::fprintf(stderr, "failed: %s\n", cmd.c_str());
-        std::exit(1);
-    }
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
 
 struct Times {
     double wall, cpu;
