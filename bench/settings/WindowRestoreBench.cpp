@@ -5,8 +5,8 @@
 // only the program's own work is timed. One more line shows the URL combo
 // box given part of the list one row at a time, as navigations add them.
 #include "PrivateXvfb.h"
+#include "ScriptedWebControl.h"
 
-#include "browser/ScriptedWebControl.h"
 #include "browser/Web010.h"
 #include "controls/ComboSx.h"
 #include "settings/Environment.h"

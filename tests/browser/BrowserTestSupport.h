@@ -2,9 +2,9 @@
 // What the main window's tests share: GTK started once, a settings folder of
 // their own for every test, a scripted message box, and waiting on the main
 // loop for a condition instead of sleeping.
-#include "browser/ScriptedWebControl.h"
-#include "common/TempFolder.h"
+#include "ScriptedWebControl.h"
 #include "browser/Web010.h"
+#include "common/TempFolder.h"
 #include "platform/MessageBox.h"
 #include "settings/Environment.h"
 #include "settings/SettingsStore.h"
