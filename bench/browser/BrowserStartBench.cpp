@@ -5,7 +5,10 @@
 // QelBrowser runs as it ships: cookies and site data kept in its data
 // folder, and its web process in the sandbox where the sandbox can run.
 // Two more runs show what the sandbox costs: the bare view in the sandbox
-// too, and QelBrowser without it.
+// too, and QelBrowser without it. The content filter is compiled by one run
+// before the rounds, as a returning user has it.
+//
+//   bench_browser_start [ROUNDS]   (QEL_BROWSER=PATH times another build)
 #include "common/BenchTiming.h"
 #include "LoopbackServer.h"
 #include "PrivateXvfb.h"
@@ -129,6 +132,45 @@ bool Run(const std::string& display, const std::vector<std::string>& argv, const
     return loaded;
 }
 
+// Runs QelBrowser until its compiled content filter has stood still in
+// the cache folder for a second (at most a minute).
+bool WarmFilter(const std::string& display, const std::string& dir) {
+    const std::filesystem::path store = dir + "cache/QelBrowser/filters";
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setenv("DISPLAY", display.c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (dir + "config").c_str(), 1);
+        ::setenv("XDG_DATA_HOME", (dir + "data").c_str(), 1);
+        ::setenv("XDG_CACHE_HOME", (dir + "cache").c_str(), 1);
+        ::setenv("XDG_RUNTIME_DIR", (dir + "runtime").c_str(), 1);
+        ::setenv("NO_AT_BRIDGE", "1", 1);
+        if (::chdir(dir.c_str()) != 0) ::_exit(126);
+        const std::string program = dir + "QelBrowser";
+        ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    std::uintmax_t last = 0;
+    int still = 0;
+    bool done = false;
+    for (int i = 0; i < 600 && !done; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::uintmax_t size = 0;
+        std::error_code ec;
+        for (auto it = std::filesystem::directory_iterator(store, ec); !ec && it != std::filesystem::directory_iterator();
+             it.increment(ec))
+            if (it->path().filename().string().rfind("ContentRuleList", 0) == 0) size += it->file_size(ec);
+        still = (size > 0 && size == last) ? still + 1 : 0;
+        last = size;
+        done = still >= 10;
+    }
+    ::kill(pid, SIGTERM);
+    for (int i = 0; i < 200 && ::waitpid(pid, nullptr, WNOHANG) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    return done;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -150,7 +192,9 @@ int main(int argc, char** argv) {
     std::string dir = std::string(::mkdtemp(tmpl)) + "/";
     for (const char* d : {"config", "data", "cache", "runtime"}) std::filesystem::create_directory(dir + d);
     std::filesystem::permissions(dir + "runtime", std::filesystem::perms::owner_all);
-    std::filesystem::copy_file(QELBROWSER_PATH, dir + "QelBrowser");
+    // QEL_BROWSER names another build's program to time (a before/after).
+    const char* program = std::getenv("QEL_BROWSER");
+    std::filesystem::copy_file(program && *program ? program : QELBROWSER_PATH, dir + "QelBrowser");
     std::filesystem::permissions(dir + "QelBrowser", std::filesystem::perms::owner_all);
     std::ofstream(dir + "Varnolek.Ini").flush();
     auto writeSettings = [&] {
@@ -158,6 +202,15 @@ int main(int argc, char** argv) {
         settings::WriteValue(&ini, "Web010", "Home", url);
         ini.SaveToFile(dir + "QelBrowser.Ini");
     };
+
+    // A returning user's start: the content filter was compiled by an
+    // earlier run (the first run compiles it, which takes seconds, and its
+    // first pages wait for it a moment). One run is kept open until the
+    // compiled filter is in the cache folder.
+    {
+        writeSettings();
+        if (!WarmFilter(display, dir)) std::fprintf(stderr, "the content filter was not compiled\n");
+    }
 
     // Per round: QelBrowser, the bare view, the bare view in the sandbox,
     // QelBrowser without the sandbox.
