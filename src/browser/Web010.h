@@ -167,6 +167,8 @@ public:
     Gtk::ToolButton& tbForw() { return tbForw_; }
     TFindBar& FindBar() { return findBar_; }
     Gtk::Label& ZoomLabel() { return zoomLabel_; }
+    // "3 blocked" beside the status text while the current page has any.
+    Gtk::Label& BlockedLabel() { return blockedLabel_; }
     controls::TSplitBar& pTop() { return pTop_; }
     bool FullScreen() const { return fullScreen_; }
     std::string StatusText() const { return statusText_; }
@@ -231,6 +233,8 @@ private:
     bool FrameButtonPress(GdkEventButton* event);
     void LoadGoGlyph();
     void ShowZoom();
+    void ShowBlocked();
+    void BlockedCount(TWebTab& tab, int blocked);
     bool PageScroll(GdkEventScroll* event);
 
     // Control events.
@@ -279,6 +283,7 @@ private:
     TFindBar findBar_;
     Gtk::Statusbar sbLow_;
     Gtk::Label zoomLabel_;
+    Gtk::Label blockedLabel_;
     Gtk::Menu mP_;
     Gtk::Menu mF_;
     Gtk::Menu mB_;  // the File menu's bookmarks
