@@ -120,6 +120,7 @@ TWeb010::TWeb010(std::unique_ptr<WebControl> control) : fHome_(kStartPageUrl) {
 }
 
 TWeb010::~TWeb010() {
+    if (memory_.completion) memory_.completion->SetOnReady(nullptr);
     startHome_.disconnect();
     blockingWait_.disconnect();
     goGlyph_.disconnect();

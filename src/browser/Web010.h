@@ -16,6 +16,7 @@
 #include "controls/SplitBar.h"
 #include "platform/Placement.h"
 
+#include <glibmm/dispatcher.h>
 #include <giomm/simpleaction.h>
 #include <giomm/simpleactiongroup.h>
 #include <gtkmm/box.h>
@@ -99,7 +100,9 @@ public:
         notifier_ = std::move(notify);
     }
     // History, bookmarks, completion and blocking (Web010Places.cpp).
-    void SetMemory(const TBrowsingMemory& memory) { memory_ = memory; }
+    // The completion index may still be building: the drop-down is shown
+    // again when it is ready.
+    void SetMemory(const TBrowsingMemory& memory);
     const TBrowsingMemory& Memory() const { return memory_; }
     TAddressSuggestions& Suggestions() { return suggestions_; }
     // Ctrl+D: the box to add the page's bookmark or change the one it has.
@@ -300,6 +303,8 @@ private:
     bool blockingSettled_ = false;  // the filter is ready, or will not be
     bool startWaiting_ = false;     // the first pages wait for it
     sigc::connection blockingWait_;
+    Glib::Dispatcher completionReady_;  // from the thread that built the index
+    sigc::connection completionShown_;
     static constexpr unsigned kBlockingWaitMilliseconds = 3000;
     static constexpr unsigned kReloadAfterBlockingMilliseconds = 300;
     std::shared_ptr<int> resolving_;  // the typed word being looked up; reset to forget the answer

@@ -189,6 +189,18 @@ void TWeb010::ShowPlacesPage(const std::string& url) {
 
 // ---- the address box ---------------------------------------------------------
 
+void TWeb010::SetMemory(const TBrowsingMemory& memory) {
+    if (memory_.completion) memory_.completion->SetOnReady(nullptr);
+    memory_ = memory;
+    if (!completionShown_.connected())
+        completionShown_ = completionReady_.connect([this] {
+            // Rows the user is moving through stay as they are.
+            if (memory_.completion && typed_.empty() && suggestions_.Selected() < 0)
+                RunGuarded([this] { AddressEdited(); });
+        });
+    if (memory_.completion) memory_.completion->SetOnReady([this] { completionReady_.emit(); });
+}
+
 void TWeb010::AddressEdited() {
     typed_.clear();
     if (!memory_.completion) return;
