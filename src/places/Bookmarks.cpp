@@ -17,6 +17,7 @@
 #include <fstream>
 #include <iterator>
 #include <sys/stat.h>
+#include <unordered_map>
 
 namespace places {
 
@@ -28,6 +29,41 @@ std::string SectionName(size_t n) { return "Bookmark" + std::to_string(n + 1); }
 
 std::string ReadText(platform::TStrings* list, const std::string& section, const char* key) {
     return settings::ReadValue(list, section, key, platform::TVariant(std::string()), -1, WholeLine).AsString();
+}
+
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+// Whether the line opens a section, as the settings engine sees it: its
+// first character that is not blank is "[".
+bool OpensSection(const std::string& line) {
+    for (char c : line)
+        if (!IsBlank(c)) return c == '[';
+    return false;
+}
+
+// A header line as the settings engine compares it: trimmed, letters in
+// either case.
+std::string HeaderKey(const std::string& line) {
+    std::string key = platform::Trim(line);
+    for (char& c : key)
+        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    return key;
+}
+
+// Each section of the list with its header line first; the lines before
+// the first header are left out.
+std::vector<platform::TStringList> SectionsOf(platform::TStrings& list) {
+    std::vector<platform::TStringList> sections;
+    const int count = list.GetCount();
+    for (int i = 0; i < count; ++i) {
+        std::string line = list.Get(i);
+        if (OpensSection(line))
+            sections.emplace_back();
+        else if (sections.empty())
+            continue;
+        sections.back().Add(line);
+    }
+    return sections;
 }
 
 std::string ReadWholeFile(const std::string& path) {
@@ -93,17 +129,24 @@ bool TBookmarks::Load() {
         return false;
     }
     // Bookmarks are numbered from 1 without gaps; the first missing section
-    // ends them.
+    // ends them. The file is cut into its sections once, and each section
+    // read on its own, so that a bookmark costs its own lines only.
+    std::vector<platform::TStringList> sections = SectionsOf(list);
+    std::unordered_map<std::string, size_t> byHeader;
+    for (size_t i = 0; i < sections.size(); ++i) byHeader.emplace(HeaderKey(sections[i].Get(0)), i);
     for (size_t n = 0;; ++n) {
         std::string section = SectionName(n);
+        auto found = byHeader.find(HeaderKey("[" + section + "]"));
+        if (found == byHeader.end()) break;
+        platform::TStringList* lines = &sections[found->second];
         int start = 0, end = 0, sep = 0;
-        if (settings::FindKey(&list, section, "Address", 0, start, end, sep) < 0) break;
+        if (settings::FindKey(lines, section, "Address", 0, start, end, sep) < 0) break;
         TBookmark b;
-        b.Address = ReadText(&list, section, "Address");
-        b.Title = ReadText(&list, section, "Title");
-        b.Folder = ReadText(&list, section, "Folder");
+        b.Address = ReadText(lines, section, "Address");
+        b.Title = ReadText(lines, section, "Title");
+        b.Folder = ReadText(lines, section, "Folder");
         try {
-            b.Added = settings::ReadValue(&list, section, "Added", platform::TVariant(0)).AsInteger();
+            b.Added = settings::ReadValue(lines, section, "Added", platform::TVariant(0)).AsInteger();
         } catch (const platform::EConvertError&) {
             b.Added = 0;
         }

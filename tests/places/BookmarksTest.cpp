@@ -117,3 +117,24 @@ TEST(NetscapeBookmarks, AHandWrittenExportRoundTripsWithItsFolders) {
     EXPECT_EQ(byFolder(back), byFolder(want));
     EXPECT_THROW(b.ImportHtml(dir / "missing.html"), std::exception);
 }
+
+TEST(Bookmarks, AFileEditedByHandReadsAsTheSettingsEngineReadsIt) {
+    // Sections out of order, a header in other case and indented, a second
+    // section of one name (the first counts), keys in any order with
+    // comments and blank lines, and a gap that ends the bookmarks.
+    TempFolder dir;
+    const std::string file = dir / "Bookmarks.Ini";
+    WriteFile(file,
+              "; my bookmarks\r\nAddress=https://head.test/\r\n"
+              "[Bookmark2]\r\nTitle=Second\r\n\r\nAddress=https://two.test/\r\nAdded=x\r\n"
+              "  [BOOKMARK1]  \r\nFolder=A/B\r\nAddress = https://one.test/;x\r\nTitle=First ; kept\r\nAdded=5\r\n"
+              "[Other]\r\nAddress=https://other.test/\r\n"
+              "[Bookmark1]\r\nAddress=https://shadow.test/\r\n"
+              "[Bookmark3]\r\nTitle=No address\r\n"
+              "[Bookmark4]\r\nAddress=https://four.test/\r\n");
+    TBookmarks b(file);
+    ASSERT_TRUE(b.Load());
+    ASSERT_EQ(b.Count(), 2);
+    EXPECT_EQ(b.Items()[0], (TBookmark{"First ; kept", "https://one.test/;x", "A/B", 5}));
+    EXPECT_EQ(b.Items()[1], (TBookmark{"Second", "https://two.test/", "", 0}));
+}
