@@ -77,7 +77,7 @@ void TWeb010::ClearBookmarksMenu() {
 
 void TWeb010::FillBookmarksMenu() {
     ClearBookmarksMenu();
-    if (!memory_.bookmarks || memory_.bookmarks->Count() == 0) return;
+    if (!memory_.bookmarks || (memory_.bookmarks->Count() == 0 && memory_.bookmarks->Folders().empty())) return;
     auto sep = std::make_unique<Gtk::SeparatorMenuItem>();
     mB_.append(*sep);
     bookmarkItems_.push_back(std::move(sep));
@@ -111,6 +111,8 @@ void TWeb010::FillBookmarksMenu() {
         menuOf(b.Folder)->append(*entry);
         bookmarkItems_.push_back(std::move(entry));
     }
+    // Folders without bookmarks are there too, after the others.
+    for (const std::string& folder : memory_.bookmarks->Folders()) menuOf(folder);
     mB_.show_all();
 }
 

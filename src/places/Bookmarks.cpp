@@ -11,6 +11,7 @@
 #include "platform/Variant.h"
 #include "settings/SettingsText.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -26,6 +27,13 @@ namespace {
 constexpr unsigned WholeLine = settings::rvToEndOfLine;
 
 std::string SectionName(size_t n) { return "Bookmark" + std::to_string(n + 1); }
+std::string FolderSectionName(size_t n) { return "Folder" + std::to_string(n + 1); }
+
+// Whether the folder path is the folder or one below it.
+bool InFolder(const std::string& path, const std::string& folder) {
+    const std::vector<std::string> names = SplitFolder(path), within = SplitFolder(folder);
+    return names.size() >= within.size() && std::equal(within.begin(), within.end(), names.begin());
+}
 
 std::string ReadText(platform::TStrings* list, const std::string& section, const char* key) {
     return settings::ReadValue(list, section, key, platform::TVariant(std::string()), -1, WholeLine).AsString();
@@ -111,6 +119,7 @@ TBookmarks::TBookmarks(std::string fileName) : fileName_(std::move(fileName)) {}
 
 bool TBookmarks::Load() {
     items_.clear();
+    folders_.clear();
     lastError_.clear();
     readable_ = true;
     struct stat st{};
@@ -152,6 +161,15 @@ bool TBookmarks::Load() {
         }
         items_.push_back(std::move(b));
     }
+    for (size_t n = 0;; ++n) {
+        std::string section = FolderSectionName(n);
+        auto found = byHeader.find(HeaderKey("[" + section + "]"));
+        if (found == byHeader.end()) break;
+        platform::TStringList* lines = &sections[found->second];
+        int start = 0, end = 0, sep = 0;
+        if (settings::FindKey(lines, section, "Path", 0, start, end, sep) < 0) break;
+        AddFolder(ReadText(lines, section, "Path"));
+    }
     return true;
 }
 
@@ -170,6 +188,8 @@ void TBookmarks::Save() {
         settings::WriteValue(&list, section, "Folder", platform::TVariant(b.Folder), WholeLine);
         settings::WriteValue(&list, section, "Added", platform::TVariant(b.Added));
     }
+    for (size_t n = 0; n < folders_.size(); ++n)
+        settings::WriteValue(&list, FolderSectionName(n), "Path", platform::TVariant(folders_[n]), WholeLine);
     list.SaveToFile(fileName_);
 }
 
@@ -191,6 +211,12 @@ bool TBookmarks::Delete(int index) {
     return true;
 }
 
+bool TBookmarks::AddFolder(const std::string& folder) {
+    if (folder.empty() || std::find(folders_.begin(), folders_.end(), folder) != folders_.end()) return false;
+    folders_.push_back(folder);
+    return true;
+}
+
 int TBookmarks::Find(const std::string& address) const {
     for (size_t i = 0; i < items_.size(); ++i)
         if (items_[i].Address == address) return int(i);
@@ -208,13 +234,20 @@ std::vector<int> TBookmarks::Search(const std::string& words) const {
 }
 
 int TBookmarks::ImportHtml(const std::string& path) {
-    std::vector<TBookmark> found = ParseNetscapeBookmarks(ReadWholeFile(path));
+    std::vector<std::string> folders;
+    std::vector<TBookmark> found = ParseNetscapeBookmarks(ReadWholeFile(path), &folders);
+    // A folder with bookmarks in it or below comes back with them.
+    for (const auto& folder : folders) {
+        bool holds = false;
+        for (const auto& b : found) holds = holds || InFolder(b.Folder, folder);
+        if (!holds) AddFolder(folder);
+    }
     for (auto& b : found) items_.push_back(std::move(b));
     return int(found.size());
 }
 
 void TBookmarks::ExportHtml(const std::string& path) const {
-    std::string html = FormatNetscapeBookmarks(items_);
+    std::string html = FormatNetscapeBookmarks(items_, folders_);
     platform::WriteWholeFile(path, html.data(), html.size());
 }
 

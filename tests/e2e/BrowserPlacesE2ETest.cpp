@@ -224,6 +224,7 @@ TEST_F(BrowserPlacesE2E, TypedWordsSearchWithTheSettingsEngineAndHostsStillLoad)
 TEST_F(BrowserPlacesE2E, CtrlDBookmarksIntoAFolderTheMenuOpensItAndCtrlDAgainRemovesIt) {
     e2e::LoopbackServer server(std::map<std::string, std::string>{
         {"/quokka", Page("Quokka Facts")}, {"/other", Page("Other")}});
+    bookmarks_->AddFolder("Plants/Ferns");  // a folder without bookmarks, as an import keeps it
     Go(server.Url("/quokka"));
     ASSERT_TRUE(Loaded("Quokka Facts"));
     SendKey(*window_, GDK_KEY_d, GDK_CONTROL_MASK);
@@ -240,6 +241,7 @@ TEST_F(BrowserPlacesE2E, CtrlDBookmarksIntoAFolderTheMenuOpensItAndCtrlDAgainRem
     EXPECT_EQ(read.Items()[0].Title, "Quokka Facts");
     EXPECT_EQ(read.Items()[0].Address, server.Url("/quokka"));
     EXPECT_EQ(read.Items()[0].Folder, "Animals/Marsupials");
+    EXPECT_EQ(read.Folders(), std::vector<std::string>{"Plants/Ferns"});
 
     // The File menu's bookmarks, by folder.
     Go(server.Url("/other"));
@@ -251,6 +253,9 @@ TEST_F(BrowserPlacesE2E, CtrlDBookmarksIntoAFolderTheMenuOpensItAndCtrlDAgainRem
     ASSERT_NE(marsupials, nullptr);
     Gtk::MenuItem* quokka = ItemOf(*marsupials->get_submenu(), "Quokka Facts");
     ASSERT_NE(quokka, nullptr);
+    Gtk::MenuItem* plants = ItemOf(window_->mB(), "Plants");
+    ASSERT_NE(plants, nullptr);
+    EXPECT_NE(ItemOf(*plants->get_submenu(), "Ferns"), nullptr);
     window_->mF().hide();
     quokka->activate();
     ASSERT_TRUE(Loaded("Quokka Facts"));
