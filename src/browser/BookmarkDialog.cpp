@@ -59,6 +59,7 @@ std::vector<std::string> BookmarkFolders(const places::TBookmarks& bookmarks) {
     std::set<std::string> folders;
     for (const places::TBookmark& b : bookmarks.Items())
         if (!b.Folder.empty()) folders.insert(b.Folder);
+    for (const std::string& folder : bookmarks.Folders()) folders.insert(folder);
     return {folders.begin(), folders.end()};
 }
 

@@ -62,7 +62,8 @@ BrowsingUnit::BrowsingUnit(WebEngine& engine, bool privateMode, platform::TStrin
     if (!privateMode || platform::FileExists(history_.FileName())) {
         if (history_.Open()) {
             if (!privateMode) history_.ApplyAgeLimit(places::AgeLimitDays(settings));
-            completion_.Attach(history_);
+            // Built off the display thread: a big history takes a while.
+            completion_.AttachInBackground(history_);
             memory_.history = &history_;
         } else if (!privateMode) {
             problems_.push_back("No history is kept: " + history_.LastError());

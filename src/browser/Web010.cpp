@@ -39,6 +39,8 @@ TWeb010::TWeb010(std::unique_ptr<WebControl> control) : fHome_(kStartPageUrl) {
     // Beside the one panel, only while the page is zoomed.
     zoomLabel_.set_no_show_all(true);
     sbLow_.pack_end(zoomLabel_, Gtk::PACK_SHRINK);
+    blockedLabel_.set_no_show_all(true);
+    sbLow_.pack_end(blockedLabel_, Gtk::PACK_SHRINK);
 
     // With one page the strip and its border are not there: the page fills
     // the place the form gives the control.
@@ -118,6 +120,7 @@ TWeb010::TWeb010(std::unique_ptr<WebControl> control) : fHome_(kStartPageUrl) {
 }
 
 TWeb010::~TWeb010() {
+    if (memory_.completion) memory_.completion->SetOnReady(nullptr);
     startHome_.disconnect();
     blockingWait_.disconnect();
     goGlyph_.disconnect();

@@ -16,6 +16,7 @@
 #include "controls/SplitBar.h"
 #include "platform/Placement.h"
 
+#include <glibmm/dispatcher.h>
 #include <giomm/simpleaction.h>
 #include <giomm/simpleactiongroup.h>
 #include <gtkmm/box.h>
@@ -99,7 +100,9 @@ public:
         notifier_ = std::move(notify);
     }
     // History, bookmarks, completion and blocking (Web010Places.cpp).
-    void SetMemory(const TBrowsingMemory& memory) { memory_ = memory; }
+    // The completion index may still be building: the drop-down is shown
+    // again when it is ready.
+    void SetMemory(const TBrowsingMemory& memory);
     const TBrowsingMemory& Memory() const { return memory_; }
     TAddressSuggestions& Suggestions() { return suggestions_; }
     // Ctrl+D: the box to add the page's bookmark or change the one it has.
@@ -167,6 +170,8 @@ public:
     Gtk::ToolButton& tbForw() { return tbForw_; }
     TFindBar& FindBar() { return findBar_; }
     Gtk::Label& ZoomLabel() { return zoomLabel_; }
+    // "3 blocked" beside the status text while the current page has any.
+    Gtk::Label& BlockedLabel() { return blockedLabel_; }
     controls::TSplitBar& pTop() { return pTop_; }
     bool FullScreen() const { return fullScreen_; }
     std::string StatusText() const { return statusText_; }
@@ -231,6 +236,8 @@ private:
     bool FrameButtonPress(GdkEventButton* event);
     void LoadGoGlyph();
     void ShowZoom();
+    void ShowBlocked();
+    void BlockedCount(TWebTab& tab, int blocked);
     bool PageScroll(GdkEventScroll* event);
 
     // Control events.
@@ -279,6 +286,7 @@ private:
     TFindBar findBar_;
     Gtk::Statusbar sbLow_;
     Gtk::Label zoomLabel_;
+    Gtk::Label blockedLabel_;
     Gtk::Menu mP_;
     Gtk::Menu mF_;
     Gtk::Menu mB_;  // the File menu's bookmarks
@@ -295,6 +303,8 @@ private:
     bool blockingSettled_ = false;  // the filter is ready, or will not be
     bool startWaiting_ = false;     // the first pages wait for it
     sigc::connection blockingWait_;
+    Glib::Dispatcher completionReady_;  // from the thread that built the index
+    sigc::connection completionShown_;
     static constexpr unsigned kBlockingWaitMilliseconds = 3000;
     static constexpr unsigned kReloadAfterBlockingMilliseconds = 300;
     std::shared_ptr<int> resolving_;  // the typed word being looked up; reset to forget the answer

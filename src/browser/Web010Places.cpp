@@ -77,7 +77,7 @@ void TWeb010::ClearBookmarksMenu() {
 
 void TWeb010::FillBookmarksMenu() {
     ClearBookmarksMenu();
-    if (!memory_.bookmarks || memory_.bookmarks->Count() == 0) return;
+    if (!memory_.bookmarks || (memory_.bookmarks->Count() == 0 && memory_.bookmarks->Folders().empty())) return;
     auto sep = std::make_unique<Gtk::SeparatorMenuItem>();
     mB_.append(*sep);
     bookmarkItems_.push_back(std::move(sep));
@@ -111,6 +111,8 @@ void TWeb010::FillBookmarksMenu() {
         menuOf(b.Folder)->append(*entry);
         bookmarkItems_.push_back(std::move(entry));
     }
+    // Folders without bookmarks are there too, after the others.
+    for (const std::string& folder : memory_.bookmarks->Folders()) menuOf(folder);
     mB_.show_all();
 }
 
@@ -188,6 +190,18 @@ void TWeb010::ShowPlacesPage(const std::string& url) {
 }
 
 // ---- the address box ---------------------------------------------------------
+
+void TWeb010::SetMemory(const TBrowsingMemory& memory) {
+    if (memory_.completion) memory_.completion->SetOnReady(nullptr);
+    memory_ = memory;
+    if (!completionShown_.connected())
+        completionShown_ = completionReady_.connect([this] {
+            // Rows the user is moving through stay as they are.
+            if (memory_.completion && typed_.empty() && suggestions_.Selected() < 0)
+                RunGuarded([this] { AddressEdited(); });
+        });
+    if (memory_.completion) memory_.completion->SetOnReady([this] { completionReady_.emit(); });
+}
 
 void TWeb010::AddressEdited() {
     typed_.clear();

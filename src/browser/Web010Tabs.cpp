@@ -141,6 +141,7 @@ void TWeb010::BindControl(TWebTab& tab) {
         [this](const std::string& title, const std::string& body) {
             if (notifier_) notifier_(title, body);
         });
+    c.OnBlockedCount = Guarded<int>([this, t](int n) { BlockedCount(*t, n); });
     c.Widget().signal_scroll_event().connect(sigc::mem_fun(*this, &TWeb010::PageScroll), false);
 }
 
@@ -162,6 +163,7 @@ void TWeb010::UnbindControl(TWebTab& tab) {
     c.OnResponsive = nullptr;
     c.OnPermission = nullptr;
     c.OnNotification = nullptr;
+    c.OnBlockedCount = nullptr;
 }
 
 void TWeb010::NavigateTab(TWebTab& tab, const std::string& url) {
@@ -199,6 +201,7 @@ void TWeb010::ShowTab(TWebTab* tab) {
     sbLow_.remove_all_messages();
     sbLow_.push(tab->status);
     ShowZoom();
+    ShowBlocked();
     SessionChanged();
 }
 
@@ -222,6 +225,7 @@ void TWeb010::UnloadTab(TWebTab& tab) {
     tab.control.reset();
     tab.ShowLoading(false);
     tab.stop = false;
+    tab.blocked = 0;
     tab.responsive = true;
     tab.hungBar.Dismiss();
     // Questions of a page that is gone are no longer asked: refused.

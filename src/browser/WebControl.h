@@ -119,6 +119,9 @@ public:
         OnPermission;
     // An allowed site's notification.
     std::function<void(const std::string& title, const std::string& body)> OnNotification;
+    // How many requests of the page the content filter stopped so far; 0
+    // again when a new page comes.
+    std::function<void(int blocked)> OnBlockedCount;
 
 protected:
     void FireBeforeNavigate2(const std::string& url) { if (OnBeforeNavigate2) OnBeforeNavigate2(url); }
@@ -131,6 +134,7 @@ protected:
     }
     void FireFindResult(int matches) { if (OnFindResult) OnFindResult(matches); }
     void FireClose() { if (OnClose) OnClose(); }
+    void FireBlockedCount(int blocked) { if (OnBlockedCount) OnBlockedCount(blocked); }
 };
 
 } // namespace browser

@@ -1,5 +1,6 @@
 #include "browser/WebEngine.h"
 
+#include "browser/ContentBlocker.h"
 #include "browser/StartPage.h"
 
 #include <glib/gstdio.h>
@@ -108,6 +109,10 @@ WebEngine::WebEngine(const WebProfile& profile, std::future<std::string> sandbox
         }
     }
     RegisterStartPage(context_);
+    // The count of blocked requests in the status bar comes from a web
+    // process extension, which must be known before the first view. A
+    // private context's pages cannot report, so it goes without.
+    if (!profile_.privateMode) ContentBlocker::ReportBlocked(context_);
     // Scripts may ask for new windows at any time, so that the window hears
     // of a pop-up it then blocks; only those that follow the user's click
     // open (see WebKitControl).

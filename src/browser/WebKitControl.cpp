@@ -450,6 +450,8 @@ WebKitControl::WebKitControl(WebEngine& engine, WebKitWebView* relatedTo) : engi
         },
         [this] { ReportBusy(); });
     downloadSignal_ = g_signal_connect(context, "download-started", G_CALLBACK(Signals::DownloadStarted), this);
+    // The view goes before the count it holds, so the count never outlives this.
+    ContentBlocker::CountBlocked(view_, [this](int n) { RunGuarded([&] { FireBlockedCount(n); }); });
     widget_ = Glib::wrap(GTK_WIDGET(view_));
     // Blocking is on for a page that has no site yet.
     ApplyContentBlocking("http://new.page/");

@@ -48,6 +48,7 @@ struct TWebTab {
     std::string history;  // the engine's own back/forward bytes
     std::string visited;  // the page of the last visit recorded, for its title
 
+    int blocked = 0;           // requests the content filter stopped on the page
     bool responsive = true;
     int64_t hiddenSince = 0;   // monotonic microseconds; 0 while shown
     bool closeAsked = false;   // the window asked this page whether it may go

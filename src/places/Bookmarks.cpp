@@ -11,12 +11,14 @@
 #include "platform/Variant.h"
 #include "settings/SettingsText.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <fstream>
 #include <iterator>
 #include <sys/stat.h>
+#include <unordered_map>
 
 namespace places {
 
@@ -25,9 +27,51 @@ namespace {
 constexpr unsigned WholeLine = settings::rvToEndOfLine;
 
 std::string SectionName(size_t n) { return "Bookmark" + std::to_string(n + 1); }
+std::string FolderSectionName(size_t n) { return "Folder" + std::to_string(n + 1); }
+
+// Whether the folder path is the folder or one below it.
+bool InFolder(const std::string& path, const std::string& folder) {
+    const std::vector<std::string> names = SplitFolder(path), within = SplitFolder(folder);
+    return names.size() >= within.size() && std::equal(within.begin(), within.end(), names.begin());
+}
 
 std::string ReadText(platform::TStrings* list, const std::string& section, const char* key) {
     return settings::ReadValue(list, section, key, platform::TVariant(std::string()), -1, WholeLine).AsString();
+}
+
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+// Whether the line opens a section, as the settings engine sees it: its
+// first character that is not blank is "[".
+bool OpensSection(const std::string& line) {
+    for (char c : line)
+        if (!IsBlank(c)) return c == '[';
+    return false;
+}
+
+// A header line as the settings engine compares it: trimmed, letters in
+// either case.
+std::string HeaderKey(const std::string& line) {
+    std::string key = platform::Trim(line);
+    for (char& c : key)
+        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    return key;
+}
+
+// Each section of the list with its header line first; the lines before
+// the first header are left out.
+std::vector<platform::TStringList> SectionsOf(platform::TStrings& list) {
+    std::vector<platform::TStringList> sections;
+    const int count = list.GetCount();
+    for (int i = 0; i < count; ++i) {
+        std::string line = list.Get(i);
+        if (OpensSection(line))
+            sections.emplace_back();
+        else if (sections.empty())
+            continue;
+        sections.back().Add(line);
+    }
+    return sections;
 }
 
 std::string ReadWholeFile(const std::string& path) {
@@ -75,6 +119,7 @@ TBookmarks::TBookmarks(std::string fileName) : fileName_(std::move(fileName)) {}
 
 bool TBookmarks::Load() {
     items_.clear();
+    folders_.clear();
     lastError_.clear();
     readable_ = true;
     struct stat st{};
@@ -93,21 +138,37 @@ bool TBookmarks::Load() {
         return false;
     }
     // Bookmarks are numbered from 1 without gaps; the first missing section
-    // ends them.
+    // ends them. The file is cut into its sections once, and each section
+    // read on its own, so that a bookmark costs its own lines only.
+    std::vector<platform::TStringList> sections = SectionsOf(list);
+    std::unordered_map<std::string, size_t> byHeader;
+    for (size_t i = 0; i < sections.size(); ++i) byHeader.emplace(HeaderKey(sections[i].Get(0)), i);
     for (size_t n = 0;; ++n) {
         std::string section = SectionName(n);
+        auto found = byHeader.find(HeaderKey("[" + section + "]"));
+        if (found == byHeader.end()) break;
+        platform::TStringList* lines = &sections[found->second];
         int start = 0, end = 0, sep = 0;
-        if (settings::FindKey(&list, section, "Address", 0, start, end, sep) < 0) break;
+        if (settings::FindKey(lines, section, "Address", 0, start, end, sep) < 0) break;
         TBookmark b;
-        b.Address = ReadText(&list, section, "Address");
-        b.Title = ReadText(&list, section, "Title");
-        b.Folder = ReadText(&list, section, "Folder");
+        b.Address = ReadText(lines, section, "Address");
+        b.Title = ReadText(lines, section, "Title");
+        b.Folder = ReadText(lines, section, "Folder");
         try {
-            b.Added = settings::ReadValue(&list, section, "Added", platform::TVariant(0)).AsInteger();
+            b.Added = settings::ReadValue(lines, section, "Added", platform::TVariant(0)).AsInteger();
         } catch (const platform::EConvertError&) {
             b.Added = 0;
         }
         items_.push_back(std::move(b));
+    }
+    for (size_t n = 0;; ++n) {
+        std::string section = FolderSectionName(n);
+        auto found = byHeader.find(HeaderKey("[" + section + "]"));
+        if (found == byHeader.end()) break;
+        platform::TStringList* lines = &sections[found->second];
+        int start = 0, end = 0, sep = 0;
+        if (settings::FindKey(lines, section, "Path", 0, start, end, sep) < 0) break;
+        AddFolder(ReadText(lines, section, "Path"));
     }
     return true;
 }
@@ -127,6 +188,8 @@ void TBookmarks::Save() {
         settings::WriteValue(&list, section, "Folder", platform::TVariant(b.Folder), WholeLine);
         settings::WriteValue(&list, section, "Added", platform::TVariant(b.Added));
     }
+    for (size_t n = 0; n < folders_.size(); ++n)
+        settings::WriteValue(&list, FolderSectionName(n), "Path", platform::TVariant(folders_[n]), WholeLine);
     list.SaveToFile(fileName_);
 }
 
@@ -148,6 +211,12 @@ bool TBookmarks::Delete(int index) {
     return true;
 }
 
+bool TBookmarks::AddFolder(const std::string& folder) {
+    if (folder.empty() || std::find(folders_.begin(), folders_.end(), folder) != folders_.end()) return false;
+    folders_.push_back(folder);
+    return true;
+}
+
 int TBookmarks::Find(const std::string& address) const {
     for (size_t i = 0; i < items_.size(); ++i)
         if (items_[i].Address == address) return int(i);
@@ -165,13 +234,20 @@ std::vector<int> TBookmarks::Search(const std::string& words) const {
 }
 
 int TBookmarks::ImportHtml(const std::string& path) {
-    std::vector<TBookmark> found = ParseNetscapeBookmarks(ReadWholeFile(path));
+    std::vector<std::string> folders;
+    std::vector<TBookmark> found = ParseNetscapeBookmarks(ReadWholeFile(path), &folders);
+    // A folder with bookmarks in it or below comes back with them.
+    for (const auto& folder : folders) {
+        bool holds = false;
+        for (const auto& b : found) holds = holds || InFolder(b.Folder, folder);
+        if (!holds) AddFolder(folder);
+    }
     for (auto& b : found) items_.push_back(std::move(b));
     return int(found.size());
 }
 
 void TBookmarks::ExportHtml(const std::string& path) const {
-    std::string html = FormatNetscapeBookmarks(items_);
+    std::string html = FormatNetscapeBookmarks(items_, folders_);
     platform::WriteWholeFile(path, html.data(), html.size());
 }
 

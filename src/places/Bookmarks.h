@@ -6,6 +6,10 @@
 //   Title=Example
 //   Folder=News/Tech        ; folder path, "/" between folders, may be empty
 //   Added=1700000000        ; seconds since 1970
+// and after them the folders kept on their own (a folder imported without
+// bookmarks), numbered the same way:
+//   [Folder1]
+//   Path=News/Tech
 // Values are the whole rest of their line, so a ";" in an address or title
 // stays part of it. A "/" or "\" inside one folder's name is written "\/" or
 // "\\". Saves go through the safe save: a crash leaves the old file or the
@@ -50,13 +54,19 @@ public:
     bool Delete(int index);
     // The first bookmark of the address, or -1.
     int Find(const std::string& address) const;
+    // Folders kept whether or not a bookmark is in them.
+    const std::vector<std::string>& Folders() const { return folders_; }
+    // Keeps a folder path; false when it is empty or kept already.
+    bool AddFolder(const std::string& folder);
+
     // Bookmarks whose title, address or folder hold every typed word
     // (case and accents folded); all of them for no words.
     std::vector<int> Search(const std::string& words) const;
 
     // Netscape bookmark files, as browsers import and export them. Import
-    // adds the file's bookmarks (with their folders) and answers how many;
-    // it raises platform::Exception when the file cannot be read.
+    // adds the file's bookmarks (with their folders) and answers how many,
+    // keeping the file's folders that hold no bookmark; it raises
+    // platform::Exception when the file cannot be read.
     int ImportHtml(const std::string& path);
     void ExportHtml(const std::string& path) const;
 
@@ -64,6 +74,7 @@ private:
     std::string fileName_;
     std::string lastError_;
     std::vector<TBookmark> items_;
+    std::vector<std::string> folders_;
     bool readable_ = true;
 };
 

@@ -3,8 +3,11 @@
 #include "places/TextFold.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <queue>
+#include <unistd.h>
 
 namespace places {
 
@@ -143,7 +146,7 @@ void TCompletion::AddVisit(const TVisit& visit, int entry) {
     }
     ++p.Visits;
     p.LastVisit = std::max(p.LastVisit, time);
-    if (!isRecent_[id] && sortedCount_ > 0) {
+    if (!isRecent_[id] && !bulk_) {
         isRecent_[id] = 1;
         recent_.push_back(id);
     }
@@ -155,43 +158,71 @@ void TCompletion::AddLine(std::string_view line, int entry) {
     if (!v.Address.empty()) AddVisit(v, entry);
 }
 
-void TCompletion::Rebuild() {
-    Clear();
-    if (!history_ || !history_->IsOpen()) return;
-    xoStr31::THdStrings& list = history_->List();
-    platform::TStream* stream = list.Stream();
-    const int64_t used = list.UsedSize();
-    if (stream) {
-        // One sequential read of the file rather than a seek per visit.
-        std::string carry;
-        std::vector<char> block(size_t(4) << 20);
-        int entry = 0;
-        for (int64_t pos = 0; pos < used;) {
-            int64_t n = std::min<int64_t>(int64_t(block.size()), used - pos);
-            if (stream->Seek(pos, platform::SeekOrigin::Begin) != pos || stream->Read(block.data(), n) != n) break;
-            pos += n;
-            const char* p = block.data();
-            const char* end = p + n;
-            while (p < end) {
-                const char* nl = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
-                if (!nl) {
-                    carry.append(p, size_t(end - p));
-                    break;
-                }
-                if (carry.empty()) {
-                    AddLine(std::string_view(p, size_t(nl - p)), entry++);
-                } else {
-                    carry.append(p, size_t(nl - p));
-                    AddLine(carry, entry++);
-                    carry.clear();
-                }
-                p = nl + 1;
-            }
+bool TCompletion::IndexLines(const TReader& read, int64_t used, const std::atomic<bool>* stop) {
+    // One sequential read of the file rather than a seek per visit.
+    bulk_ = true;
+    std::string carry;
+    std::vector<char> block(size_t(4) << 20);
+    int entry = 0;
+    for (int64_t pos = 0; pos < used;) {
+        if (stop && stop->load()) {
+            bulk_ = false;
+            return false;
         }
-        if (!carry.empty()) AddLine(carry, entry++);
+        int64_t n = std::min<int64_t>(int64_t(block.size()), used - pos);
+        if (!read(pos, block.data(), n)) break;
+        pos += n;
+        const char* p = block.data();
+        const char* end = p + n;
+        while (p < end) {
+            const char* nl = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
+            if (!nl) {
+                carry.append(p, size_t(end - p));
+                break;
+            }
+            if (carry.empty()) {
+                AddLine(std::string_view(p, size_t(nl - p)), entry++);
+            } else {
+                carry.append(p, size_t(nl - p));
+                AddLine(carry, entry++);
+                carry.clear();
+            }
+            p = nl + 1;
+        }
     }
+    if (!carry.empty()) AddLine(carry, entry++);
+    bulk_ = false;
     Sort(NowSeconds());
     blob_.shrink_to_fit();
+    return true;
+}
+
+void TCompletion::Rebuild() {
+    StopBuild();
+    std::lock_guard lock(mutex_);
+    RebuildLocked();
+}
+
+void TCompletion::RebuildLocked() {
+    Clear();
+    const bool wasReady = ready_;
+    ready_ = true;
+    if (!history_ || !history_->IsOpen()) {
+        if (!wasReady) Notify();
+        return;
+    }
+    xoStr31::THdStrings& list = history_->List();
+    platform::TStream* stream = list.Stream();
+    if (stream) {
+        IndexLines(
+            [stream](int64_t pos, char* into, int64_t n) {
+                return stream->Seek(pos, platform::SeekOrigin::Begin) == pos && stream->Read(into, n) == n;
+            },
+            list.UsedSize(), nullptr);
+    } else {
+        Sort(NowSeconds());
+    }
+    if (!wasReady) Notify();
 }
 
 void TCompletion::Sort(int64_t now) {
@@ -249,7 +280,7 @@ std::string_view TCompletion::Host(uint32_t place) const { return HostOf(Text(pl
 void TCompletion::Removed(const std::vector<int>& removed, const std::string& address) {
     uint32_t id = address.empty() ? None : FindPlace(HashOf(address));
     if (id == None || places_[id].Visits == 0) {
-        Rebuild();
+        RebuildLocked();
         return;
     }
     places_[id].Visits = 0;
@@ -293,7 +324,7 @@ void TCompletion::VisitRemoved(int index, const TVisit& visit) {
         }
     }
     if (latest < 0 || (titled < 0 && count > Reach)) {
-        Rebuild();
+        RebuildLocked();
         return;
     }
     p.LastVisit = uint32_t(std::clamp<int64_t>(latestVisit.Time, 0, UINT32_MAX));
@@ -305,29 +336,184 @@ void TCompletion::VisitRemoved(int index, const TVisit& visit) {
     SetText(id, titledVisit.Address, titledVisit.Title);
 }
 
+void TCompletion::Added(int index, const TVisit& visit, bool inserted) {
+    if (inserted) {
+        // Dated before the last visit: the entries after it moved down.
+        for (TPlace& p : places_)
+            if (p.Entry >= index) ++p.Entry;
+    }
+    AddVisit(visit, index);
+    if (recent_.size() > std::max<size_t>(2000, sortedCount_ / 50)) Sort(NowSeconds());
+}
+
+void TCompletion::Retitled(int index, const TVisit& visit) {
+    uint32_t id = FindPlace(HashOf(visit.Address));
+    if (id != None && places_[id].Visits > 0 && places_[id].Entry <= index) {
+        places_[id].Entry = index;
+        SetText(id, visit.Address, visit.Title);
+    }
+}
+
 void TCompletion::Attach(THistory& history) {
+    StopBuild();
+    Follow(history);
+    std::lock_guard lock(mutex_);
+    RebuildLocked();
+}
+
+void TCompletion::Follow(THistory& history) {
     history_ = &history;
-    history.OnAdded = [this](int index, const TVisit& visit) {
-        if (index < history_->Count() - 1) {
-            // Dated before the last visit: the entries after it moved down.
-            for (TPlace& p : places_)
-                if (p.Entry >= index) ++p.Entry;
-        }
-        AddVisit(visit, index);
-        if (recent_.size() > std::max<size_t>(2000, sortedCount_ / 50)) Sort(NowSeconds());
+    // While the thread builds, a change of the entries it reads makes its
+    // index wrong: it is stopped and the history indexed at once. Later
+    // entries are only added or retitled; that is done again on its index.
+    auto indexNow = [this] {
+        StopBuild();
+        std::lock_guard lock(mutex_);
+        RebuildLocked();
     };
-    history.OnRetitled = [this](int index, const TVisit& visit) {
-        uint32_t id = FindPlace(HashOf(visit.Address));
-        if (id != None && places_[id].Visits > 0 && places_[id].Entry <= index) {
-            places_[id].Entry = index;
-            SetText(id, visit.Address, visit.Title);
+    history.OnAdded = [this, indexNow](int index, const TVisit& visit) {
+        std::unique_lock lock(mutex_);
+        if (building_ && index < builtCount_) {
+            lock.unlock();
+            indexNow();
+            return;
         }
+        const bool inserted = index < history_->Count() - 1;
+        if (building_) changes_.push_back({false, inserted, index, visit});
+        Added(index, visit, inserted);
     };
-    history.OnRemoved = [this](const std::vector<int>& removed, const std::string& address) {
+    history.OnRetitled = [this, indexNow](int index, const TVisit& visit) {
+        std::unique_lock lock(mutex_);
+        if (building_ && index < builtCount_) {
+            lock.unlock();
+            indexNow();
+            return;
+        }
+        if (building_) changes_.push_back({true, false, index, visit});
+        Retitled(index, visit);
+    };
+    history.OnRemoved = [this, indexNow](const std::vector<int>& removed, const std::string& address) {
+        std::unique_lock lock(mutex_);
+        if (building_) {
+            lock.unlock();
+            indexNow();
+            return;
+        }
         Removed(removed, address);
     };
-    history.OnVisitRemoved = [this](int index, const TVisit& visit) { VisitRemoved(index, visit); };
-    Rebuild();
+    history.OnVisitRemoved = [this, indexNow](int index, const TVisit& visit) {
+        std::unique_lock lock(mutex_);
+        if (building_) {
+            lock.unlock();
+            indexNow();
+            return;
+        }
+        VisitRemoved(index, visit);
+    };
+}
+
+void TCompletion::AttachInBackground(THistory& history) {
+    StopBuild();
+    if (!history.IsOpen() || !history.List().Stream()) {
+        Attach(history);
+        return;
+    }
+    Follow(history);
+    std::lock_guard lock(mutex_);
+    Clear();
+    // The thread reads the file as it is now on a handle of its own; what
+    // the display thread writes later goes after these bytes.
+    builtCount_ = history.Count();
+    const int64_t used = history.List().UsedSize();
+    building_ = true;
+    ready_ = false;
+    builder_ = std::thread(&TCompletion::Build, this, history.FileName(), used);
+}
+
+TCompletion::~TCompletion() { StopBuild(); }
+
+void TCompletion::StopBuild() {
+    stop_ = true;
+    if (builder_.joinable()) builder_.join();
+    stop_ = false;
+    std::lock_guard lock(mutex_);
+    if (building_) {
+        // Stopped before its index took over: what is here stays until the
+        // caller indexes again.
+        building_ = false;
+        changes_.clear();
+    }
+}
+
+void TCompletion::Build(std::string fileName, int64_t used) {
+    TCompletion built;
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    bool done = false;
+    if (fd >= 0) {
+        done = built.IndexLines(
+            [fd](int64_t pos, char* into, int64_t n) {
+                while (n > 0) {
+                    const ssize_t got = ::pread(fd, into, size_t(n), off_t(pos));
+                    if (got < 0 && errno == EINTR) continue;
+                    if (got <= 0) return false;
+                    into += got;
+                    pos += got;
+                    n -= got;
+                }
+                return true;
+            },
+            used, &stop_);
+        ::close(fd);
+    }
+    {
+        std::lock_guard lock(mutex_);
+        if (!building_ || stop_) return;
+        if (!done) {
+            // The file could not be read here: the visits since stay.
+            building_ = false;
+            changes_.clear();
+        } else {
+            SwapIndex(built);
+            for (const TChange& c : changes_) {
+                if (c.Retitled)
+                    Retitled(c.Index, c.Visit);
+                else
+                    Added(c.Index, c.Visit, c.Inserted);
+            }
+            changes_.clear();
+            building_ = false;
+        }
+        ready_ = true;
+    }
+    Notify();
+}
+
+void TCompletion::SwapIndex(TCompletion& other) {
+    blob_.swap(other.blob_);
+    std::swap(blobGarbage_, other.blobGarbage_);
+    places_.swap(other.places_);
+    filters_.swap(other.filters_);
+    table_.swap(other.table_);
+    hosts_.swap(other.hosts_);
+    recent_.swap(other.recent_);
+    isRecent_.swap(other.isRecent_);
+    std::swap(sortedCount_, other.sortedCount_);
+    std::swap(deadCount_, other.deadCount_);
+}
+
+void TCompletion::SetOnReady(std::function<void()> ready) {
+    std::lock_guard lock(readyMutex_);
+    onReady_ = std::move(ready);
+}
+
+void TCompletion::Notify() {
+    std::lock_guard lock(readyMutex_);
+    if (onReady_) onReady_();
+}
+
+size_t TCompletion::PlaceCount() const {
+    std::lock_guard lock(mutex_);
+    return places_.size() - deadCount_;
 }
 
 int TCompletion::Forget(const std::string& address) { return history_ ? history_->RemoveAddress(address) : 0; }
@@ -336,6 +522,7 @@ std::vector<TCompletionItem> TCompletion::Complete(const std::string& typed, siz
     std::vector<TCompletionItem> out;
     const std::vector<std::string> words = FoldedWords(typed);
     if (words.empty() || limit == 0) return out;
+    std::lock_guard lock(mutex_);
     TFilter want{};
     for (const auto& w : words) {
         TFilter f = FilterOf(w);
@@ -470,6 +657,7 @@ std::vector<TCompletionItem> TCompletion::Complete(const std::string& typed, siz
 }
 
 size_t TCompletion::MemoryBytes() const {
+    std::lock_guard lock(mutex_);
     return blob_.capacity() + places_.capacity() * sizeof(TPlace) + filters_.capacity() * sizeof(TFilter) +
            table_.capacity() * 4 + hosts_.capacity() * 4 + recent_.capacity() * 4 + isRecent_.capacity();
 }

@@ -1,6 +1,7 @@
 #include "places/NetscapeBookmarks.h"
 #include "places/TextFold.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <map>
@@ -161,7 +162,7 @@ std::string HtmlUnescape(const std::string& text) {
     return out;
 }
 
-std::vector<TBookmark> ParseNetscapeBookmarks(const std::string& html) {
+std::vector<TBookmark> ParseNetscapeBookmarks(const std::string& html, std::vector<std::string>* paths) {
     std::vector<TBookmark> out;
     std::vector<std::string> folders;
     // Which DL lists opened a folder: a DL after an H3 holds that folder,
@@ -182,7 +183,11 @@ std::vector<TBookmark> ParseNetscapeBookmarks(const std::string& html) {
             havePending = true;
         } else if (tag.Name == "dl") {
             dlOpensFolder.push_back(havePending);
-            if (havePending) folders.push_back(pendingFolder);
+            if (havePending) {
+                folders.push_back(pendingFolder);
+                const std::string path = JoinFolder(folders);
+                if (paths && std::find(paths->begin(), paths->end(), path) == paths->end()) paths->push_back(path);
+            }
             havePending = false;
         } else if (tag.Name == "/dl") {
             if (!dlOpensFolder.empty()) {
@@ -204,7 +209,7 @@ std::vector<TBookmark> ParseNetscapeBookmarks(const std::string& html) {
     return out;
 }
 
-std::string FormatNetscapeBookmarks(const std::vector<TBookmark>& bookmarks) {
+std::string FormatNetscapeBookmarks(const std::vector<TBookmark>& bookmarks, const std::vector<std::string>& folders) {
     // The folder tree in the order folders first appear; each folder lists
     // its bookmarks, then its subfolders.
     struct TNode {
@@ -213,9 +218,9 @@ std::string FormatNetscapeBookmarks(const std::vector<TBookmark>& bookmarks) {
         std::vector<size_t> Children;
     };
     std::vector<TNode> nodes(1);
-    for (const auto& b : bookmarks) {
+    auto nodeOf = [&](const std::string& folder) {
         size_t at = 0;
-        for (const auto& name : SplitFolder(b.Folder)) {
+        for (const auto& name : SplitFolder(folder)) {
             size_t found = 0;
             for (size_t c : nodes[at].Children)
                 if (nodes[c].Name == name) found = c;
@@ -226,8 +231,13 @@ std::string FormatNetscapeBookmarks(const std::vector<TBookmark>& bookmarks) {
             }
             at = found;
         }
+        return at;
+    };
+    for (const auto& b : bookmarks) {
+        size_t at = nodeOf(b.Folder);
         nodes[at].Items.push_back(&b);
     }
+    for (const auto& folder : folders) nodeOf(folder);
     std::string out =
         "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
         "<!-- This is an automatically generated file.\n"

@@ -12,8 +12,12 @@ namespace places {
 
 // The bookmarks of the file's text, folders as paths, in file order.
 // Addresses that are no page (empty, or "place:" queries) are left out.
-std::vector<TBookmark> ParseNetscapeBookmarks(const std::string& html);
-std::string FormatNetscapeBookmarks(const std::vector<TBookmark>& bookmarks);
+// folders, when given, gets the path of every folder of the file (empty
+// ones too) in file order, each once.
+std::vector<TBookmark> ParseNetscapeBookmarks(const std::string& html, std::vector<std::string>* folders = nullptr);
+// The folders given are written too, those without bookmarks as empty ones.
+std::string FormatNetscapeBookmarks(const std::vector<TBookmark>& bookmarks,
+                                    const std::vector<std::string>& folders = {});
 
 std::string HtmlEscape(const std::string& text);
 std::string HtmlUnescape(const std::string& text);

@@ -52,6 +52,7 @@ protected:
     void TearDown() override {
         window_.reset();
         e2e::TestEngine::Get().SetBlocker(nullptr);
+        ownEngine_.reset();
         pages_.reset();
         completion_.reset();
         history_.reset();
@@ -59,17 +60,18 @@ protected:
     }
     // A window over the history as it is now, as a new run of the browser.
     void Start(bool privateWindow = false) {
+        WebEngine& engine = ownEngine_ ? *ownEngine_ : e2e::TestEngine::Get();
         window_.reset();
         completion_ = std::make_unique<places::TCompletion>();
         completion_->Attach(*history_);
         completion_->SetBookmarks(bookmarks_.get());
         pages_ = std::make_unique<QelPages>(history_.get(), bookmarks_.get());
-        pages_->Register(e2e::TestEngine::Get().Context());
+        pages_->Register(engine.Context());
         memory_.history = history_.get();
         memory_.bookmarks = bookmarks_.get();
         memory_.completion = completion_.get();
-        OpenWith(std::make_unique<WebKitControl>(e2e::TestEngine::Get()), false);
-        window_->SetControlFactory([] { return std::make_unique<WebKitControl>(e2e::TestEngine::Get()); });
+        OpenWith(std::make_unique<WebKitControl>(engine), false);
+        window_->SetControlFactory([&engine] { return std::make_unique<WebKitControl>(engine); });
         window_->SetPrivate(privateWindow);
         window_->SetMemory(memory_);
         window_->resize(900, 600);
@@ -105,6 +107,9 @@ protected:
     std::unique_ptr<places::TCompletion> completion_;
     std::unique_ptr<QelPages> pages_;
     TBrowsingMemory memory_;
+    // An engine that keeps its data, for what private pages cannot do;
+    // Start uses it when there is one.
+    std::unique_ptr<WebEngine> ownEngine_;
 };
 
 TEST_F(BrowserPlacesE2E, VisitsKeepTheirTitlesAndTheNextRunFindsThemByATitleWordMostVisitedFirst) {
@@ -219,6 +224,7 @@ TEST_F(BrowserPlacesE2E, TypedWordsSearchWithTheSettingsEngineAndHostsStillLoad)
 TEST_F(BrowserPlacesE2E, CtrlDBookmarksIntoAFolderTheMenuOpensItAndCtrlDAgainRemovesIt) {
     e2e::LoopbackServer server(std::map<std::string, std::string>{
         {"/quokka", Page("Quokka Facts")}, {"/other", Page("Other")}});
+    bookmarks_->AddFolder("Plants/Ferns");  // a folder without bookmarks, as an import keeps it
     Go(server.Url("/quokka"));
     ASSERT_TRUE(Loaded("Quokka Facts"));
     SendKey(*window_, GDK_KEY_d, GDK_CONTROL_MASK);
@@ -235,6 +241,7 @@ TEST_F(BrowserPlacesE2E, CtrlDBookmarksIntoAFolderTheMenuOpensItAndCtrlDAgainRem
     EXPECT_EQ(read.Items()[0].Title, "Quokka Facts");
     EXPECT_EQ(read.Items()[0].Address, server.Url("/quokka"));
     EXPECT_EQ(read.Items()[0].Folder, "Animals/Marsupials");
+    EXPECT_EQ(read.Folders(), std::vector<std::string>{"Plants/Ferns"});
 
     // The File menu's bookmarks, by folder.
     Go(server.Url("/other"));
@@ -246,6 +253,9 @@ TEST_F(BrowserPlacesE2E, CtrlDBookmarksIntoAFolderTheMenuOpensItAndCtrlDAgainRem
     ASSERT_NE(marsupials, nullptr);
     Gtk::MenuItem* quokka = ItemOf(*marsupials->get_submenu(), "Quokka Facts");
     ASSERT_NE(quokka, nullptr);
+    Gtk::MenuItem* plants = ItemOf(window_->mB(), "Plants");
+    ASSERT_NE(plants, nullptr);
+    EXPECT_NE(ItemOf(*plants->get_submenu(), "Ferns"), nullptr);
     window_->mF().hide();
     quokka->activate();
     ASSERT_TRUE(Loaded("Quokka Facts"));
@@ -300,6 +310,59 @@ TEST_F(BrowserPlacesE2E, AdsNeverLoadUntilTheSiteIsLetAloneFromTheFileMenu) {
     window_->mF().show();
     EXPECT_FALSE(window_->BlockItem()->get_active());
     window_->mF().hide();
+}
+
+TEST_F(BrowserPlacesE2E, TheStatusBarCountsTheBlockedRequestsOfTheCurrentPageOnly) {
+    // Pages of a private engine cannot report what was blocked.
+    WebProfile profile;
+    profile.dataFolder = dir_ + "engine-data/";
+    profile.cacheFolder = dir_ + "engine-cache/";
+    profile.downloadFolder = dir_ + "downloads/";
+    profile.sandbox = false;
+    ownEngine_ = std::make_unique<WebEngine>(profile);
+    std::ofstream(dir_ + "list.txt") << "[Adblock Plus 2.0]\n/advert-\n";
+    ContentBlocker blocker({dir_ + "list.txt"}, dir_ + "store/", dir_ + "ContentBlocking.Ini");
+    ASSERT_TRUE(blocker.PrepareAndWait()) << blocker.LastError();
+    ownEngine_->SetBlocker(&blocker);
+    memory_.blocker = &blocker;
+    Start();
+    window_->BlockingPrepared(true, "");
+    e2e::LoopbackServer server(std::map<std::string, std::string>{
+        {"/ads", "<html><head><title>With ads</title><script src='/advert-banner.js'></script></head><body>"
+                 "<img src='/advert-one.png'><img src='/advert-one.png'><img src='/advert-two.png'></body></html>"},
+        {"/plain", Page("Plain")},
+        {"/other", Page("Other")},
+    });
+    Gtk::Label& label = window_->BlockedLabel();
+    auto shows = [&](const std::string& text) {
+        return Await([&] { return label.get_visible() && label.get_text() == text; }, 15000);
+    };
+    Go(server.Url("/ads"));
+    ASSERT_TRUE(Loaded("With ads"));
+    // The same address twice counts once.
+    EXPECT_TRUE(shows("3 blocked")) << label.get_visible() << " " << label.get_text();
+
+    // A tab of its own has nothing blocked; going back shows the count.
+    window_->NewTab(server.Url("/other"), true);
+    ASSERT_TRUE(Loaded("Other"));
+    EXPECT_FALSE(label.get_visible());
+    window_->SelectTab(0);
+    EXPECT_TRUE(shows("3 blocked"));
+
+    // A background tab's count waits until the tab is current.
+    window_->NewTab(server.Url("/ads"), false, true);
+    ASSERT_TRUE(Await([&] { return window_->Tab(2).blocked == 3; }));
+    window_->SelectTab(1);
+    EXPECT_FALSE(label.get_visible());
+    window_->SelectTab(2);
+    EXPECT_TRUE(shows("3 blocked"));
+
+    // The next page starts at none.
+    Go(server.Url("/plain"));
+    ASSERT_TRUE(Loaded("Plain"));
+    EXPECT_TRUE(Await([&] { return !label.get_visible(); }));
+    window_.reset();
+    ownEngine_->SetBlocker(nullptr);
 }
 
 } // namespace

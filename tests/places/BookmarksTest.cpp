@@ -117,3 +117,78 @@ TEST(NetscapeBookmarks, AHandWrittenExportRoundTripsWithItsFolders) {
     EXPECT_EQ(byFolder(back), byFolder(want));
     EXPECT_THROW(b.ImportHtml(dir / "missing.html"), std::exception);
 }
+
+TEST(Bookmarks, AFileEditedByHandReadsAsTheSettingsEngineReadsIt) {
+    // Sections out of order, a header in other case and indented, a second
+    // section of one name (the first counts), keys in any order with
+    // comments and blank lines, and a gap that ends the bookmarks.
+    TempFolder dir;
+    const std::string file = dir / "Bookmarks.Ini";
+    WriteFile(file,
+              "; my bookmarks\r\nAddress=https://head.test/\r\n"
+              "[Bookmark2]\r\nTitle=Second\r\n\r\nAddress=https://two.test/\r\nAdded=x\r\n"
+              "  [BOOKMARK1]  \r\nFolder=A/B\r\nAddress = https://one.test/;x\r\nTitle=First ; kept\r\nAdded=5\r\n"
+              "[Other]\r\nAddress=https://other.test/\r\n"
+              "[Bookmark1]\r\nAddress=https://shadow.test/\r\n"
+              "[Bookmark3]\r\nTitle=No address\r\n"
+              "[Bookmark4]\r\nAddress=https://four.test/\r\n");
+    TBookmarks b(file);
+    ASSERT_TRUE(b.Load());
+    ASSERT_EQ(b.Count(), 2);
+    EXPECT_EQ(b.Items()[0], (TBookmark{"First ; kept", "https://one.test/;x", "A/B", 5}));
+    EXPECT_EQ(b.Items()[1], (TBookmark{"Second", "https://two.test/", "", 0}));
+}
+
+TEST(NetscapeBookmarks, FoldersWithoutBookmarksSurviveImportSaveAndExport) {
+    TempFolder dir;
+    WriteFile(dir / "in.html", R"(<!DOCTYPE NETSCAPE-Bookmark-file-1>
+<DL><p>
+    <DT><H3>News</H3>
+    <DL><p>
+        <DT><A HREF="https://news.test/" ADD_DATE="1">News</A>
+        <DT><H3>Tech</H3>
+        <DL><p>
+        </DL><p>
+    </DL><p>
+    <DT><H3>Tools</H3>
+    <DL><p>
+        <DT><H3>Sub</H3>
+        <DL><p>
+            <DT><A HREF="https://tool.test/" ADD_DATE="2">Tool</A>
+        </DL><p>
+    </DL><p>
+    <DT><H3>Empty</H3>
+    <DL><p>
+        <DT><H3>Inner</H3>
+        <DL><p></DL><p>
+    </DL><p>
+</DL><p>
+)");
+    const std::vector<std::string> empty = {"News/Tech", "Empty", "Empty/Inner"};
+    {
+        TBookmarks b(dir / "Bookmarks.Ini");
+        EXPECT_EQ(b.ImportHtml(dir / "in.html"), 2);
+        EXPECT_EQ(b.Folders(), empty);  // a folder with a bookmark below it is not kept on its own
+        b.Save();
+    }
+    EXPECT_NE(ReadFile(dir / "Bookmarks.Ini").find("[Folder1]\r\nPath=News/Tech\r\n"), std::string::npos);
+    TBookmarks b(dir / "Bookmarks.Ini");
+    ASSERT_TRUE(b.Load());
+    EXPECT_EQ(b.Count(), 2);
+    EXPECT_EQ(b.Folders(), empty);
+    b.ExportHtml(dir / "out.html");
+
+    // Each folder heading of the export with the depth of its list.
+    std::vector<std::pair<size_t, std::string>> headings;
+    const std::string out = ReadFile(dir / "out.html");
+    for (size_t at = 0, eol; at < out.size(); at = eol + 1) {
+        eol = out.find('\n', at);
+        if (eol == std::string::npos) eol = out.size();
+        const std::string line = out.substr(at, eol - at);
+        const size_t h3 = line.find("<DT><H3>");
+        if (h3 != std::string::npos)
+            headings.emplace_back(h3, line.substr(h3 + 8, line.find("</H3>") - h3 - 8));
+    }
+    EXPECT_EQ(headings, (std::vector<std::pair<size_t, std::string>>{
+                            {4, "News"}, {8, "Tech"}, {4, "Tools"}, {8, "Sub"}, {4, "Empty"}, {8, "Inner"}}));
+}

@@ -7,9 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <random>
+#include <thread>
 
 using qeltest::TempFolder;
 using places::TCompletion;
@@ -182,4 +186,127 @@ TEST(Completion, FindsAPageOfAnEarlierRunByATitleWordAndOffersBookmarks) {
     EXPECT_TRUE(hits[0].Bookmarked);
     EXPECT_EQ(hits[1].Address, "https://notes.test/jaro");
     EXPECT_EQ(completion.Complete("spring", 10, now).size(), 1u);  // a bookmark's folder counts
+}
+
+namespace {
+
+// A history file of many visits, written as the history writes it: pages
+// of a few hundred hosts whose titles share words, the last an hour ago.
+void WriteHistory(const std::string& file, int visits, int64_t now) {
+    const char* words[] = {"river", "garden", "report", "Zürich", "notes", "market", "piano", "orbit"};
+    std::string text;
+    for (int64_t i = 0; i < visits; ++i) {
+        const int64_t host = (i * 7919) % 300, page = (i * 104729) % 40;
+        text += std::to_string(now - 3600 - (visits - i) * 20) + "\thttp://host" + std::to_string(host) +
+                ".test/p" + std::to_string(page) + "\t" + words[(host + page) % 8] + " " + words[page % 8] + " " +
+                std::to_string(page) + "\n";
+    }
+    std::ofstream(file, std::ios::binary) << text;
+}
+
+void ExpectSameResults(TCompletion& built, TCompletion& reference, const std::vector<std::string>& queries,
+                       int64_t now) {
+    for (const auto& q : queries) {
+        auto a = built.Complete(q, 12, now), b = reference.Complete(q, 12, now);
+        ASSERT_EQ(a.size(), b.size()) << q;
+        for (size_t i = 0; i < a.size(); ++i) {
+            EXPECT_EQ(a[i].Address, b[i].Address) << q << " #" << i;
+            EXPECT_EQ(a[i].Title, b[i].Title) << q << " #" << i;
+            EXPECT_EQ(a[i].Visits, b[i].Visits) << q << " #" << i;
+            EXPECT_EQ(a[i].LastVisit, b[i].LastVisit) << q << " #" << i;
+            EXPECT_EQ(a[i].Bookmarked, b[i].Bookmarked) << q << " #" << i;
+            EXPECT_EQ(a[i].TypedHost, b[i].TypedHost) << q << " #" << i;
+            EXPECT_DOUBLE_EQ(a[i].Score, b[i].Score) << q << " #" << i;
+        }
+    }
+}
+
+bool AwaitReady(const TCompletion& completion) {
+    for (int i = 0; i < 3000 && !completion.Ready(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return completion.Ready();
+}
+
+} // namespace
+
+TEST(Completion, AnIndexBuiltInTheBackgroundAnswersAsOneBuiltAtOnceAndKeepsTheVisitsMeanwhile) {
+    TempFolder dir;
+    const int64_t now = places::NowSeconds();
+    const std::vector<std::string> queries = {"river", "garden rep", "zurich", "host1", "host27.test/p3", "fresh",
+                                              "renamed", "http://host2", "orbit 7", "notes"};
+    places::TBookmarks bookmarks(dir / "Bookmarks.Ini");
+    bookmarks.Add({"River guide", "https://guide.test/river", "", 1});
+
+    // Visits added and retitled while the index builds.
+    {
+        WriteHistory(dir / "history.txt", 300000, now);
+        THistory history(dir / "history.txt");
+        ASSERT_TRUE(history.Open());
+        TCompletion background;
+        background.SetBookmarks(&bookmarks);
+        std::atomic<int> told{0};
+        background.SetOnReady([&] { ++told; });
+        background.AttachInBackground(history);
+        const bool early = !background.Ready();
+        history.AddVisit("http://fresh.test/new", "Fresh river page", now - 60);
+        history.AddVisit("http://host5.test/p5", "", now - 50);
+        history.SetTitle("http://fresh.test/new", "Renamed river page");
+        if (early) {
+            // What is there: the bookmarks and the visits since the start.
+            for (const auto& item : background.Complete("river", 12, now))
+                EXPECT_TRUE(item.Bookmarked || item.Address == "http://fresh.test/new" ||
+                            item.Address == "http://host5.test/p5")
+                    << item.Address;
+            EXPECT_EQ(background.Complete("renamed", 12, now).size(), 1u);
+        }
+        ASSERT_TRUE(AwaitReady(background));
+        EXPECT_EQ(told.load(), 1);
+        TCompletion atOnce;
+        atOnce.SetBookmarks(&bookmarks);
+        atOnce.Attach(history);
+        ExpectSameResults(background, atOnce, queries, now);
+        EXPECT_EQ(background.PlaceCount(), atOnce.PlaceCount());
+        ASSERT_EQ(background.Complete("renamed", 12, now).size(), 1u);
+        EXPECT_EQ(background.Complete("renamed", 12, now)[0].Address, "http://fresh.test/new");
+    }
+    // A removal while it builds: the history is indexed at once.
+    {
+        WriteHistory(dir / "history2.txt", 300000, now);
+        THistory history(dir / "history2.txt");
+        ASSERT_TRUE(history.Open());
+        TCompletion background;
+        background.SetBookmarks(&bookmarks);
+        background.AttachInBackground(history);
+        history.AddVisit("http://fresh.test/new", "Fresh river page", now - 60);
+        EXPECT_GT(history.RemoveAddress("http://host0.test/p0"), 0);
+        EXPECT_GT(history.RemoveAddress("http://host119.test/p9"), 0);
+        history.AddVisit("http://later.test/", "Later river", now - 30);
+        ASSERT_TRUE(AwaitReady(background));
+        TCompletion atOnce;
+        atOnce.SetBookmarks(&bookmarks);
+        atOnce.Attach(history);
+        ExpectSameResults(background, atOnce, queries, now);
+        ExpectSameResults(background, atOnce, {"later", "host0.test/p0", "host119.test/p9"}, now);
+    }
+    // Gone before it is built: the thread stops with it.
+    {
+        THistory history(dir / "history.txt");
+        ASSERT_TRUE(history.Open());
+        auto background = std::make_unique<TCompletion>();
+        background->AttachInBackground(history);
+        background.reset();
+    }
+}
+
+TEST(Completion, VisitsOfAFirstRunAreOfferedAtOnce) {
+    // An empty history at start: nothing has been sorted yet.
+    TempFolder dir;
+    THistory history(dir / "history.txt");
+    ASSERT_TRUE(history.Open());
+    TCompletion completion;
+    completion.Attach(history);
+    const int64_t now = places::NowSeconds();
+    history.AddVisit("http://first.test/", "First page", now - 10);
+    auto hits = completion.Complete("first", 10, now);
+    ASSERT_EQ(hits.size(), 1u);
+    EXPECT_EQ(hits[0].Address, "http://first.test/");
 }
