@@ -68,7 +68,7 @@ int Info(const Args& args) {
                   << " height " << f->Height() << " interlaced " << (f->Interlaced() ? "yes" : "no") << " colors "
                   << f->ColorMap().Count() << " transparent "
                   << (f->Transparent() ? std::to_string(f->TransparentColorIndex()) : std::string("-")) << " delay "
-                  << (gce ? gce->Delay() : 0) << " disposal " << (gce ? gce->Disposal() : 0) << "\n";
+                  << (gce ? gce->Delay() : 0) << " disposal " << (gce ? gce->Disposal() : dmNone) << "\n";
     }
     if (haveLoop) std::cout << "loop " << loops << "\n";
     for (const auto& c : comments) std::cout << "comment " << c << "\n";
