@@ -313,7 +313,7 @@ int Encode(const Args& args) {
 
 int Optimize(const Args& args) {
     std::vector<std::string> files;
-    int options = DefaultOptimizeOptions, reduction = 0, lossiness = 0;
+    int options = GIFDefaultOptimizeOptions, reduction = 0, lossiness = 0;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--options")
             options = Number(args, i, "--options", 0, 0x3F);
@@ -332,7 +332,7 @@ int Optimize(const Args& args) {
     const std::vector<uint8_t> input = ReadInput(files[0]);
     int warnings = 0;
     LoadGif(image, input, &warnings);
-    image.Optimize(options, reduction, image.ReductionBits, nullptr);
+    image.Optimize(options, reduction);
     // Lossy coding comes last: the frame optimizations compare exact colours.
     image.Lossiness = lossiness;
     TMemoryStream out;

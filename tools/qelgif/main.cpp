@@ -175,7 +175,7 @@ const std::vector<Command>& Commands() {
          "      stray from the picture's, more as N grows, for shorter LZW codes.",
          qelgif::Encode},
         {"optimize", "optimize IN OUT [--options N] [--reduction N] [--lossy N]",
-         "Shrinks the image and saves it: options (default " + Hex(qelgif::DefaultOptimizeOptions) +
+         "Shrinks the image and saves it: options (default " + Hex(xpGif10::GIFDefaultOptimizeOptions) +
              ") add 0x01 crop\n"
          "      transparent frames, 0x02 merge frames with earlier ones, 0x04 drop needless\n"
          "      extensions and frames, 0x08 sort colour maps by use, 0x20 keep of each\n"
