@@ -71,11 +71,12 @@ enum TGIFOptimizeOption {
     ooCrop = 0x01,           // crop transparent frames to what they show
     ooMerge = 0x02,          // pixels that repeat the frame before become transparent
     ooCleanup = 0x04,        // drop needless transparency, disposals, extensions and frames
-    ooColorMap = 0x08,       // sort colour maps by use, dropping unused colours
+    ooColorMap = 0x08,       // sort colour maps by use, dropping unused colours; with
+                             // ooDifference, frames move to the global table where it has their colours
     ooReduceColors = 0x10,   // reduce colours: left to the colour tools, only checked
     ooDifference = 0x20,     // keep of each frame only what it changes
 };
-// What Optimize does unless told otherwise: every step but merge.
+// The options to optimize with when none are given: every step but merge.
 constexpr int GIFDefaultOptimizeOptions = ooCrop | ooCleanup | ooColorMap | ooReduceColors | ooDifference;
 
 class TGIFImage : public platform::TGraphic {
