@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         TGIFImage copy;
         copy.Assign(&image);
-        copy.Optimize(0x1F, 0, 8, nullptr);
+        copy.Optimize(0x1F, 0);
         if (copy.Empty()) return 0;
         TMemoryStream out;
         copy.SaveToStream(out);

@@ -21,7 +21,7 @@ uint32_t TGIFComposer::ColourOf(TGIFSubImage& frame, uint8_t index) {
 
 void TGIFComposer::Draw(TGIFSubImage& frame) {
     TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
-    disposal_ = gce ? gce->Disposal() : 0;
+    disposal_ = gce ? gce->Disposal() : dmNone;
     left_ = std::clamp(frame.Left(), 0, width_);
     top_ = std::clamp(frame.Top(), 0, height_);
     right_ = std::clamp(frame.Left() + frame.Width(), left_, width_);
@@ -31,7 +31,7 @@ void TGIFComposer::Draw(TGIFSubImage& frame) {
         bottom_ = top_;
         return;
     }
-    if (disposal_ == 3) saved_ = state_;
+    if (disposal_ == dmPrevious) saved_ = state_;
     // One table look-up per index rather than per pixel.
     uint32_t colours[256];
     for (int i = 0; i < 256; ++i) colours[i] = ColourOf(frame, uint8_t(i));
@@ -46,16 +46,16 @@ void TGIFComposer::Draw(TGIFSubImage& frame) {
 }
 
 void TGIFComposer::Dispose() {
-    if (disposal_ != 2 && disposal_ != 3) return;
+    if (disposal_ != dmBackground && disposal_ != dmPrevious) return;
     for (int y = top_; y < bottom_; ++y) {
         uint32_t* out = &state_[size_t(y) * size_t(width_)];
-        if (disposal_ == 2)
+        if (disposal_ == dmBackground)
             std::fill(out + left_, out + right_, SeeThrough);
         else
             std::copy(saved_.begin() + (out - state_.data()) + left_, saved_.begin() + (out - state_.data()) + right_,
                       out + left_);
     }
-    disposal_ = 0;
+    disposal_ = dmNone;
 }
 
 } // namespace xpGif10

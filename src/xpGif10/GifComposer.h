@@ -1,9 +1,11 @@
 #pragma once
 // The animation as drawn, kept as one colour per screen pixel: frames are
-// laid on in order and disposed of as the painter does (2 clears the frame's
-// area to what showed before the animation, 3 puts back the picture from
-// before the frame, every other value keeps it). The optimizer uses it to
+// laid on in order and disposed of as the painter does (dmBackground clears
+// the frame's area to what showed before the animation, dmPrevious puts back
+// the picture from before the frame, every other value keeps it). The optimizer uses it to
 // know what each frame is drawn over.
+#include "xpGif10/GifTypes.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -42,7 +44,7 @@ private:
     int width_, height_;
     std::vector<uint32_t> state_;
     std::vector<uint32_t> saved_;
-    int disposal_ = 0;
+    int disposal_ = dmNone;
     int left_ = 0, top_ = 0, right_ = 0, bottom_ = 0;
 };
 

@@ -3,6 +3,73 @@
 // and the data sub-blocks and fills the frame's pixel buffer, in normal or
 // interlaced row order.
 //
+// What the reader accepts although the format says otherwise, and where it
+// is handled. Where nothing else is said, it reads on without a warning.
+// The file as a whole:
+//  - 4 bytes in front of the signature (TGIFHeader::LoadFromStream).
+//  - the signature's "GIF" in any case, and any three version letters
+//    (TGIFHeader::LoadFromStream, IsGIF).
+//  - zero bytes between blocks, as stray block terminators
+//    (TGIFImageList::LoadFromStream before a frame,
+//    TGIFExtensionList::LoadFromStream between extensions).
+//  - a byte of no known block where a frame should start: a warning, and
+//    reading ends there with the frames before it
+//    (TGIFImageList::LoadFromStream); the trailer check then warns about
+//    that byte (TGIFTrailer::LoadFromStream).
+//  - no trailer at the end of the data, and anything after it
+//    (TGIFTrailer::LoadFromStream, TGIFImage::LoadFromStream).
+//  - a file cut short in a frame's extensions, image descriptor or colour
+//    table after at least one frame: a warning, and the frames before it
+//    are kept (TGIFImageList::LoadFromStream).
+//  - extensions after the last image: a frame of extensions only
+//    (TGIFSubImage::LoadFromStream).
+// Extensions:
+//  - a byte other than the introducer among a frame's extensions: a
+//    warning, and that byte starts the image descriptor, whatever it is
+//    (TGIFExtensionList::LoadFromStream, TGIFSubImage::LoadFromStream).
+//  - extensions of unknown label: skipped by their sub-blocks, with a
+//    warning (TGIFExtensionList::LoadFromStream).
+//  - two graphic control extensions before one image: the last one holds,
+//    with a warning (TGIFExtensionList::LoadFromStream).
+//  - graphic control and plain text blocks of another size than defined:
+//    read by their size, with a warning, and written as defined; a graphic
+//    control extension cut short only warns
+//    (TGIFGraphicControlExtension::LoadFromStream,
+//    TGIFTextExtension::LoadFromStream).
+//  - application identifier blocks of any size: the first 11 bytes are the
+//    identifier, a shorter one padded with zeros, the rest passed over,
+//    with a warning for sizes other than 10 and 11; a block too short to
+//    name a kind is kept as raw sub-blocks
+//    (TGIFApplicationExtension::LoadFromStream, AppExtensionKind).
+//  - the loop extension under either of its two identifiers, with data
+//    sub-blocks of other kinds kept as read (TheRegistries,
+//    TGIFAppExtNSLoop::LoadData).
+//  - comment, plain text and unknown application data whose terminator is
+//    missing at the end of the data (TGIFTextLines::Read,
+//    TGIFUnknownAppExtension::LoadData).
+// Frames:
+//  - frames of no width or height: one transparent pixel that is never
+//    cleared, with a warning (TGIFSubImage::LoadImageData).
+//  - frames reaching past the logical screen: kept as they are
+//    (TGIFSubImage::LoadFromStream).
+//  - pixel values beyond the colour table: kept, and the table is written
+//    padded to cover them (TGIFSubImage::SaveToStream,
+//    TGIFHeader::SaveToStream); a transparent index beyond it is kept as
+//    read (TGIFGraphicControlExtension::LoadFromStream).
+//  - minimum code sizes from 0 to 11 (DecodeGIFImageData); only a larger
+//    one is an error.
+// Image data (DecodeGIFImageData and Decode, below):
+//  - data sub-blocks of any sizes, codes spanning them.
+//  - data cut short: what was decoded is kept, the rest gets the pre-fill
+//    value (the transparent index or 0), with one warning.
+//  - a code the table does not have yet, or the data running out before
+//    the last pixel without an end code: as data cut short.
+//  - an end code before the last pixel: the rest is pre-filled, silently.
+//  - codes after the last pixel, a missing end code after it, and data
+//    sub-blocks the codes leave: passed over.
+//  - a frame declared far larger than its data: only what the data can
+//    fill is held (TGIFSubImage::LoadImageData, LzwReach).
+//
 // The sub-blocks, whatever their sizes, are gathered into a bounded buffer
 // that is refilled as the codes use it, so codes that span two or three of
 // them need no care; what the codes leave is read up to the terminator, so

@@ -26,6 +26,12 @@ void Skip(TStream& stream, int64_t count) {
     if (count > 0) stream.Seek(count, SeekOrigin::Current);
 }
 
+// The kinds of the loop extension's data sub-blocks, in the low bits of
+// their first byte.
+constexpr uint8_t nsBlockKind = 0x07;
+constexpr uint8_t nsLoopCount = 1;
+constexpr uint8_t nsBufferSize = 2;
+
 std::string BlockSizeWarning(const char* kind, int size, int defined) {
     return std::string("The ") + kind + " extension's block size is " + std::to_string(size) + " (" +
            std::to_string(defined) + " defined): read by its size, written as defined";
@@ -153,7 +159,7 @@ TGIFGraphicControlExtension::~TGIFGraphicControlExtension() {
 }
 
 void TGIFGraphicControlExtension::SetTransparent(bool value) {
-    packed_ = value ? (packed_ | 0x01) : (packed_ & ~0x01);
+    packed_ = value ? (packed_ | gcTransparent) : (packed_ & ~gcTransparent);
     if (frame_) frame_->SetTransparentFlag(value);
 }
 
@@ -344,10 +350,10 @@ void TGIFAppExtNSLoop::LoadData(TStream& stream) {
         TGIFBlock block(size);
         ReadExact(stream, block.Data.data(), size);
         const uint8_t* d = block.Data.data();
-        if ((d[0] & 7) == 1) {
+        if ((d[0] & nsBlockKind) == nsLoopCount) {
             if (size < 3) throw GIFException(msg::BadData);
             Loops = uint16_t(d[1] | d[2] << 8);
-        } else if ((d[0] & 7) == 2) {
+        } else if ((d[0] & nsBlockKind) == nsBufferSize) {
             if (size < 5) throw GIFException(msg::BadData);
             BufferSize = uint32_t(d[1]) | uint32_t(d[2]) << 8 | uint32_t(d[3]) << 16 | uint32_t(d[4]) << 24;
         }
@@ -361,21 +367,21 @@ void TGIFAppExtNSLoop::SaveData(TStream& stream) {
     bool loop = false, buffer = false;
     for (TGIFBlock& block : Blocks) {
         uint8_t* d = block.Data.data();
-        if ((d[0] & 7) == 1) {
+        if ((d[0] & nsBlockKind) == nsLoopCount) {
             d[1] = uint8_t(Loops);
             d[2] = uint8_t(Loops >> 8);
             loop = true;
-        } else if ((d[0] & 7) == 2) {
+        } else if ((d[0] & nsBlockKind) == nsBufferSize) {
             for (int i = 0; i < 4; ++i) d[1 + i] = uint8_t(BufferSize >> (8 * i));
             buffer = true;
         }
     }
     if (!loop) {
-        uint8_t raw[4] = {3, 1, uint8_t(Loops), uint8_t(Loops >> 8)};
+        uint8_t raw[4] = {3, nsLoopCount, uint8_t(Loops), uint8_t(Loops >> 8)};
         stream.WriteBuffer(raw, 4);
     }
     if (!buffer && BufferSize != 0) {
-        uint8_t raw[6] = {5, 2, uint8_t(BufferSize), uint8_t(BufferSize >> 8), uint8_t(BufferSize >> 16),
+        uint8_t raw[6] = {5, nsBufferSize, uint8_t(BufferSize), uint8_t(BufferSize >> 8), uint8_t(BufferSize >> 16),
                           uint8_t(BufferSize >> 24)};
         stream.WriteBuffer(raw, 6);
     }

@@ -77,7 +77,7 @@ public:
     void SaveToStream(platform::TStream& stream) override;
     void LoadFromStream(platform::TStream& stream) override;
 
-    bool Transparent() const { return (packed_ & 0x01) != 0; }
+    bool Transparent() const { return (packed_ & gcTransparent) != 0; }
     void SetTransparent(bool value);
     uint8_t TransparentColorIndex() const { return transparentIndex_; }
     // An index outside the frame's colour map (when it has colours) warns
@@ -85,10 +85,13 @@ public:
     void SetTransparentColorIndex(int index);
     uint16_t Delay() const { return delay_; }
     void SetDelay(uint16_t value) { delay_ = value; }
-    bool UserInput() const { return (packed_ & 0x02) != 0; }
-    void SetUserInput(bool value) { packed_ = value ? (packed_ | 0x02) : (packed_ & ~0x02); }
-    int Disposal() const { return (packed_ >> 2) & 7; }
-    void SetDisposal(int value) { packed_ = uint8_t((packed_ & ~0x1C) | ((value * 4) & 0x1C)); }
+    bool UserInput() const { return (packed_ & gcUserInput) != 0; }
+    void SetUserInput(bool value) { packed_ = value ? (packed_ | gcUserInput) : (packed_ & ~gcUserInput); }
+    // One of TGIFDisposal, or 4 to 7 as read.
+    int Disposal() const { return (packed_ & gcDisposal) >> gcDisposalShift; }
+    void SetDisposal(int value) {
+        packed_ = uint8_t((packed_ & ~gcDisposal) | ((value << gcDisposalShift) & gcDisposal));
+    }
     // Always the defined size: whatever size was read, the block is written so.
     uint8_t BlockSize() const { return 4; }
     uint8_t Packed() const { return packed_; }

@@ -56,7 +56,7 @@ int FreeIndex(TGIFSubImage& frame, const std::vector<uint8_t>& pixels, const std
         if (!used[i]) return i;
     // A local table is written padded to a power of two: an entry added
     // below that costs nothing.
-    if (&map == &frame.ColorMap() && count < 256 && count < (1 << map.BitsPerPixel())) return map.Add(clBlack);
+    if (&map == &frame.ColorMap() && count < (1 << map.BitsPerPixel())) return map.Add(clBlack);
     return -1;
 }
 
@@ -79,7 +79,7 @@ void Difference(TGIFSubImage& frame, const TGIFComposer& under, const TGIFCompos
     // A frame reaching past the screen is drawn clipped; leave it as it is.
     if (fl + fw > under.Width() || ft + fh > under.Height()) return;
     TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
-    const int disposal = gce ? gce->Disposal() : 0;
+    const int disposal = gce ? gce->Disposal() : dmNone;
     uint32_t colours[256];
     for (int i = 0; i < 256; ++i) colours[i] = TGIFComposer::ColourOf(frame, uint8_t(i));
     // changed: drawn and different from what shows; the box covers those,
@@ -94,7 +94,7 @@ void Difference(TGIFSubImage& frame, const TGIFComposer& under, const TGIFCompos
             const uint32_t v = again ? again->At(fl + x, ft + y) : u;
             const bool change = c != TGIFComposer::SeeThrough && (!TGIFComposer::Same(c, u) || !TGIFComposer::Same(c, v));
             changed[size_t(y) * size_t(fw) + size_t(x)] = change;
-            if (change || (disposal == 2 && (c != TGIFComposer::SeeThrough || u != TGIFComposer::SeeThrough ||
+            if (change || (disposal == dmBackground && (c != TGIFComposer::SeeThrough || u != TGIFComposer::SeeThrough ||
                                              v != TGIFComposer::SeeThrough)))
                 box.Add(x, y);
         }

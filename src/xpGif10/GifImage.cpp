@@ -66,10 +66,8 @@ void TGIFHeader::LoadFromStream(TStream& stream) {
     packed_ = raw[4];
     background_ = raw[5];
     aspect_ = raw[6];
-    if (packed_ & 0x80) {
-        int count = 2 << (packed_ & 7);
-        if (count < 2 || count > 256) throw GIFException(msg::BadScreenColors);
-        colorMap_.LoadFromStream(stream, count);
+    if (packed_ & sdGlobalColorTable) {
+        colorMap_.LoadFromStream(stream, ColorTableEntries(packed_ & sdColorTableSize));
     } else {
         colorMap_.Clear();
     }
@@ -78,13 +76,13 @@ void TGIFHeader::LoadFromStream(TStream& stream) {
 void TGIFHeader::Prepare() {
     uint8_t packed = 0;
     if (colorMap_.Count() > 0) {
-        packed |= 0x80;
-        if (colorMap_.Optimized()) packed |= 0x08;
+        packed |= sdGlobalColorTable;
+        if (colorMap_.Optimized()) packed |= sdSort;
     }
     int res = image_ ? image_->MaxColorResolution() : colorMap_.ColorResolution();
-    packed |= uint8_t((res & 7) << 4);
+    packed |= uint8_t((unsigned(res) << sdColorResolutionShift) & sdColorResolution);
     int b = colorMap_.Count() > 0 ? colorMap_.BitsPerPixel() : (image_ ? image_->MaxBitsPerPixel() : 0);
-    packed |= uint8_t((b - 1) & 7);
+    packed |= uint8_t((b - 1) & sdColorTableSize);
     packed_ = packed;
 }
 
@@ -105,12 +103,12 @@ void TGIFHeader::SaveToStream(TStream& stream) {
             TGIFSubImage* f = image_->Images()[i];
             if (f->ColorMap().Count() == 0) bits = std::max(bits, f->UsedBitsPerPixel());
         }
-        packed_ = uint8_t((packed_ & ~7) | ((bits - 1) & 7));
+        packed_ = uint8_t((packed_ & ~sdColorTableSize) | ((bits - 1) & sdColorTableSize));
     }
     uint8_t raw[7] = {uint8_t(width_), uint8_t(width_ >> 8), uint8_t(height_), uint8_t(height_ >> 8),
                       packed_,         background_,          aspect_};
     stream.WriteBuffer(raw, 7);
-    if (packed_ & 0x80) colorMap_.SaveToStream(stream, bits);
+    if (packed_ & sdGlobalColorTable) colorMap_.SaveToStream(stream, bits);
 }
 
 // ---- trailer ----------------------------------------------------------------------------

@@ -66,6 +66,19 @@ public:
     void SaveToStream(platform::TStream& stream) override;
 };
 
+// The steps TGIFImage::Optimize takes, one bit each.
+enum TGIFOptimizeOption {
+    ooCrop = 0x01,           // crop transparent frames to what they show
+    ooMerge = 0x02,          // pixels that repeat the frame before become transparent
+    ooCleanup = 0x04,        // drop needless transparency, disposals, extensions and frames
+    ooColorMap = 0x08,       // sort colour maps by use, dropping unused colours; with
+                             // ooDifference, frames move to the global table where it has their colours
+    ooReduceColors = 0x10,   // reduce colours: left to the colour tools, only checked
+    ooDifference = 0x20,     // keep of each frame only what it changes
+};
+// The options to optimize with when none are given: every step but merge.
+constexpr int GIFDefaultOptimizeOptions = ooCrop | ooCleanup | ooColorMap | ooReduceColors | ooDifference;
+
 class TGIFImage : public platform::TGraphic {
 public:
     using WarningHandler = std::function<void(TGIFImage* image, platform::TPersistent* sender, int severity,
@@ -127,10 +140,13 @@ public:
     void FreeBitmap();
 
     // ---- editing ----
-    // Shrinks the image: 0x01 crop transparent frames, 0x02 merge frames
-    // with earlier ones, 0x04 clean up extensions and needless frames, 0x08
-    // optimize colour maps, 0x10 reduce colours.
-    void Optimize(int options, int reductionMethod, int reductionBits, const platform::HPALETTE& customPalette);
+    // Shrinks the image by the TGIFOptimizeOption bits in options; what is
+    // drawn stays the same. Frames are first cut to the logical screen,
+    // then the options run in this order: colour maps, the transparency and
+    // disposal half of cleanup, merge, differencing, crop, and the
+    // extension half of cleanup. Without cleanup, ooReduceColors with
+    // reduction method rmPalette raises "Invalid reduction method".
+    void Optimize(int options, int reductionMethod);
 
     // ---- the model ----
     TGIFHeader& Header() { return *header_; }
@@ -179,6 +195,15 @@ public:
     PainterEvent OnStartPaint, OnPaint, OnAfterPaint, OnLoop, OnEndPaint;
 
 private:
+    // The steps of Optimize; tick advances its progress.
+    void ClipFramesToScreen();
+    void SortColorMaps(const std::function<void()>& tick, bool share);
+    void DropNeedlessTransparencyAndDisposal(const std::function<void()>& tick);
+    void MergeWithEarlierFrames(const std::function<void()>& tick);
+    void KeepOnlyChanges(bool sortColorMaps);
+    void CropTransparentFrames(const std::function<void()>& tick);
+    void DropNeedlessExtensions(const std::function<void()>& tick);
+
     std::unique_ptr<TGIFHeader> header_;
     TGIFImageList images_;
     platform::HPALETTE globalPalette_;

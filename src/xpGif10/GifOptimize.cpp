@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 namespace xpGif10 {
 
@@ -19,7 +20,7 @@ constexpr const char* Optimizing = "Optimizing...";
 
 int DisposalOf(TGIFSubImage* f) {
     TGIFGraphicControlExtension* gce = f->GraphicControlExtension();
-    return gce ? gce->Disposal() : 0;
+    return gce ? gce->Disposal() : dmNone;
 }
 
 bool Overlap(const TRect& a, const TRect& b) {
@@ -126,7 +127,7 @@ bool DropInvisible(TGIFImageList& frames, int i) {
     TGIFSubImage* f = frames[i];
     TGIFSubImage* prev = frames[i - 1];
     const int pd = DisposalOf(prev);
-    if (pd == 2 || pd == 3 || prev->Empty()) return false;
+    if (pd == dmBackground || pd == dmPrevious || prev->Empty()) return false;
     TGIFGraphicControlExtension* gce = f->GraphicControlExtension();
     if (f->Extensions().Count() != (gce ? 1 : 0) || (gce && gce->UserInput())) return false;
     const int total = PlayedDelay(prev) + PlayedDelay(f);
@@ -161,7 +162,7 @@ void ClipToScreen(TGIFImage& image, TGIFSubImage* f) {
             gce.SetTransparentColorIndex(0);
             gce.SetTransparent(true);
         }
-        if (gce.Disposal() == 2) gce.SetDisposal(1);
+        if (gce.Disposal() == dmBackground) gce.SetDisposal(dmNoDispose);
         const uint8_t t = uint8_t(gce.TransparentColorIndex());
         f->SetBounds(0, 0, 1, 1);
         f->Data()[0] = t;
@@ -176,123 +177,27 @@ void ClipToScreen(TGIFImage& image, TGIFSubImage* f) {
 
 } // namespace
 
-void TGIFImage::Optimize(int options, int reductionMethod, int /*reductionBits*/, const HPALETTE& /*customPalette*/) {
+void TGIFImage::Optimize(int options, int reductionMethod) {
     if (Empty()) return;
     StopDraw();
     std::lock_guard<std::recursive_mutex> guard(painters_.Mutex());
     Progress(this, TProgressStage::psStarting, 0, false, TRect{}, Optimizing);
     int step = 0;
-    auto tick = [&] {
+    const std::function<void()> tick = [&] {
         const int total = std::max(1, images_.Count() * 6);
         Progress(this, TProgressStage::psRunning, std::min(100, ++step * 100 / total), false, TRect{}, Optimizing);
     };
     try {
-        for (int i = 0; i < images_.Count(); ++i) {
-            TGIFSubImage* f = images_[i];
-            ClipToScreen(*this, f);
-            // Every step below works on whole frames: a huge frame whose
-            // data fills only a sliver of it would take the memory of its
-            // declared size for nothing.
-            if (f->Partial() && f->DataSize() > GIFWholeWriteLimit)
-                throw GIFException("Frame " + std::to_string(i + 1) + " of " + std::to_string(f->Width()) + " x " +
-                                   std::to_string(f->Height()) +
-                                   " pixels holds data for only a part of them: too damaged to optimize");
-        }
-        if (options & 0x08) {
-            if (GlobalColorMap().Count() > 0) GlobalColorMap().Optimize();
-            for (int i = 0; i < images_.Count(); ++i) {
-                if (images_[i]->ColorMap().Count() > 0) images_[i]->ColorMap().Optimize();
-                tick();
-            }
-            if (options & 0x20) ShareGlobalColors(*this);
-        }
-        if (options & 0x04) {
-            for (int i = 0; i < images_.Count(); ++i) {
-                TGIFSubImage* f = images_[i];
-                if (f->Transparent() && f->GraphicControlExtension() && !UsesIndex(f, f->TransparentColorIndex()))
-                    f->GraphicControlExtension()->SetTransparent(false);
-            }
-            // Restoring after a frame is needless when the next frame is
-            // opaque, covers it entirely and is not itself restored to the
-            // picture before it (which would then differ).
-            for (int i = 0; i + 1 < images_.Count(); ++i) {
-                TGIFSubImage* f = images_[i];
-                TGIFSubImage* next = images_[i + 1];
-                const int d = DisposalOf(f);
-                if ((d == 2 || d == 3) && !next->Transparent() && !next->Empty() && DisposalOf(next) != 3 &&
-                    Inside(f->BoundsRect(), next->BoundsRect()))
-                    f->GraphicControlExtension()->SetDisposal(0);
-                tick();
-            }
-        }
-        if (options & 0x02) {
-            for (int i = images_.Count() - 1; i >= 1; --i) {
-                TGIFSubImage* f = images_[i];
-                int p = i - 1;
-                while (p >= 0 && DisposalOf(images_[p]) == 3) --p;
-                tick();
-                if (p < 0) continue;
-                TGIFSubImage* earlier = images_[p];
-                const int d = DisposalOf(earlier);
-                if (f->Empty() || earlier->Empty() || d == 2 || d == 3) continue;
-                if (!Overlap(f->BoundsRect(), earlier->BoundsRect())) continue;
-                if (!f->Transparent() && f->ActiveColorMap().Count() >= 256) continue;
-                Merge(*this, f, earlier);
-            }
-        }
-        if (options & 0x20) {
-            DifferenceFrames(*this);
-            // Differencing leaves colours unused and frames small enough
-            // to draw through the global table.
-            if (options & 0x08) {
-                for (int i = 0; i < images_.Count(); ++i)
-                    if (images_[i]->ColorMap().Count() > 0) images_[i]->ColorMap().Optimize();
-                ShareGlobalColors(*this);
-            }
-        }
-        if (options & 0x01) {
-            for (int i = images_.Count() - 1; i >= 0; --i) {
-                TGIFSubImage* f = images_[i];
-                tick();
-                // A frame cleared after it clears its whole rectangle: cut,
-                // it would clear less.
-                if (!f->Transparent() || f->Empty() || DisposalOf(f) == 2) continue;
-                if (Crop(f)) continue;
-                if (!DropInvisible(images_, i)) KeepOnePixel(f);
-            }
-        }
-        if (options & 0x04) {
-            const bool several = images_.Count() > 1;
-            TGIFExtension* firstLoop = nullptr;
-            for (int i = 0; i < images_.Count() && !firstLoop; ++i)
-                for (int e = 0; e < images_[i]->Extensions().Count() && !firstLoop; ++e)
-                    if (dynamic_cast<TGIFAppExtNSLoop*>(images_[i]->Extensions()[e]))
-                        firstLoop = images_[i]->Extensions()[e];
-            for (int i = images_.Count() - 1; i >= 0; --i) {
-                TGIFSubImage* f = images_[i];
-                for (int e = f->Extensions().Count() - 1; e >= 0; --e) {
-                    TGIFExtension* ext = f->Extensions()[e];
-                    bool drop = false;
-                    if (dynamic_cast<TGIFCommentExtension*>(ext) || dynamic_cast<TGIFTextExtension*>(ext)) {
-                        drop = true;
-                    } else if (dynamic_cast<TGIFAppExtNSLoop*>(ext)) {
-                        // The painter heeds the first loop extension it
-                        // meets, wherever it stands.
-                        drop = !(several && ext == firstLoop);
-                    } else if (dynamic_cast<TGIFApplicationExtension*>(ext)) {
-                        drop = true;
-                    } else if (auto* gce = dynamic_cast<TGIFGraphicControlExtension*>(ext)) {
-                        drop = (gce->Delay() == 0 || !several) && !gce->Transparent() && !gce->UserInput() &&
-                               (gce->Disposal() < 2 || !several);
-                    }
-                    if (drop) f->Extensions().Delete(e);
-                }
-                if (f->Empty() && f->Extensions().Count() == 0) images_.Delete(i);
-                tick();
-            }
-        } else if ((options & 0x10) && reductionMethod == rmPalette) {
+        ClipFramesToScreen();
+        if (options & ooColorMap) SortColorMaps(tick, (options & ooDifference) != 0);
+        if (options & ooCleanup) DropNeedlessTransparencyAndDisposal(tick);
+        if (options & ooMerge) MergeWithEarlierFrames(tick);
+        if (options & ooDifference) KeepOnlyChanges((options & ooColorMap) != 0);
+        if (options & ooCrop) CropTransparentFrames(tick);
+        if (options & ooCleanup)
+            DropNeedlessExtensions(tick);
+        else if ((options & ooReduceColors) && reductionMethod == rmPalette)
             throw GIFException("Invalid reduction method");
-        }
     } catch (...) {
         Progress(this, TProgressStage::psEnding, 0, false, TRect{}, Optimizing);
         throw;
@@ -300,6 +205,118 @@ void TGIFImage::Optimize(int options, int reductionMethod, int /*reductionBits*/
     Progress(this, TProgressStage::psEnding, 100, false, TRect{}, Optimizing);
     FreeBitmap();
     Changed(this);
+}
+
+void TGIFImage::ClipFramesToScreen() {
+    for (int i = 0; i < images_.Count(); ++i) {
+        TGIFSubImage* f = images_[i];
+        ClipToScreen(*this, f);
+        // Every step after this works on whole frames: a huge frame whose
+        // data fills only a sliver of it would take the memory of its
+        // declared size for nothing.
+        if (f->Partial() && f->DataSize() > GIFWholeWriteLimit)
+            throw GIFException("Frame " + std::to_string(i + 1) + " of " + std::to_string(f->Width()) + " x " +
+                               std::to_string(f->Height()) +
+                               " pixels holds data for only a part of them: too damaged to optimize");
+    }
+}
+
+void TGIFImage::SortColorMaps(const std::function<void()>& tick, bool share) {
+    if (GlobalColorMap().Count() > 0) GlobalColorMap().Optimize();
+    for (int i = 0; i < images_.Count(); ++i) {
+        if (images_[i]->ColorMap().Count() > 0) images_[i]->ColorMap().Optimize();
+        tick();
+    }
+    if (share) ShareGlobalColors(*this);
+}
+
+void TGIFImage::DropNeedlessTransparencyAndDisposal(const std::function<void()>& tick) {
+    for (int i = 0; i < images_.Count(); ++i) {
+        TGIFSubImage* f = images_[i];
+        if (f->Transparent() && f->GraphicControlExtension() && !UsesIndex(f, f->TransparentColorIndex()))
+            f->GraphicControlExtension()->SetTransparent(false);
+    }
+    // Restoring after a frame is needless when the next frame is opaque,
+    // covers it entirely and is not itself restored to the picture before
+    // it (which would then differ).
+    for (int i = 0; i + 1 < images_.Count(); ++i) {
+        TGIFSubImage* f = images_[i];
+        TGIFSubImage* next = images_[i + 1];
+        const int d = DisposalOf(f);
+        if ((d == dmBackground || d == dmPrevious) && !next->Transparent() && !next->Empty() &&
+            DisposalOf(next) != dmPrevious && Inside(f->BoundsRect(), next->BoundsRect()))
+            f->GraphicControlExtension()->SetDisposal(dmNone);
+        tick();
+    }
+}
+
+void TGIFImage::MergeWithEarlierFrames(const std::function<void()>& tick) {
+    for (int i = images_.Count() - 1; i >= 1; --i) {
+        TGIFSubImage* f = images_[i];
+        // A frame put back afterwards leaves the picture before it.
+        int p = i - 1;
+        while (p >= 0 && DisposalOf(images_[p]) == dmPrevious) --p;
+        tick();
+        if (p < 0) continue;
+        TGIFSubImage* earlier = images_[p];
+        const int d = DisposalOf(earlier);
+        if (f->Empty() || earlier->Empty() || d == dmBackground || d == dmPrevious) continue;
+        if (!Overlap(f->BoundsRect(), earlier->BoundsRect())) continue;
+        if (!f->Transparent() && f->ActiveColorMap().Count() >= 256) continue;
+        Merge(*this, f, earlier);
+    }
+}
+
+void TGIFImage::KeepOnlyChanges(bool sortColorMaps) {
+    DifferenceFrames(*this);
+    // Differencing leaves colours unused and frames small enough to draw
+    // through the global table.
+    if (!sortColorMaps) return;
+    for (int i = 0; i < images_.Count(); ++i)
+        if (images_[i]->ColorMap().Count() > 0) images_[i]->ColorMap().Optimize();
+    ShareGlobalColors(*this);
+}
+
+void TGIFImage::CropTransparentFrames(const std::function<void()>& tick) {
+    for (int i = images_.Count() - 1; i >= 0; --i) {
+        TGIFSubImage* f = images_[i];
+        tick();
+        // A frame cleared after it clears its whole rectangle: cut, it
+        // would clear less.
+        if (!f->Transparent() || f->Empty() || DisposalOf(f) == dmBackground) continue;
+        if (Crop(f)) continue;
+        if (!DropInvisible(images_, i)) KeepOnePixel(f);
+    }
+}
+
+void TGIFImage::DropNeedlessExtensions(const std::function<void()>& tick) {
+    const bool several = images_.Count() > 1;
+    TGIFExtension* firstLoop = nullptr;
+    for (int i = 0; i < images_.Count() && !firstLoop; ++i)
+        for (int e = 0; e < images_[i]->Extensions().Count() && !firstLoop; ++e)
+            if (dynamic_cast<TGIFAppExtNSLoop*>(images_[i]->Extensions()[e])) firstLoop = images_[i]->Extensions()[e];
+    for (int i = images_.Count() - 1; i >= 0; --i) {
+        TGIFSubImage* f = images_[i];
+        for (int e = f->Extensions().Count() - 1; e >= 0; --e) {
+            TGIFExtension* ext = f->Extensions()[e];
+            bool drop = false;
+            if (dynamic_cast<TGIFCommentExtension*>(ext) || dynamic_cast<TGIFTextExtension*>(ext)) {
+                drop = true;
+            } else if (dynamic_cast<TGIFAppExtNSLoop*>(ext)) {
+                // The painter heeds the first loop extension it meets,
+                // wherever it stands.
+                drop = !(several && ext == firstLoop);
+            } else if (dynamic_cast<TGIFApplicationExtension*>(ext)) {
+                drop = true;
+            } else if (auto* gce = dynamic_cast<TGIFGraphicControlExtension*>(ext)) {
+                drop = (gce->Delay() == 0 || !several) && !gce->Transparent() && !gce->UserInput() &&
+                       (gce->Disposal() < dmBackground || !several);
+            }
+            if (drop) f->Extensions().Delete(e);
+        }
+        if (f->Empty() && f->Extensions().Count() == 0) images_.Delete(i);
+        tick();
+    }
 }
 
 } // namespace xpGif10

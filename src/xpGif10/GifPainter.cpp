@@ -32,7 +32,7 @@ TGIFPainter::TGIFPainter(TGIFImage* image, TCanvas& canvas, const TRect& rect, u
     std::set<int> disposals;
     for (int i = 0; i < image_->Images().Count(); ++i)
         if (auto* gce = image_->Images()[i]->GraphicControlExtension()) disposals.insert(gce->Disposal());
-    if (options_ & goClearOnLoop) disposals.insert(2);
+    if (options_ & goClearOnLoop) disposals.insert(dmBackground);
     if (image_->DrawBackgroundColor != clNone)
         background_ = image_->DrawBackgroundColor & 0xFFFFFF;
     else if (image_->GlobalColorMap().Count() == 0)
@@ -41,12 +41,12 @@ TGIFPainter::TGIFPainter(TGIFImage* image, TCanvas& canvas, const TRect& rect, u
         background_ = image_->BackgroundColor() & 0xFFFFFF;
     const int w = rect_.Width(), h = rect_.Height();
     const TRect area{0, 0, w, h};
-    const bool restores = disposals.count(2) != 0;
+    const bool restores = disposals.count(dmBackground) != 0;
     if (restores && (options_ & goTransparent)) {
         background_bitmap_ = Buffer(w, h, background_);
         background_bitmap_->Canvas().CopyRect(area, *canvas_, rect_);
     }
-    if (restores || disposals.count(3)) {
+    if (restores || disposals.count(dmPrevious)) {
         backup_ = Buffer(w, h, background_);
         backup_->Canvas().CopyRect(area, *canvas_, rect_);
         frameBuffer_ = Buffer(w, h, background_);
@@ -172,7 +172,7 @@ void TGIFPainter::Execute() {
         int loopStart = 0;
         bool loopSeen = false;
         int units = Threaded() ? 0 : 1;
-        int previous = 1;
+        int previous = dmNoDispose;
         lastTime_ = clock_->Now();
         lastWait_ = 0;
         const bool animate = (options_ & goAnimate) != 0;
@@ -188,7 +188,7 @@ void TGIFPainter::Execute() {
                 if (terminated_) break;
                 DoEvent(OnPaint);
                 if (terminated_) break;
-                int disposal = 1;
+                int disposal = dmNoDispose;
                 for (int e = 0; e < frame->Extensions().Count(); ++e) {
                     TGIFExtension* ext = frame->Extensions()[e];
                     if (auto* loop = dynamic_cast<TGIFAppExtNSLoop*>(ext)) {
@@ -255,20 +255,21 @@ void TGIFPainter::SimpleDraw() {
 }
 
 void TGIFPainter::BufferedDraw(int disposal, int previous) {
-    // Disposal methods 4 to 7 have no meaning of their own: they draw as 1.
-    if (disposal > 3) disposal = 1;
-    if (previous > 3) previous = 1;
+    // Disposal methods 4 to 7 have no meaning of their own: they draw as
+    // no disposal.
+    if (disposal > dmPrevious) disposal = dmNoDispose;
+    if (previous > dmPrevious) previous = dmNoDispose;
     const TRect area{0, 0, rect_.Width(), rect_.Height()};
     const bool clearFirst = (options_ & goClearOnLoop) && activeImage_ == 0;
     TCanvas* target;
     TRect targetRect;
     TBitmap* copyFrom = nullptr;
-    if (disposal < 3) {
+    if (disposal < dmPrevious) {
         if (clearFirst) RestoreBackground(*backup_);
         target = &backup_->Canvas();
         targetRect = area;
         copyFrom = backup_.get();
-    } else if (previous < 2) {
+    } else if (previous < dmBackground) {
         // Straight onto the target: the backup keeps the picture from
         // before this frame, which the next frame starts from.
         if (clearFirst) RestoreBackground(*backup_);
@@ -289,7 +290,7 @@ void TGIFPainter::BufferedDraw(int disposal, int previous) {
         canvas_->CopyRect(rect_, copyFrom->Canvas(), area);
         canvas_->CopyMode = saved;
     }
-    if (disposal == 2) RestoreBackground(*backup_);
+    if (disposal == dmBackground) RestoreBackground(*backup_);
     started_ = true;
 }
 

@@ -331,10 +331,10 @@ void RecomposeFrames(TGIFImage& image, const TComposedFrames& composed, const TR
             if (area.width == 0) area = {0, 0, 1, 1};
         }
         if (nextClears)
-            ControlExtensionOf(frame).SetDisposal(2);
+            ControlExtensionOf(frame).SetDisposal(dmBackground);
         else if (TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
-                 gce && gce->Disposal() > 1 && i + 1 < count)
-            gce->SetDisposal(1);
+                 gce && gce->Disposal() > dmNoDispose && i + 1 < count)
+            gce->SetDisposal(dmNoDispose);
         region.resize(size_t(area.width) * size_t(area.height));
         for (int y = 0; y < area.height; ++y)
             std::memcpy(&region[size_t(y) * size_t(area.width)],

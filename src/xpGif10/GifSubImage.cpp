@@ -299,11 +299,7 @@ void TGIFSubImage::LoadFromStream(TStream& stream) {
     width_ = raw[5] | raw[6] << 8;
     height_ = raw[7] | raw[8] << 8;
     packed_ = raw[9];
-    if (packed_ & 0x80) {
-        int count = 2 << (packed_ & 7);
-        if (count < 2 || count > 256) throw GIFException(msg::BadImageColors);
-        colorMap_.LoadFromStream(stream, count);
-    }
+    if (packed_ & idLocalColorTable) colorMap_.LoadFromStream(stream, ColorTableEntries(packed_ & idColorTableSize));
     LoadImageData(stream, image_ ? image_->ScanSource() : nullptr);
     if (GIFImageRenderOnLoad) Bitmap();
 }
@@ -318,10 +314,10 @@ void TGIFSubImage::LoadImageData(TStream& stream, const std::shared_ptr<TStream>
         uint8_t minSize;
         if (stream.Read(&minSize, 1) == 1) SkipSubBlocks(stream);
         TGIFGraphicControlExtension& gce = ControlExtensionOf(*this);
-        if (gce.Disposal() == 2) gce.SetDisposal(1);
+        if (gce.Disposal() == dmBackground) gce.SetDisposal(dmNoDispose);
         left_ = top_ = 0;
         width_ = height_ = 1;
-        packed_ &= 0x80 | 0x20 | 0x07;
+        packed_ &= idLocalColorTable | idSort | idColorTableSize;
         const uint8_t index = gce.Transparent() ? gce.TransparentColorIndex() : 0;
         gce.SetTransparentColorIndex(index);
         gce.SetTransparent(true);
@@ -389,9 +385,9 @@ void TGIFSubImage::SaveToStream(TStream& stream) {
     if (colorMap_.Count() > 0) {
         const int bits = std::max(colorMap_.BitsPerPixel(), used);
         // A frame with its own colours is always written non-interlaced.
-        packed_ = uint8_t(0x80 | (colorMap_.Optimized() ? 0x20 : 0) | ((bits - 1) & 7));
+        packed_ = uint8_t(idLocalColorTable | (colorMap_.Optimized() ? idSort : 0) | ((bits - 1) & idColorTableSize));
     } else {
-        packed_ &= 0x58;
+        packed_ &= idInterlaced | idReserved;
     }
     uint8_t raw[10] = {bsImageSeparator,
                        uint8_t(left_),

@@ -55,8 +55,8 @@ public:
     void SetWidth(int v) { SetBounds(left_, top_, v, height_); }
     void SetHeight(int v) { SetBounds(left_, top_, width_, v); }
     void SetBoundsRect(const platform::TRect& r) { SetBounds(r.left, r.top, r.Width(), r.Height()); }
-    bool Interlaced() const { return (packed_ & 0x40) != 0; }
-    void SetInterlaced(bool value) { packed_ = value ? (packed_ | 0x40) : (packed_ & ~0x40); }
+    bool Interlaced() const { return (packed_ & idInterlaced) != 0; }
+    void SetInterlaced(bool value) { packed_ = value ? (packed_ | idInterlaced) : (packed_ & ~idInterlaced); }
 
     // ---- colours ----
     TGIFLocalColorMap& ColorMap() { return colorMap_; }

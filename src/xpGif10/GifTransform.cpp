@@ -60,7 +60,7 @@ void MakePlaceholder(TGIFSubImage& frame) {
         gce.SetTransparent(true);
     }
     frame.Data()[0] = uint8_t(frame.TransparentColorIndex());
-    if (gce.Disposal() == 2) gce.SetDisposal(1);
+    if (gce.Disposal() == dmBackground) gce.SetDisposal(dmNoDispose);
     frame.FreeBitmap();
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // What every part of the GIF unit shares: the error class, the texts of
-// errors and warnings, version codes, the process-wide defaults each new
-// image copies, and the size limits that keep hostile files from exhausting
+// errors and warnings, version codes, the values of the file's packed bit
+// fields and disposal methods, the process-wide defaults each new image
+// copies, and the size limits that keep hostile files from exhausting
 // memory.
 #include "platform/Exception.h"
 
@@ -18,6 +19,39 @@ enum TGIFVersion { gvUnknown = 0, gv87a = 1, gv89a = 2 };
 // The three version letters by version code.
 extern const char* const GIFVersions[3];
 
+// ---- the packed bit fields of the file, as stored ----
+// The logical screen descriptor's packed byte.
+constexpr uint8_t sdGlobalColorTable = 0x80;   // a global colour table follows
+constexpr uint8_t sdColorResolution = 0x70;    // bits per primary minus one
+constexpr int sdColorResolutionShift = 4;
+constexpr uint8_t sdSort = 0x08;               // the table is sorted by importance
+constexpr uint8_t sdColorTableSize = 0x07;     // the table has 2 << n entries
+
+// The image descriptor's packed byte.
+constexpr uint8_t idLocalColorTable = 0x80;    // a local colour table follows
+constexpr uint8_t idInterlaced = 0x40;
+constexpr uint8_t idSort = 0x20;               // the local table is sorted
+constexpr uint8_t idReserved = 0x18;
+constexpr uint8_t idColorTableSize = 0x07;     // the local table has 2 << n entries
+
+// The graphic control extension's packed byte.
+constexpr uint8_t gcDisposal = 0x1C;           // the disposal method, see TGIFDisposal
+constexpr int gcDisposalShift = 2;
+constexpr uint8_t gcUserInput = 0x02;
+constexpr uint8_t gcTransparent = 0x01;        // the transparent index is in use
+
+// The entries of a colour table whose size field is n.
+constexpr int ColorTableEntries(int sizeField) { return 2 << sizeField; }
+
+// What is done with a frame once its wait is over, as the disposal bits
+// store it. Values 4 to 7 have no meaning of their own and are kept as read.
+enum TGIFDisposal {
+    dmNone = 0,         // no method given: left in place
+    dmNoDispose = 1,    // left in place
+    dmBackground = 2,   // its rectangle is cleared to the background
+    dmPrevious = 3,     // the picture before it is put back
+};
+
 // Every warning of the unit carries this severity.
 constexpr int GIFWarningSeverity = 1;
 
@@ -26,8 +60,6 @@ namespace msg {
 inline constexpr const char* InvalidColor = "Color not in color table";
 inline constexpr const char* BadSignature = "Invalid GIF signature";
 inline constexpr const char* PrematureEnd = "Premature end of data";
-inline constexpr const char* BadScreenColors = "Invalid number of colors specified in Screen Descriptor";
-inline constexpr const char* BadImageColors = "Invalid number of colors specified in Image Descriptor";
 inline constexpr const char* UnknownExtension = "Unknown extension type";
 inline constexpr const char* BadExtensionIntroducer = "Invalid extension introducer";
 inline constexpr const char* ExtensionLabelMismatch = "Internal error: Extension Instance does not match Extension Label";

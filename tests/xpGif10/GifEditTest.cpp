@@ -227,7 +227,7 @@ TEST(GifOptimize, CropsTransparentFramesAndDropsEmptyOnes) {
                            {{{0, 0, 4, 4}, 1, 10, 1, 7},
                             {{0, 0, 4, 4}, 0, 20, 1, 0, true, px},
                             {{0, 0, 4, 4}, 0, 30, 1, 0}});
-    image->Optimize(0x01, 0, 8, nullptr);
+    image->Optimize(ooCrop, 0);
     ASSERT_EQ(image->Images().Count(), 2);
     TGIFSubImage* f = image->Images()[1];
     EXPECT_EQ(f->BoundsRect(), (TRect{1, 1, 3, 3}));
@@ -243,7 +243,7 @@ TEST(GifOptimize, CropsTransparentFramesAndDropsEmptyOnes) {
 TEST(GifOptimize, MergesRepeatedPixelsIntoTransparency) {
     std::vector<uint8_t> second = {1, 1, 2, 2};
     auto image = Animation(4, 1, {{{0, 0, 4, 1}, 1, 10, 1}, {{0, 0, 4, 1}, 0, 10, 1, -1, true, second}});
-    image->Optimize(0x02, 0, 8, nullptr);
+    image->Optimize(ooMerge, 0);
     TGIFSubImage* f = image->Images()[1];
     ASSERT_TRUE(f->Transparent());
     const int t = f->TransparentColorIndex();
@@ -261,7 +261,7 @@ TEST(GifOptimize, MergesRepeatedPixelsIntoTransparency) {
 
     // After a frame with disposal 2 nothing is merged.
     auto restored = Animation(4, 1, {{{0, 0, 4, 1}, 1, 10, 2}, {{0, 0, 4, 1}, 1, 10, 1}});
-    restored->Optimize(0x02, 0, 8, nullptr);
+    restored->Optimize(ooMerge, 0);
     EXPECT_FALSE(restored->Images()[1]->Transparent());
 }
 
@@ -272,7 +272,7 @@ TEST(GifOptimize, MergeNeverLendsAnIndexTheFrameShows) {
                            {{{0, 0, 2, 1}, 1, 10, 1},
                             {{0, 0, 2, 1}, 0, 10, 1, -1, true, {1, 2}},
                             {{0, 0, 2, 1}, 3, 10, 1, 2}});
-    image->Optimize(0x02, 0, 8, nullptr);
+    image->Optimize(ooMerge, 0);
     TGIFSubImage* f = image->Images()[1];
     ASSERT_TRUE(f->Transparent());
     EXPECT_NE(f->TransparentColorIndex(), 2);
@@ -287,7 +287,7 @@ TEST(GifOptimize, CleansExtensionsAndEmptyFrames) {
     comment->Text.Lines = {"made by hand"};
     first->Extensions().Add(std::move(comment));
     // The second frame's transparent index 6 is never used.
-    image->Optimize(0x04, 0, 8, nullptr);
+    image->Optimize(ooCleanup, 0);
     ASSERT_EQ(image->Images().Count(), 2);
     first = image->Images()[0];
     // Comment and the empty graphic control extension are gone; the loop
@@ -302,28 +302,28 @@ TEST(GifOptimize, CleansExtensionsAndEmptyFrames) {
     // Disposal 2 before an opaque frame that covers it becomes 0; before a
     // smaller frame it stays, or the frame's pixels would show through.
     auto d = Animation(4, 4, {{{1, 1, 3, 3}, 1, 5, 2}, {{0, 0, 4, 4}, 2, 5, 1}, {{1, 1, 2, 2}, 3, 5, 2}});
-    d->Optimize(0x04, 0, 8, nullptr);
+    d->Optimize(ooCleanup, 0);
     EXPECT_EQ(d->Images()[0]->GraphicControlExtension()->Disposal(), 0);
     auto inside = Animation(4, 4, {{{0, 0, 4, 4}, 1, 5, 2}, {{1, 1, 3, 3}, 2, 5, 1}});
-    inside->Optimize(0x04, 0, 8, nullptr);
+    inside->Optimize(ooCleanup, 0);
     EXPECT_EQ(inside->Images()[0]->GraphicControlExtension()->Disposal(), 2);
     // Nor before a frame that restores to the picture before itself.
     auto previous = Animation(4, 4, {{{1, 1, 3, 3}, 1, 5, 2}, {{0, 0, 4, 4}, 2, 5, 3}});
-    previous->Optimize(0x04, 0, 8, nullptr);
+    previous->Optimize(ooCleanup, 0);
     EXPECT_EQ(previous->Images()[0]->GraphicControlExtension()->Disposal(), 2);
 
-    EXPECT_EQ(ErrorOf([&] { d->Optimize(0x10, rmPalette, 8, nullptr); }), "Invalid reduction method");
-    EXPECT_EQ(ErrorOf([&] { d->Optimize(0x14, rmPalette, 8, nullptr); }), "");
+    EXPECT_EQ(ErrorOf([&] { d->Optimize(ooReduceColors, rmPalette); }), "Invalid reduction method");
+    EXPECT_EQ(ErrorOf([&] { d->Optimize(ooCleanup | ooReduceColors, rmPalette); }), "");
 }
 
 TEST(GifOptimize, SortsEveryColourMap) {
     auto image = Animation(2, 1, {{{0, 0, 2, 1}, 5, 5, 1}});
-    image->Optimize(0x08, 0, 8, nullptr);
+    image->Optimize(ooColorMap, 0);
     // The shown colour first; the background colour (index 0) stays.
     EXPECT_EQ(image->GlobalColorMap().Count(), 2);
     EXPECT_EQ(image->GlobalColorMap().GetColor(0), Colours[5]);
     EXPECT_EQ(image->Images()[0]->Pixel(1, 0), 0);
     TGIFImage empty;
-    empty.Optimize(0x1F, 0, 8, nullptr);
+    empty.Optimize(0x1F, 0);
     EXPECT_TRUE(empty.Empty());
 }

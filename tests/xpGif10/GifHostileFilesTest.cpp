@@ -171,7 +171,7 @@ TEST_F(GifHostileFiles, ReadAsOtherReadersDoAndWrittenSoThatTheyReadIt) {
         // optimize: what is drawn stays, the screen too.
         TGIFImage optimized;
         LoadBytes(optimized, c.file);
-        optimized.Optimize(0x3D, 0, 8, nullptr);
+        optimized.Optimize(GIFDefaultOptimizeOptions, 0);
         EXPECT_EQ(optimized.Width(), image.Width());
         EXPECT_EQ(optimized.Height(), image.Height());
         const Bytes small = SaveBytes(optimized);
@@ -235,7 +235,7 @@ TEST_F(GifHostileFiles, OptimizeKeepsTheScreenOfAFramePastItsEdgeAndSaysWhenNoth
     TGIFImage image, optimized;
     LoadBytes(image, file);
     LoadBytes(optimized, file);
-    optimized.Optimize(0x3D, 0, 8, nullptr);
+    optimized.Optimize(GIFDefaultOptimizeOptions, 0);
     EXPECT_EQ(optimized.Width(), 8);
     EXPECT_EQ(optimized.Height(), 8);
     EXPECT_EQ(Composed(optimized), Composed(image));
@@ -247,7 +247,7 @@ TEST_F(GifHostileFiles, OptimizeKeepsTheScreenOfAFramePastItsEdgeAndSaysWhenNoth
     comment.insert(comment.end() - 1, {0x21, 0xFE, 2, 'h', 'i', 0});
     TGIFImage empty;
     LoadBytes(empty, comment);
-    empty.Optimize(0x3D, 0, 8, nullptr);
+    empty.Optimize(GIFDefaultOptimizeOptions, 0);
     try {
         SaveBytes(empty);
         FAIL();

@@ -385,6 +385,44 @@ TEST(GifWriting, InterlaceKeptOnlyWithoutALocalTable) {
         EXPECT_EQ(Bytes(again.image->Images()[f]->Data(), again.image->Images()[f]->Data() + 12), px);
 }
 
+TEST(GifWriting, PackedBytesKeepEachFieldInItsBits) {
+    // Reserved bits of the graphic control block and of an image descriptor
+    // without a local table are written back as read, and do not leak into
+    // the disposal, user input or transparency read from them.
+    Bytes b = Header(2, 2, 2);
+    Append(b, Gce(0xE0 | 0x08 | 0x02, 0, 0));
+    Bytes first = Frame(0, 0, 2, 2, Px4, 2);
+    first[9] |= 0x18;
+    Append(b, first);
+    Append(b, Frame(0, 0, 2, 2, Px4, 2, 2));
+    b.push_back(';');
+    auto r = Load(b);
+    ASSERT_EQ(r.error, "");
+    TGIFGraphicControlExtension* gce = r.image->Images()[0]->GraphicControlExtension();
+    ASSERT_TRUE(gce);
+    EXPECT_EQ(gce->Disposal(), dmBackground);
+    EXPECT_TRUE(gce->UserInput());
+    EXPECT_FALSE(gce->Transparent());
+    EXPECT_FALSE(r.image->Images()[0]->Interlaced());
+    // Screen 13 bytes and 4 triplets, the control block's 8, the first
+    // descriptor's 10 and its data, then the second descriptor.
+    const size_t firstAt = 13 + 12 + 8, secondAt = firstAt + 10 + ImageData(Px4, 2, 2, 2).size();
+    Bytes saved = Save(*r.image);
+    ASSERT_EQ(saved[firstAt], 0x2C);
+    ASSERT_EQ(saved[secondAt], 0x2C);
+    EXPECT_EQ(saved[10], 0x91);
+    EXPECT_EQ(saved[firstAt - 5], 0xEA);
+    EXPECT_EQ(saved[firstAt + 9], 0x18);
+    EXPECT_EQ(saved[secondAt + 9], 0x81);
+    // Sorted maps say so, each in its own descriptor's sort bit.
+    r.image->Optimize(ooColorMap, 0);
+    saved = Save(*r.image);
+    ASSERT_EQ(saved[secondAt], 0x2C);
+    EXPECT_EQ(saved[10], 0x99);
+    EXPECT_EQ(saved[firstAt + 9], 0x18);
+    EXPECT_EQ(saved[secondAt + 9], 0xA1);
+}
+
 TEST(GifWriting, CommentLinesAreCutAt255AndEmptyLinesVanish) {
     Bytes b = Header(2, 2, 2);
     Append(b, Frame(0, 0, 2, 2, Px4, 2));

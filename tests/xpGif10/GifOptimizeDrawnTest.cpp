@@ -115,7 +115,7 @@ void ExpectSameDrawing(TGIFImage& image, const std::string& what) {
     const std::vector<Showing> before = Drawn(image);
     for (int options : {0x01, 0x02, 0x04, 0x08, 0x20, 0x1F, 0x3F, 0x21, 0x23}) {
         auto copy = Copy(image);
-        copy->Optimize(options, 0, 8, nullptr);
+        copy->Optimize(options, 0);
         auto saved = Copy(*copy);
         const std::vector<Showing> after = Drawn(*saved);
         ASSERT_EQ(before.size(), after.size()) << what << " options " << options;
@@ -161,7 +161,7 @@ TEST(GifOptimizeDrawn, SortingTheGlobalMapKeepsTheBackgroundColour) {
     auto image = Animation(2, 1, {{{0, 0, 2, 1}, 5, 5, 1}});
     image->Header().SetBackgroundColorIndex(6);
     const TColor background = image->BackgroundColor();
-    image->Optimize(0x08, 0, 8, nullptr);
+    image->Optimize(ooColorMap, 0);
     EXPECT_EQ(image->BackgroundColor(), background);
     EXPECT_EQ(image->GlobalColorMap().Count(), 2);
 }

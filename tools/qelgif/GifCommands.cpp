@@ -8,12 +8,8 @@
 #include "xpGif10/GifImage.h"
 #include "xpGif10/GifPainter.h"
 #include "xpGif10/GifReduce.h"
-#ifdef QELGIF_JPEG
 #include "xpJpeg/JpegImage.h"
-#endif
-#ifdef QELGIF_PNG
 #include "xpPng/PngImage.h"
-#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -159,7 +155,6 @@ void ReadPAM(TBitmap& bmp, const std::vector<uint8_t>& bytes) {
 void ReadPicture(TBitmap& bmp, const std::string& path) {
     std::vector<uint8_t> bytes = ReadInput(path);
     if (bytes.size() >= 8 && std::memcmp(bytes.data(), "\x89PNG\r\n\x1a\n", 8) == 0) {
-#ifdef QELGIF_PNG
         TMemoryStream s(std::move(bytes));
         xpPng::TPNGImage png;
         png.LoadFromStream(s);
@@ -169,9 +164,6 @@ void ReadPicture(TBitmap& bmp, const std::string& path) {
         bmp.SetTransparentColor(png.Bitmap().TransparentColor());
         bmp.SetTransparent(png.Bitmap().Transparent());
         return;
-#else
-        throw Exception("PNG input is not available in this build");
-#endif
     }
     if (bytes.size() >= 2 && bytes[0] == 'P' && bytes[1] == '6') return ReadPPM(bmp, bytes);
     if (bytes.size() >= 2 && bytes[0] == 'P' && bytes[1] == '7') return ReadPAM(bmp, bytes);
@@ -181,15 +173,11 @@ void ReadPicture(TBitmap& bmp, const std::string& path) {
         return;
     }
     if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8) {
-#ifdef QELGIF_JPEG
         TMemoryStream s(std::move(bytes));
         xpJpeg::TJPEGImage jpeg;
         jpeg.LoadFromStream(s);
         bmp.Assign(&jpeg.Bitmap());
         return;
-#else
-        throw Exception("JPEG input is not available in this build");
-#endif
     }
     throw Exception("Unknown picture format (PPM, PAM, BMP, JPEG or PNG expected): " + path);
 }
@@ -259,7 +247,6 @@ void SaveGif(TGIFImage& image, const std::string& path) {
 
 void WritePicture(const std::string& path, int width, int height, int depth, const std::vector<uint8_t>& samples) {
     if (HasExtension(path, ".png")) {
-#ifdef QELGIF_PNG
         std::vector<uint8_t> rgba(size_t(width) * size_t(height) * 4, 255);
         for (size_t i = 0, n = size_t(width) * size_t(height); i < n; ++i)
             std::memcpy(&rgba[4 * i], &samples[size_t(depth) * i], size_t(depth));
@@ -269,9 +256,6 @@ void WritePicture(const std::string& path, int width, int height, int depth, con
         png.SaveToStream(out);
         WriteOutput(path, out.Memory(), out.Bytes().size());
         return;
-#else
-        throw Exception("PNG output is not available in this build");
-#endif
     }
     const std::string head = "P7\nWIDTH " + std::to_string(width) + "\nHEIGHT " + std::to_string(height) + "\nDEPTH " +
                              std::to_string(depth) + "\nMAXVAL 255\nTUPLTYPE " + (depth == 4 ? "RGB_ALPHA" : "RGB") +
@@ -313,7 +297,7 @@ int Encode(const Args& args) {
 
 int Optimize(const Args& args) {
     std::vector<std::string> files;
-    int options = DefaultOptimizeOptions, reduction = 0, lossiness = 0;
+    int options = GIFDefaultOptimizeOptions, reduction = 0, lossiness = 0;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--options")
             options = Number(args, i, "--options", 0, 0x3F);
@@ -332,7 +316,7 @@ int Optimize(const Args& args) {
     const std::vector<uint8_t> input = ReadInput(files[0]);
     int warnings = 0;
     LoadGif(image, input, &warnings);
-    image.Optimize(options, reduction, image.ReductionBits, nullptr);
+    image.Optimize(options, reduction);
     // Lossy coding comes last: the frame optimizations compare exact colours.
     image.Lossiness = lossiness;
     TMemoryStream out;

@@ -57,7 +57,4 @@ int Unoptimize(const Args& args);
 int Transparent(const Args& args);
 int Background(const Args& args);
 
-// What optimize does without --options; the help states it from here.
-constexpr int DefaultOptimizeOptions = 0x3D;
-
 } // namespace qelgif

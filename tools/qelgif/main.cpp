@@ -69,7 +69,7 @@ int Info(const Args& args) {
                   << " height " << f->Height() << " interlaced " << (f->Interlaced() ? "yes" : "no") << " colors "
                   << f->ColorMap().Count() << " transparent "
                   << (f->Transparent() ? std::to_string(f->TransparentColorIndex()) : std::string("-")) << " delay "
-                  << (gce ? gce->Delay() : 0) << " disposal " << (gce ? gce->Disposal() : 0) << "\n";
+                  << (gce ? gce->Delay() : 0) << " disposal " << (gce ? gce->Disposal() : dmNone) << "\n";
     }
     if (haveLoop) std::cout << "loop " << loops << "\n";
     for (const auto& c : comments) std::cout << "comment " << c << "\n";
@@ -169,7 +169,7 @@ const tools::TCommandTable& Commands() {
          "      stray from the picture's, more as N grows, for shorter LZW codes.",
          qelgif::Encode},
         {"optimize", "optimize IN OUT [--options N] [--reduction N] [--lossy N]",
-         "Shrinks the image and saves it: options (default " + Hex(qelgif::DefaultOptimizeOptions) +
+         "Shrinks the image and saves it: options (default " + Hex(xpGif10::GIFDefaultOptimizeOptions) +
              ") add 0x01 crop\n"
          "      transparent frames, 0x02 merge frames with earlier ones, 0x04 drop needless\n"
          "      extensions and frames, 0x08 sort colour maps by use, 0x20 keep of each\n"
