@@ -92,10 +92,8 @@ struct Sample {
     long pssKb = 0;
 };
 
-bool Run(const std::string& display, const std::vector<std::string>& argv, const std::string& cwd,
-         bool sandbox, e2e::LoopbackServer& server, Sample& out) {
-    int before = server.CountOf("/loaded");
-    auto start = Clock::now();
+// Starts a program on the display with the bench folder as its home.
+pid_t Start(const std::string& display, const std::vector<std::string>& argv, const std::string& cwd, bool sandbox) {
     pid_t pid = ::fork();
     if (pid == 0) {
         ::setenv("DISPLAY", display.c_str(), 1);
@@ -112,6 +110,23 @@ bool Run(const std::string& display, const std::vector<std::string>& argv, const
         ::execv(args[0], args.data());
         ::_exit(127);
     }
+    return pid;
+}
+
+// Ends it as a log-out would, and for good after two seconds.
+void Stop(pid_t pid) {
+    ::kill(pid, SIGTERM);
+    for (int i = 0; i < 200 && ::waitpid(pid, nullptr, WNOHANG) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+}
+
+bool Run(const std::string& display, const std::vector<std::string>& argv, const std::string& cwd,
+         bool sandbox, e2e::LoopbackServer& server, Sample& out) {
+    int before = server.CountOf("/loaded");
+    auto start = Clock::now();
+    pid_t pid = Start(display, argv, cwd, sandbox);
     bool loaded = false;
     while (Clock::now() - start < std::chrono::seconds(30)) {
         if (server.CountOf("/loaded") > before) {
@@ -124,11 +139,7 @@ bool Run(const std::string& display, const std::vector<std::string>& argv, const
     // Let the engine settle after the load before measuring the memory.
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     out.pssKb = TreePss(pid);
-    ::kill(pid, SIGTERM);
-    for (int i = 0; i < 200 && ::waitpid(pid, nullptr, WNOHANG) == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
+    Stop(pid);
     return loaded;
 }
 
@@ -136,19 +147,7 @@ bool Run(const std::string& display, const std::vector<std::string>& argv, const
 // the cache folder for a second (at most a minute).
 bool WarmFilter(const std::string& display, const std::string& dir) {
     const std::filesystem::path store = dir + "cache/QelBrowser/filters";
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        ::setenv("DISPLAY", display.c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (dir + "config").c_str(), 1);
-        ::setenv("XDG_DATA_HOME", (dir + "data").c_str(), 1);
-        ::setenv("XDG_CACHE_HOME", (dir + "cache").c_str(), 1);
-        ::setenv("XDG_RUNTIME_DIR", (dir + "runtime").c_str(), 1);
-        ::setenv("NO_AT_BRIDGE", "1", 1);
-        if (::chdir(dir.c_str()) != 0) ::_exit(126);
-        const std::string program = dir + "QelBrowser";
-        ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
+    pid_t pid = Start(display, {dir + "QelBrowser"}, dir, true);
     std::uintmax_t last = 0;
     int still = 0;
     bool done = false;
@@ -163,11 +162,7 @@ bool WarmFilter(const std::string& display, const std::string& dir) {
         last = size;
         done = still >= 10;
     }
-    ::kill(pid, SIGTERM);
-    for (int i = 0; i < 200 && ::waitpid(pid, nullptr, WNOHANG) == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
+    Stop(pid);
     return done;
 }
 
