@@ -57,6 +57,7 @@ public:
     std::string TakeNotice();
 
     // Per site (the host of the address): whether content is blocked there.
+    // An address of no site (empty, about:blank) gets the default: blocked.
     bool EnabledFor(const std::string& uri) const;
     // Turns blocking on or off for the address's site and saves the sites
     // file (a failure raises platform::Exception, nothing changed).

@@ -311,42 +311,33 @@ void TWeb010::BookmarkPage() {
         b.Title = current_->title == address ? "" : current_->title;
     }
     bookmarkBox_ = std::make_unique<TBookmarkDialog>(*this, b, existing >= 0, BookmarkFolders(*memory_.bookmarks));
-    bookmarkBox_->signal_response().connect([this, existing](int response) {
+    // The bookmark is found again by its address when the box closes: the
+    // bookmarks page may have changed the list meanwhile.
+    bookmarkBox_->signal_response().connect([this, edits = existing >= 0, original = b.Address](int response) {
         TBookmarkDialog* box = bookmarkBox_.get();
         places::TBookmarks& all = *memory_.bookmarks;
         const places::TBookmark edited = box->Bookmark();
         box->hide();
         Glib::signal_idle().connect_once([this] { bookmarkBox_.reset(); });
         RunGuarded([&] {
-            if (response == TBookmarkDialog::Save && !edited.Address.empty()) {
-                // Looked up again: the bookmarks page may have changed the list meanwhile.
-                const int now = existing >= 0 ? all.Find(box->Bookmark().Address) : -1;
-                const int at = existing >= 0 && existing < all.Count() ? existing : now;
-                std::vector<places::TBookmark> before = all.Items();
-                if (at >= 0)
-                    all.Edit(at, edited);
-                else
-                    all.Add(edited);
-                try {
-                    all.Save();
-                } catch (...) {
-                    // Nothing is shown that the file does not hold.
-                    while (all.Count() > 0) all.Delete(all.Count() - 1);
-                    for (auto& old : before) all.Add(old);
-                    throw;
-                }
-                wb01StatusTextChange(*current_, "Bookmarked " + edited.Address);
-            } else if (response == TBookmarkDialog::Remove && existing >= 0 && existing < all.Count()) {
-                places::TBookmark gone = all.Items()[existing];
-                all.Delete(existing);
-                try {
-                    all.Save();
-                } catch (...) {
-                    all.Add(gone);
-                    throw;
-                }
-                wb01StatusTextChange(*current_, "Bookmark removed");
+            const int at = edits ? all.Find(original) : -1;
+            const bool save = response == TBookmarkDialog::Save && !edited.Address.empty();
+            if (!save && !(response == TBookmarkDialog::Remove && at >= 0)) return;
+            places::TBookmarks::TState before = all.Snapshot();
+            if (!save)
+                all.Delete(at);
+            else if (at >= 0)
+                all.Edit(at, edited);
+            else
+                all.Add(edited);
+            try {
+                all.Save();
+            } catch (...) {
+                // Nothing is shown that the file does not hold.
+                all.Restore(std::move(before));
+                throw;
             }
+            wb01StatusTextChange(*current_, save ? "Bookmarked " + edited.Address : "Bookmark removed");
         });
     });
     bookmarkBox_->show();

@@ -453,8 +453,8 @@ WebKitControl::WebKitControl(WebEngine& engine, WebKitWebView* relatedTo) : engi
     // The view goes before the count it holds, so the count never outlives this.
     ContentBlocker::CountBlocked(view_, [this](int n) { RunGuarded([&] { FireBlockedCount(n); }); });
     widget_ = Glib::wrap(GTK_WIDGET(view_));
-    // Blocking is on for a page that has no site yet.
-    ApplyContentBlocking("http://new.page/");
+    // A page that has no site yet is blocked, as every site is by default.
+    ApplyContentBlocking(std::string());
 }
 
 WebKitControl::~WebKitControl() {

@@ -56,6 +56,17 @@ public:
     int Find(const std::string& address) const;
     // Folders kept whether or not a bookmark is in them.
     const std::vector<std::string>& Folders() const { return folders_; }
+
+    // The list as it is, to be put back when a change cannot be saved.
+    struct TState {
+        std::vector<TBookmark> items;
+        std::vector<std::string> folders;
+    };
+    TState Snapshot() const { return {items_, folders_}; }
+    void Restore(TState state) {
+        items_ = std::move(state.items);
+        folders_ = std::move(state.folders);
+    }
     // Keeps a folder path; false when it is empty or kept already.
     bool AddFolder(const std::string& folder);
 
