@@ -80,21 +80,6 @@ void TWeb010::ShowZoom() {
     zoomLabel_.show();
 }
 
-void TWeb010::BlockedCount(TWebTab& tab, int blocked) {
-    tab.blocked = blocked;
-    if (&tab == current_) ShowBlocked();
-}
-
-void TWeb010::ShowBlocked() {
-    const int blocked = current_ ? current_->blocked : 0;
-    if (blocked <= 0) {
-        blockedLabel_.hide();
-        return;
-    }
-    blockedLabel_.set_text(std::to_string(blocked) + " blocked");
-    blockedLabel_.show();
-}
-
 bool TWeb010::PageScroll(GdkEventScroll* event) {
     if ((event->state & (GDK_CONTROL_MASK | GDK_SHIFT_MASK | GDK_MOD1_MASK)) != GDK_CONTROL_MASK) return false;
     RunGuarded([&] {

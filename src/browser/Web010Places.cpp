@@ -418,4 +418,19 @@ void TWeb010::BlockingPrepared(bool ready, const std::string& notice) {
     if (!notice.empty() && current_) wb01StatusTextChange(*current_, notice);
 }
 
+void TWeb010::BlockedCount(TWebTab& tab, int blocked) {
+    tab.blocked = blocked;
+    if (&tab == current_) ShowBlocked();
+}
+
+void TWeb010::ShowBlocked() {
+    const int blocked = current_ ? current_->blocked : 0;
+    if (blocked <= 0) {
+        blockedLabel_.hide();
+        return;
+    }
+    blockedLabel_.set_text(std::to_string(blocked) + " blocked");
+    blockedLabel_.show();
+}
+
 } // namespace browser

@@ -143,13 +143,18 @@ bool TBookmarks::Load() {
     std::vector<platform::TStringList> sections = SectionsOf(list);
     std::unordered_map<std::string, size_t> byHeader;
     for (size_t i = 0; i < sections.size(); ++i) byHeader.emplace(HeaderKey(sections[i].Get(0)), i);
-    for (size_t n = 0;; ++n) {
-        std::string section = SectionName(n);
+    // The numbered section of that name, when it holds its key.
+    auto numbered = [&](const std::string& section, const char* key) -> platform::TStringList* {
         auto found = byHeader.find(HeaderKey("[" + section + "]"));
-        if (found == byHeader.end()) break;
+        if (found == byHeader.end()) return nullptr;
         platform::TStringList* lines = &sections[found->second];
         int start = 0, end = 0, sep = 0;
-        if (settings::FindKey(lines, section, "Address", 0, start, end, sep) < 0) break;
+        return settings::FindKey(lines, section, key, 0, start, end, sep) < 0 ? nullptr : lines;
+    };
+    for (size_t n = 0;; ++n) {
+        std::string section = SectionName(n);
+        platform::TStringList* lines = numbered(section, "Address");
+        if (!lines) break;
         TBookmark b;
         b.Address = ReadText(lines, section, "Address");
         b.Title = ReadText(lines, section, "Title");
@@ -163,11 +168,8 @@ bool TBookmarks::Load() {
     }
     for (size_t n = 0;; ++n) {
         std::string section = FolderSectionName(n);
-        auto found = byHeader.find(HeaderKey("[" + section + "]"));
-        if (found == byHeader.end()) break;
-        platform::TStringList* lines = &sections[found->second];
-        int start = 0, end = 0, sep = 0;
-        if (settings::FindKey(lines, section, "Path", 0, start, end, sep) < 0) break;
+        platform::TStringList* lines = numbered(section, "Path");
+        if (!lines) break;
         AddFolder(ReadText(lines, section, "Path"));
     }
     return true;

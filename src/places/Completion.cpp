@@ -371,44 +371,34 @@ void TCompletion::Follow(THistory& history) {
         std::lock_guard lock(mutex_);
         RebuildLocked();
     };
-    history.OnAdded = [this, indexNow](int index, const TVisit& visit) {
+    // True when the change touched what the thread reads, and so the
+    // history was indexed at once instead (the lock is given up for it).
+    auto indexedNow = [this, indexNow](std::unique_lock<decltype(mutex_)>& lock, bool touchesBuilt) {
+        if (!building_ || !touchesBuilt) return false;
+        lock.unlock();
+        indexNow();
+        return true;
+    };
+    history.OnAdded = [this, indexedNow](int index, const TVisit& visit) {
         std::unique_lock lock(mutex_);
-        if (building_ && index < builtCount_) {
-            lock.unlock();
-            indexNow();
-            return;
-        }
+        if (indexedNow(lock, index < builtCount_)) return;
         const bool inserted = index < history_->Count() - 1;
         if (building_) changes_.push_back({false, inserted, index, visit});
         Added(index, visit, inserted);
     };
-    history.OnRetitled = [this, indexNow](int index, const TVisit& visit) {
+    history.OnRetitled = [this, indexedNow](int index, const TVisit& visit) {
         std::unique_lock lock(mutex_);
-        if (building_ && index < builtCount_) {
-            lock.unlock();
-            indexNow();
-            return;
-        }
+        if (indexedNow(lock, index < builtCount_)) return;
         if (building_) changes_.push_back({true, false, index, visit});
         Retitled(index, visit);
     };
-    history.OnRemoved = [this, indexNow](const std::vector<int>& removed, const std::string& address) {
+    history.OnRemoved = [this, indexedNow](const std::vector<int>& removed, const std::string& address) {
         std::unique_lock lock(mutex_);
-        if (building_) {
-            lock.unlock();
-            indexNow();
-            return;
-        }
-        Removed(removed, address);
+        if (!indexedNow(lock, true)) Removed(removed, address);
     };
-    history.OnVisitRemoved = [this, indexNow](int index, const TVisit& visit) {
+    history.OnVisitRemoved = [this, indexedNow](int index, const TVisit& visit) {
         std::unique_lock lock(mutex_);
-        if (building_) {
-            lock.unlock();
-            indexNow();
-            return;
-        }
-        VisitRemoved(index, visit);
+        if (!indexedNow(lock, true)) VisitRemoved(index, visit);
     };
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 // Programs run in processes of their own, as the tests' own user or as an
 // unprivileged one, and whether the machine has a program at all.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <poll.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,7 +15,7 @@ namespace qeltest {
 
 // Runs a program with extra environment variables; answers its exit code,
 // or 128 + the signal that ended it. Standard output and error are dropped
-// unless err or out is given (both short: read one after the other).
+// unless err or out is given.
 inline int Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
                  std::string* err = nullptr, std::string* out = nullptr) {
     int pipeFd[2] = {-1, -1}, outFd[2] = {-1, -1};
@@ -38,20 +40,43 @@ inline int Spawn(const std::vector<std::string>& argv, const std::vector<std::st
         ::execvp(args[0], args.data());
         ::_exit(127);
     }
+    // Both pipes are read as the program writes them, so that neither
+    // fills up while the other is waited on.
+    struct pollfd fds[2];
+    std::string* into[2];
+    nfds_t open = 0;
     if (err) {
         ::close(pipeFd[1]);
-        char buf[4096];
-        ssize_t n;
-        while ((n = ::read(pipeFd[0], buf, sizeof buf)) > 0) err->append(buf, size_t(n));
-        ::close(pipeFd[0]);
+        fds[open] = {pipeFd[0], POLLIN, 0};
+        into[open++] = err;
     }
     if (out) {
         ::close(outFd[1]);
-        char buf[4096];
-        ssize_t n;
-        while ((n = ::read(outFd[0], buf, sizeof buf)) > 0) out->append(buf, size_t(n));
-        ::close(outFd[0]);
+        fds[open] = {outFd[0], POLLIN, 0};
+        into[open++] = out;
     }
+    while (open > 0) {
+        if (::poll(fds, open, -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        for (nfds_t i = 0; i < open; ++i) {
+            if (!fds[i].revents) continue;
+            char buf[4096];
+            const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
+            if (n > 0) {
+                into[i]->append(buf, size_t(n));
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            ::close(fds[i].fd);
+            fds[i] = fds[open - 1];
+            into[i] = into[open - 1];
+            --open;
+            break;
+        }
+    }
+    for (nfds_t i = 0; i < open; ++i) ::close(fds[i].fd);
     int status = 0;
     ::waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
