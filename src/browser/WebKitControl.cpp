@@ -490,6 +490,19 @@ void WebKitControl::Navigate(const std::string& url, const platform::TVariant&, 
     webkit_web_view_load_uri(view_, complete.c_str());
 }
 
+void WebKitControl::StartPageProcess() {
+    // A script needs the process; the engine has no other public call that
+    // starts one without a load. It runs in the view's empty first document,
+    // in a world of its own, and leaves no history, load or title behind.
+    webkit_web_view_evaluate_javascript(
+        view_, "void 0", -1, "qel-start", nullptr, cancel_,
+        [](GObject* view, GAsyncResult* result, gpointer) {
+            if (JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(view), result, nullptr))
+                g_object_unref(value);
+        },
+        nullptr);
+}
+
 void WebKitControl::GoBack() {
     if (!webkit_web_view_can_go_back(view_)) throw EWebControl("There is no previous page in the history.");
     webkit_web_view_go_back(view_);

@@ -57,6 +57,9 @@ public:
     bool Asking() override { return asking_; }
     void ApplyContentBlocking() override;
     void ApplyContentBlocking(const std::string& uri);
+    // Has the engine start the page's web process now, ahead of the first
+    // navigation, which then finds it running; nothing is loaded or shown.
+    void StartPageProcess();
 
     WebKitWebView* View() const { return view_; }
 

@@ -78,9 +78,15 @@ int main(int argc, char** argv) {
         // comes; what cannot be read is said, and the browser goes on.
         if (!settings::IniList()) settings::ReloadSettings();
         browser::BrowsingUnit browsing(engine, line.privateMode, settings::IniList());
+        // The first page's web process starts now (after the qel: pages are
+        // known to the engine, which a view takes at its creation), so that
+        // it comes up while the window is built; the window's first
+        // navigation then finds it running.
+        auto firstPage = std::make_unique<browser::WebKitControl>(engine);
+        firstPage->StartPageProcess();
         for (const std::string& problem : browsing.Problems()) settings::MsgBox(problem, "Qel Browser", 0);
         {
-            auto window = std::make_unique<browser::TWeb010>(std::make_unique<browser::WebKitControl>(engine));
+            auto window = std::make_unique<browser::TWeb010>(std::move(firstPage));
             window->SetStartUrl(line.url);
             window->SetPrivate(line.privateMode);
             window->SetControlFactory([&engine] { return std::make_unique<browser::WebKitControl>(engine); });

@@ -138,6 +138,28 @@ TEST_F(WebKitControlTest, ALoadRaisesTheEventsTheWindowFollows) {
     EXPECT_EQ(server_.CountOf("/a"), 1);
 }
 
+// The browser starts the first page's process while its window is built:
+// nothing of it shows, and the first load takes that process.
+TEST_F(WebKitControlTest, APageProcessStartedAheadLeavesNoTraceAndServesTheFirstLoad) {
+    int launched = 0;
+    WebKitWebContext* context = e2e::TestEngine::Get().Context();
+    const gulong id = g_signal_connect_swapped(context, "initialize-web-extensions",
+                                               G_CALLBACK(+[](int* n) { ++*n; }), &launched);
+    control_->StartPageProcess();
+    EXPECT_TRUE(e2e::Await([&] { return launched == 1; }));
+    e2e::Await([] { return false; }, 300);
+    EXPECT_TRUE(log_.empty());
+    EXPECT_EQ(title_, "");
+    EXPECT_EQ(control_->LocationURL(), "");
+    EXPECT_FALSE(control_->Busy());
+    Load(server_.Url("/a"));
+    EXPECT_EQ(launched, 1);
+    EXPECT_EQ(log_.front(), "before " + server_.Url("/a"));
+    EXPECT_FALSE(back_);
+    EXPECT_TRUE(e2e::Await([&] { return title_ == "Page A"; })) << title_;
+    g_signal_handler_disconnect(context, id);
+}
+
 TEST_F(WebKitControlTest, HistoryStepsAndTheirAvailability) {
     Load(server_.Url("/a"));
     Load(server_.Url("/b"));
