@@ -42,15 +42,10 @@ bool BlockingEnabled(platform::TStrings* settings) {
 
 namespace {
 
-// A folder of its own under the system's temporary folder, holding a copy
-// of the files of from (when there are any).
-std::string CopiedFolder(const std::string& from) {
+// A new empty folder of its own under the system's temporary folder.
+std::string TemporaryFolder() {
     std::string pattern = std::filesystem::temp_directory_path().string() + "/qelbrowser-private-XXXXXX";
     if (!::mkdtemp(pattern.data())) return {};
-    std::error_code ec;
-    if (std::filesystem::is_directory(from, ec))
-        for (const auto& e : std::filesystem::directory_iterator(from, ec))
-            if (e.is_regular_file(ec)) std::filesystem::copy_file(e.path(), pattern + "/" + e.path().filename().string(), ec);
     return pattern + "/";
 }
 
@@ -80,13 +75,13 @@ BrowsingUnit::BrowsingUnit(WebEngine& engine, bool privateMode, platform::TStrin
     pages_->Register(engine.Context());
 
     if (BlockingEnabled(settings)) {
-        std::string store = ContentBlocker::DefaultStoreFolder();
-        if (privateMode) {
-            privateStore_ = CopiedFolder(store);
-            store = privateStore_;
-        }
-        if (!store.empty()) {
-            blocker_ = std::make_unique<ContentBlocker>(FilterLists(settings), store, ContentBlocker::DefaultSitesFile());
+        // A private session reads the filter an earlier run compiled where
+        // it lies; one it has to compile goes to a folder of its own.
+        if (privateMode) privateStore_ = TemporaryFolder();
+        if (!privateMode || !privateStore_.empty()) {
+            blocker_ = std::make_unique<ContentBlocker>(FilterLists(settings), ContentBlocker::DefaultStoreFolder(),
+                                                        ContentBlocker::DefaultSitesFile());
+            if (privateMode) blocker_->CompileInto(privateStore_);
             engine.SetBlocker(blocker_.get());
             memory_.blocker = blocker_.get();
         }

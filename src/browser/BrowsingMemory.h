@@ -61,7 +61,7 @@ private:
     places::TCompletion completion_;
     std::unique_ptr<QelPages> pages_;
     std::unique_ptr<ContentBlocker> blocker_;
-    std::string privateStore_;  // the private session's copy of the compiled filter
+    std::string privateStore_;  // where a private session compiles a filter
     TBrowsingMemory memory_;
     std::vector<std::string> problems_;
 };

@@ -223,6 +223,11 @@ bool ContentBlocker::PrepareAndWait() {
 
 void ContentBlocker::Compile(std::function<void(bool)> done) {
     auto start = std::chrono::steady_clock::now();
+    if (!compileFolder_.empty() && compileFolder_ != storeFolder_) {
+        storeFolder_ = compileFolder_;
+        g_object_unref(store_);
+        store_ = webkit_user_content_filter_store_new(storeFolder_.c_str());
+    }
     filters::TFilterConverter converter;
     for (const auto& list : lists_) {
         std::string text;

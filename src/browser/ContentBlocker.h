@@ -41,6 +41,10 @@ public:
     void Prepare(std::function<void(bool ready)> done);
     // The same, waiting in the main loop.
     bool PrepareAndWait();
+    // A filter that has to be compiled goes to folder (and is looked up
+    // there from then on); the store folder is only read. A private session
+    // so uses the filter an earlier run compiled and writes nothing beside it.
+    void CompileInto(const std::string& folder) { compileFolder_ = folder; }
     bool Ready() const { return filter_ != nullptr; }
     const std::string& Identifier() const { return identifier_; }
     const std::string& LastError() const { return error_; }
@@ -98,6 +102,7 @@ private:
 
     std::vector<std::string> lists_;
     std::string storeFolder_;
+    std::string compileFolder_;
     std::string sitesFile_;
     std::set<std::string> offSites_;
     WebKitUserContentFilterStore* store_ = nullptr;

@@ -198,6 +198,43 @@ TEST_F(ContentBlockerTest, TheCompiledFilterIsLoadedUntilAListChanges) {
     EXPECT_EQ(missing.TakeNotice(), "");  // said once
 }
 
+// A private session: the filter of an earlier run is read where it lies,
+// and a filter it has to compile goes to its own folder, never the store.
+TEST_F(ContentBlockerTest, APrivateSessionReadsTheStoreAndCompilesOnlyIntoItsOwnFolder) {
+    TempDir dir;
+    const std::string list = dir / "list.txt", store = dir / "store/", own = dir / "own/";
+    std::filesystem::create_directory(own);
+    std::ofstream(list) << "||ads.test^\n##.banner\n";
+    auto listing = [](const std::string& folder) {
+        std::set<std::string> files;
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(folder, ec))
+            files.insert(e.path().filename().string() + " " + std::to_string(e.file_size(ec)) + " " +
+                         std::to_string(e.last_write_time(ec).time_since_epoch().count()));
+        return files;
+    };
+    {
+        ContentBlocker user({list}, store, dir / "sites.Ini");
+        ASSERT_TRUE(user.PrepareAndWait()) << user.LastError();
+    }
+    const auto stored = listing(store);
+    ASSERT_EQ(stored.size(), 1u);
+    {
+        ContentBlocker reads({list}, store, dir / "sites.Ini");
+        reads.CompileInto(own);
+        ASSERT_TRUE(reads.PrepareAndWait());
+        EXPECT_FALSE(reads.Compiled());
+        EXPECT_TRUE(listing(own).empty());
+    }
+    std::ofstream(list, std::ios::app) << "||more-ads.test^\n";
+    ContentBlocker compiles({list}, store, dir / "sites.Ini");
+    compiles.CompileInto(own);
+    ASSERT_TRUE(compiles.PrepareAndWait()) << compiles.LastError();
+    EXPECT_TRUE(compiles.Compiled());
+    EXPECT_EQ(listing(own).size(), 1u);
+    EXPECT_EQ(listing(store), stored);
+}
+
 TEST_F(ContentBlockerTest, TheBlockedRequestsOfAPageAreCountedAndANewPageStartsAtNone) {
     // A context of its own: the report must be set up before its first
     // web process starts. Not an ephemeral one: the engine keeps the
