@@ -39,41 +39,6 @@ std::string ReadText(platform::TStrings* list, const std::string& section, const
     return settings::ReadValue(list, section, key, platform::TVariant(std::string()), -1, WholeLine).AsString();
 }
 
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
-
-// Whether the line opens a section, as the settings engine sees it: its
-// first character that is not blank is "[".
-bool OpensSection(const std::string& line) {
-    for (char c : line)
-        if (!IsBlank(c)) return c == '[';
-    return false;
-}
-
-// A header line as the settings engine compares it: trimmed, letters in
-// either case.
-std::string HeaderKey(const std::string& line) {
-    std::string key = platform::Trim(line);
-    for (char& c : key)
-        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-    return key;
-}
-
-// Each section of the list with its header line first; the lines before
-// the first header are left out.
-std::vector<platform::TStringList> SectionsOf(platform::TStrings& list) {
-    std::vector<platform::TStringList> sections;
-    const int count = list.GetCount();
-    for (int i = 0; i < count; ++i) {
-        std::string line = list.Get(i);
-        if (OpensSection(line))
-            sections.emplace_back();
-        else if (sections.empty())
-            continue;
-        sections.back().Add(line);
-    }
-    return sections;
-}
-
 std::string ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw platform::EFOpenError("Cannot open \"" + path + "\": " + std::strerror(errno));
@@ -140,12 +105,12 @@ bool TBookmarks::Load() {
     // Bookmarks are numbered from 1 without gaps; the first missing section
     // ends them. The file is cut into its sections once, and each section
     // read on its own, so that a bookmark costs its own lines only.
-    std::vector<platform::TStringList> sections = SectionsOf(list);
+    std::vector<platform::TStringList> sections = settings::SplitSections(list);
     std::unordered_map<std::string, size_t> byHeader;
-    for (size_t i = 0; i < sections.size(); ++i) byHeader.emplace(HeaderKey(sections[i].Get(0)), i);
+    for (size_t i = 0; i < sections.size(); ++i) byHeader.emplace(settings::SectionKey(sections[i].Get(0)), i);
     // The numbered section of that name, when it holds its key.
     auto numbered = [&](const std::string& section, const char* key) -> platform::TStringList* {
-        auto found = byHeader.find(HeaderKey("[" + section + "]"));
+        auto found = byHeader.find(settings::SectionKey(section));
         if (found == byHeader.end()) return nullptr;
         platform::TStringList* lines = &sections[found->second];
         int start = 0, end = 0, sep = 0;

@@ -441,4 +441,20 @@ int DeleteListEntries(TStrings* list, const std::string& section, const std::str
     return deleted;
 }
 
+std::string SectionKey(const std::string& section) { return platform::UpperCase(NormalisedHeader(section)); }
+
+std::vector<platform::TStringList> SplitSections(platform::TStrings& list) {
+    std::vector<platform::TStringList> sections;
+    const int count = list.GetCount();
+    for (int i = 0; i < count; ++i) {
+        std::string line = list.Get(i);
+        if (StartsSection(line, 0))
+            sections.emplace_back();
+        else if (sections.empty())
+            continue;
+        sections.back().Add(line);
+    }
+    return sections;
+}
+
 } // namespace settings

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace settings {
 
@@ -29,6 +30,16 @@ constexpr unsigned rlKeepStale = 0x80;     // WriteList keeps higher entries
 // 1-based separatorPos as described with each result.
 int FindKey(platform::TStrings* list, const std::string& section, const std::string& key, int occurrence,
             int& sectionStart, int& sectionEnd, int& separatorPos, unsigned options = 0);
+
+// A section's name, or its header line, as FindKey matches headers:
+// trimmed, in brackets, letters in upper case. Two sections are the same
+// section when their keys are equal.
+std::string SectionKey(const std::string& section);
+// The list cut into its sections, each a list of its own with its header
+// line first (lines before the first header are left out): a caller that
+// reads many sections looks each up once instead of scanning the list for
+// every one.
+std::vector<platform::TStringList> SplitSections(platform::TStrings& list);
 
 // The typed read: kind is a kind code, or -1 for the kind of the default.
 // A missing key answers the default; malformed numbers raise EConvertError.

@@ -367,3 +367,21 @@ TEST_F(SettingsText, WrittenTextStaysOnOneLineSoTheFileKeepsItsTail) {
     EXPECT_EQ(Joined(reloaded), "[S]|Url=a  [T] b|[T]|After=1|[New Section]|Key =v|");
     EXPECT_EQ(ReadValue(&reloaded, "T", "After", TVariant(0)), TVariant(1));
 }
+
+TEST_F(SettingsText, SplitSectionsCutWhereFindKeyBoundsEachSection) {
+    std::vector<TStringList> sections = SplitSections(list);
+    ASSERT_EQ(sections.size(), 3u);  // the lines before the first header are no section
+    for (const std::string name : {"web010", " [OTHER]"}) {
+        Found f = Find(list, name, "");
+        ASSERT_EQ(f.result, -1) << name;
+        int match = -1;
+        for (size_t i = 0; i < sections.size(); ++i)
+            if (SectionKey(sections[i].Get(0)) == SectionKey(name)) match = int(i);
+        ASSERT_GE(match, 0) << name;
+        ASSERT_EQ(sections[match].GetCount(), 1 + f.end - f.start) << name;
+        for (int i = f.start; i < f.end; ++i) EXPECT_EQ(sections[match].Get(1 + i - f.start), list.Get(i)) << name;
+    }
+    // A header with text after its "]" is no name's section, by key as for FindKey.
+    EXPECT_EQ(Find(list, "Vols", "").result, -2);
+    for (TStringList& s : sections) EXPECT_NE(SectionKey(s.Get(0)), SectionKey("Vols"));
+}
