@@ -53,10 +53,22 @@ protected:
         window_.reset();
         e2e::TestEngine::Get().SetBlocker(nullptr);
         ownEngine_.reset();
+        blocker_.reset();  // after the engines that held it
         pages_.reset();
         completion_.reset();
         history_.reset();
         BrowserFixture::TearDown();
+    }
+    // The window again, with a content filter made of the list's text.
+    void StartBlocking(const std::string& list) {
+        std::ofstream(dir_ + "list.txt") << list;
+        blocker_ = std::make_unique<ContentBlocker>(std::vector<std::string>{dir_ + "list.txt"}, dir_ + "store/",
+                                                    dir_ + "ContentBlocking.Ini");
+        ASSERT_TRUE(blocker_->PrepareAndWait()) << blocker_->LastError();
+        (ownEngine_ ? *ownEngine_ : e2e::TestEngine::Get()).SetBlocker(blocker_.get());
+        memory_.blocker = blocker_.get();
+        Start();
+        window_->BlockingPrepared(true, "");
     }
     // A window over the history as it is now, as a new run of the browser.
     void Start(bool privateWindow = false) {
@@ -110,6 +122,7 @@ protected:
     // An engine that keeps its data, for what private pages cannot do;
     // Start uses it when there is one.
     std::unique_ptr<WebEngine> ownEngine_;
+    std::unique_ptr<ContentBlocker> blocker_;
 };
 
 TEST_F(BrowserPlacesE2E, VisitsKeepTheirTitlesAndTheNextRunFindsThemByATitleWordMostVisitedFirst) {
@@ -287,13 +300,7 @@ TEST_F(BrowserPlacesE2E, CtrlDBookmarksIntoAFolderTheMenuOpensItAndCtrlDAgainRem
 }
 
 TEST_F(BrowserPlacesE2E, AdsNeverLoadUntilTheSiteIsLetAloneFromTheFileMenu) {
-    std::ofstream(dir_ + "list.txt") << "[Adblock Plus 2.0]\n/advert-banner.js\n##.sponsored-box\n";
-    ContentBlocker blocker({dir_ + "list.txt"}, dir_ + "store/", dir_ + "ContentBlocking.Ini");
-    ASSERT_TRUE(blocker.PrepareAndWait()) << blocker.LastError();
-    e2e::TestEngine::Get().SetBlocker(&blocker);
-    memory_.blocker = &blocker;
-    Start();
-    window_->BlockingPrepared(true, "");
+    ASSERT_NO_FATAL_FAILURE(StartBlocking("[Adblock Plus 2.0]\n/advert-banner.js\n##.sponsored-box\n"));
     e2e::LoopbackServer server(std::map<std::string, std::string>{
         {"/ads", "<html><head><title>With ads</title><script src='/advert-banner.js'></script>"
                  "<script src='/app.js'></script></head><body><div class='sponsored-box' id='ad'>buy</div></body></html>"},
@@ -330,13 +337,7 @@ TEST_F(BrowserPlacesE2E, TheStatusBarCountsTheBlockedRequestsOfTheCurrentPageOnl
     profile.downloadFolder = dir_ + "downloads/";
     profile.sandbox = false;
     ownEngine_ = std::make_unique<WebEngine>(profile);
-    std::ofstream(dir_ + "list.txt") << "[Adblock Plus 2.0]\n/advert-\n";
-    ContentBlocker blocker({dir_ + "list.txt"}, dir_ + "store/", dir_ + "ContentBlocking.Ini");
-    ASSERT_TRUE(blocker.PrepareAndWait()) << blocker.LastError();
-    ownEngine_->SetBlocker(&blocker);
-    memory_.blocker = &blocker;
-    Start();
-    window_->BlockingPrepared(true, "");
+    ASSERT_NO_FATAL_FAILURE(StartBlocking("[Adblock Plus 2.0]\n/advert-\n"));
     e2e::LoopbackServer server(std::map<std::string, std::string>{
         {"/ads", "<html><head><title>With ads</title><script src='/advert-banner.js'></script></head><body>"
                  "<img src='/advert-one.png'><img src='/advert-one.png'><img src='/advert-two.png'></body></html>"},
@@ -371,8 +372,6 @@ TEST_F(BrowserPlacesE2E, TheStatusBarCountsTheBlockedRequestsOfTheCurrentPageOnl
     Go(server.Url("/plain"));
     ASSERT_TRUE(Loaded("Plain"));
     EXPECT_TRUE(Await([&] { return !label.get_visible(); }));
-    window_.reset();
-    ownEngine_->SetBlocker(nullptr);
 }
 
 } // namespace
