@@ -17,6 +17,7 @@
 #include <gtkmm/filechooserdialog.h>
 #include <gtkmm/radiobutton.h>
 #include <gtkmm/separatormenuitem.h>
+#include <sigc++/adaptors/track_obj.h>
 
 #include <map>
 
@@ -172,8 +173,9 @@ void TWeb010::AskClearHistory() {
     clearBox_->add_button("Clear", Gtk::RESPONSE_OK);
     clearBox_->set_default_response(Gtk::RESPONSE_OK);
     clearBox_->signal_response().connect([this, chosen](int response) {
-        // The box goes after its own signal.
-        Glib::signal_idle().connect_once([this] { clearBox_.reset(); });
+        // The box goes after its own signal (tracked: a window destroyed
+        // first takes the pending call with it, as below).
+        Glib::signal_idle().connect_once(sigc::track_obj([this] { clearBox_.reset(); }, *this));
         clearBox_->hide();
         if (response == Gtk::RESPONSE_OK) RunGuarded([&] { ClearHistory(*chosen); });
     });
@@ -318,7 +320,7 @@ void TWeb010::BookmarkPage() {
         places::TBookmarks& all = *memory_.bookmarks;
         const places::TBookmark edited = box->Bookmark();
         box->hide();
-        Glib::signal_idle().connect_once([this] { bookmarkBox_.reset(); });
+        Glib::signal_idle().connect_once(sigc::track_obj([this] { bookmarkBox_.reset(); }, *this));
         RunGuarded([&] {
             const int at = edits ? all.Find(original) : -1;
             const bool save = response == TBookmarkDialog::Save && !edited.Address.empty();
@@ -398,10 +400,13 @@ void TWeb010::SetBlockingHere(bool on) {
     // reload follows a moment later, so that it meets the new state.
     TWebTab* tab = current_;
     Glib::signal_timeout().connect_once(
-        [this, tab] {
-            for (auto& t : tabs_)
-                if (t.get() == tab && t->control) RunGuarded([&] { t->control->Refresh2(platform::TVariant(REFRESH_NORMAL)); });
-        },
+        sigc::track_obj(
+            [this, tab] {
+                for (auto& t : tabs_)
+                    if (t.get() == tab && t->control)
+                        RunGuarded([&] { t->control->Refresh2(platform::TVariant(REFRESH_NORMAL)); });
+            },
+            *this),
         kReloadAfterBlockingMilliseconds);
 }
 
