@@ -2,6 +2,7 @@
 // folders, with titles and times), the median of a few runs.
 // The file goes under $TMPDIR (else /tmp) and is removed afterwards.
 // Usage: bench_bookmarks [bookmarks] [runs]
+#include "common/BenchTiming.h"
 #include "places/Bookmarks.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
@@ -39,9 +40,8 @@ int main(int argc, char** argv) {
         ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
         loaded = b.Count();
     }
-    std::sort(ms.begin(), ms.end());
-    std::printf("bookmarks: %d loaded, load median %.1f ms (fastest %.1f ms, %d runs)\n", loaded, ms[ms.size() / 2],
-                ms.front(), runs);
+    std::printf("bookmarks: %d loaded, load median %.1f ms (fastest %.1f ms, %d runs)\n", loaded, bench::UpperMedian(ms),
+                *std::min_element(ms.begin(), ms.end()), runs);
     std::remove(file.c_str());
     return loaded == count ? 0 : 1;
 }
